@@ -1,0 +1,199 @@
+#include "tests/support/wine_support.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "shared/win_handles.h"
+
+namespace {
+
+constexpr wchar_t kServiceName[] = L"ZQPRXSVC";
+constexpr wchar_t kStandInLog[] = L"C:\\ZQStandIn\\ZQPRXSVC.log";
+
+bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
+  for (int i = 0; i < 200; ++i) {
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service, &status)) return false;
+    if (status.dwCurrentState == wanted) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+std::wstring StandInExe() {
+  const wchar_t* path = _wgetenv(L"ZQ_STANDIN_EXE");
+  return path != nullptr ? path : L"";
+}
+
+bool RunStandIn(const wchar_t* verb) {
+  std::wstring exe = StandInExe();
+  if (exe.empty()) return false;
+  ProcessResult result = RunProgram(L"\"" + exe + L"\" " + verb, 60000);
+  return result.started && !result.timedOut && result.exitCode == 0;
+}
+
+}  // namespace
+
+bool StartStandIn() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
+  if (!service) return false;
+  if (!StartServiceW(service.Get(), 0, nullptr) &&
+      GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    return false;
+  }
+  return WaitForServiceState(service.Get(), SERVICE_RUNNING);
+}
+
+bool StopStandIn() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+  if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+  SERVICE_STATUS status = {};
+  if (QueryServiceStatus(service.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED) {
+    return true;
+  }
+  ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+  return WaitForServiceState(service.Get(), SERVICE_STOPPED);
+}
+
+bool StandInRunning() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status = {};
+  return service && QueryServiceStatus(service.Get(), &status) &&
+         status.dwCurrentState == SERVICE_RUNNING;
+}
+
+bool InstallStandIn() { return RunStandIn(L"-install"); }
+bool UninstallStandIn() { return RunStandIn(L"-uninstall"); }
+
+size_t StandInLogMark() {
+  auto bytes = ReadWholeFile(kStandInLog);
+  return bytes ? bytes->size() : 0;
+}
+
+std::string StandInLogSince(size_t mark) {
+  auto bytes = ReadWholeFile(kStandInLog);
+  if (!bytes || bytes->size() <= mark) return {};
+  return std::string(bytes->begin() + static_cast<std::ptrdiff_t>(mark), bytes->end());
+}
+
+std::vector<unsigned> StandInCodesSince(size_t mark) {
+  std::vector<unsigned> codes;
+  std::string text = StandInLogSince(mark);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    // "hh:mm:ss.mmm <code> <what>"; code 0 marks the service's own start and stop lines.
+    size_t space = line.find(' ');
+    if (space != std::string::npos) {
+      unsigned code = static_cast<unsigned>(std::strtoul(line.c_str() + space + 1, nullptr, 10));
+      if (code != 0) codes.push_back(code);
+    }
+    start = end + 1;
+  }
+  return codes;
+}
+
+bool WriteBinaryValue(HKEY root, const wchar_t* key, const wchar_t* name, const void* data,
+                      DWORD size) {
+  UniqueRegKey handle;
+  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.Put(), nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  return RegSetValueExW(handle.Get(), name, 0, REG_BINARY, static_cast<const BYTE*>(data),
+                        size) == ERROR_SUCCESS;
+}
+
+std::optional<std::vector<BYTE>> ReadBinaryValue(HKEY root, const wchar_t* key,
+                                                 const wchar_t* name) {
+  UniqueRegKey handle;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, handle.Put()) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  DWORD size = 0;
+  if (RegQueryValueExW(handle.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::vector<BYTE> data(size);
+  if (RegQueryValueExW(handle.Get(), name, nullptr, nullptr, data.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  data.resize(size);
+  return data;
+}
+
+bool DeleteRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name) {
+  UniqueRegKey handle;
+  if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE, handle.Put()) != ERROR_SUCCESS) return true;
+  LONG status = RegDeleteValueW(handle.Get(), name);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool DeleteRegistryTree(HKEY root, const wchar_t* key) {
+  LONG status = RegDeleteTreeW(root, key);
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+    RegDeleteKeyW(root, key);
+    return true;
+  }
+  return false;
+}
+
+std::wstring ProgramPath(const wchar_t* fileName) {
+  wchar_t self[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, n);
+  size_t slash = path.find_last_of(L"\\/");
+  path.resize(slash == std::wstring::npos ? 0 : slash);      // <build>\tests
+  slash = path.find_last_of(L"\\/");
+  path.resize(slash == std::wstring::npos ? 0 : slash);      // <build>
+  return path + L"\\bin\\" + fileName;
+}
+
+ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
+  ProcessResult result;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::wstring mutableLine = commandLine;
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return result;
+  }
+  UniqueKernelHandle processHandle(process.hProcess);
+  UniqueKernelHandle threadHandle(process.hThread);
+  result.started = true;
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    result.timedOut = true;
+    TerminateProcess(process.hProcess, 0xDEAD);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  GetExitCodeProcess(process.hProcess, &result.exitCode);
+  return result;
+}
+
+std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path) {
+  UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(file.Get(), &size)) return std::nullopt;
+  std::vector<BYTE> bytes(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes.empty() &&
+      !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+    return std::nullopt;
+  }
+  bytes.resize(read);
+  return bytes;
+}

@@ -1,0 +1,240 @@
+// Stand-in for the sensor service ZQPRXSVC, for tests and the demo.
+//
+// It honours the service's side of the settings contract:
+//   code 200  copy the REG_BINARY value "New" of HKLM\Software\Zenquill\ZQ Proximity Sensor
+//             into "Current" before the control handler returns, so the caller can read
+//             "Current" back at once;
+//   code 202  record "suspended";   code 203  record "resumed".
+// Every control it receives is appended, with the time, to C:\ZQStandIn\ZQPRXSVC.log as one
+// ASCII line "hh:mm:ss.mmm <code> <what happened>", which tests read.
+//
+//   zqprxsvc -install     register with the service control manager (demand start) and seed
+//                         "Current" with 128 bytes when it is absent
+//   zqprxsvc -uninstall   stop and delete the service
+//   zqprxsvc -start / -stop
+//   zqprxsvc              run as the service (started by the service control manager)
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "shared/win_handles.h"
+
+namespace {
+
+constexpr wchar_t kServiceName[] = L"ZQPRXSVC";
+constexpr wchar_t kDisplayName[] = L"ZQ Proximity Sensor (stand-in)";
+constexpr wchar_t kSettingsKey[] = L"Software\\Zenquill\\ZQ Proximity Sensor";
+constexpr wchar_t kLogDirectory[] = L"C:\\ZQStandIn";
+constexpr wchar_t kLogPath[] = L"C:\\ZQStandIn\\ZQPRXSVC.log";
+constexpr DWORD kBlockSize = 128;
+
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+SERVICE_STATUS serviceStatus = {};
+HANDLE stopEvent = nullptr;
+CRITICAL_SECTION logLock;
+
+void AppendLog(DWORD code, const char* what) {
+  EnterCriticalSection(&logLock);
+  CreateDirectoryW(kLogDirectory, nullptr);
+  // Tests read the log while the service writes it, so reading and writing are both shared.
+  UniqueFile file(CreateFileW(kLogPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char line[256];
+    int n = std::snprintf(line, sizeof line, "%02u:%02u:%02u.%03u %lu %s\r\n", now.wHour,
+                          now.wMinute, now.wSecond, now.wMilliseconds,
+                          static_cast<unsigned long>(code), what);
+    if (n > 0) {
+      DWORD written = 0;
+      WriteFile(file.Get(), line, static_cast<DWORD>(n), &written, nullptr);
+    }
+  }
+  LeaveCriticalSection(&logLock);
+}
+
+// The stand-in's whole "sensor driver": take "New" as the block in use.
+const char* TakeNewSettings() {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_SET_VALUE, key.Put()) !=
+      ERROR_SUCCESS) {
+    return "no settings key";
+  }
+  BYTE block[kBlockSize] = {};
+  DWORD type = 0;
+  DWORD size = sizeof block;
+  LONG status = RegQueryValueExW(key.Get(), L"New", nullptr, &type, block, &size);
+  if (status != ERROR_SUCCESS) return "no New value";
+  if (type != REG_BINARY || size != kBlockSize) return "New is not a 128-byte binary value";
+  if (RegSetValueExW(key.Get(), L"Current", 0, REG_BINARY, block, kBlockSize) != ERROR_SUCCESS) {
+    return "could not write Current";
+  }
+  return "took New into Current";
+}
+
+void ReportStatus(DWORD state) {
+  serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  serviceStatus.dwCurrentState = state;
+  serviceStatus.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  serviceStatus.dwWin32ExitCode = NO_ERROR;
+  serviceStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 3000;
+  SetServiceStatus(statusHandle, &serviceStatus);
+}
+
+DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      AppendLog(control, "stop");
+      ReportStatus(SERVICE_STOP_PENDING);
+      SetEvent(stopEvent);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      ReportStatus(serviceStatus.dwCurrentState);
+      return NO_ERROR;
+    case 200:
+      AppendLog(control, TakeNewSettings());
+      return NO_ERROR;
+    case 202:
+      AppendLog(control, "suspended");
+      return NO_ERROR;
+    case 203:
+      AppendLog(control, "resumed");
+      return NO_ERROR;
+    default:
+      AppendLog(control, control >= 128 && control <= 255 ? "ignored" : "not handled");
+      return control >= 128 && control <= 255 ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+  statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ControlHandler, nullptr);
+  if (statusHandle == nullptr) return;
+  stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (stopEvent == nullptr) {
+    ReportStatus(SERVICE_STOPPED);
+    return;
+  }
+  ReportStatus(SERVICE_RUNNING);
+  AppendLog(0, "running");
+  WaitForSingleObject(stopEvent, INFINITE);
+  CloseHandle(stopEvent);
+  stopEvent = nullptr;
+  AppendLog(0, "stopped");
+  ReportStatus(SERVICE_STOPPED);
+}
+
+// A plausible block for a first start: sensor on, sensitivity maximum (code 2), backlight off
+// after 10 seconds (code 1), on after 0.5 seconds (code 0); the rest as a real block would carry
+// it, non-zero so that tests notice bytes that get lost.
+void SeedCurrentIfAbsent() {
+  UniqueRegKey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_READ | KEY_SET_VALUE,
+                      nullptr, key.Put(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  if (RegQueryValueExW(key.Get(), L"Current", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+    return;
+  }
+  BYTE block[kBlockSize] = {};
+  block[0] = 0x01 | (2 << 1);
+  block[1] = 0x01;
+  for (DWORD i = 2; i < kBlockSize; ++i) block[i] = static_cast<BYTE>(i * 37 + 11);
+  RegSetValueExW(key.Get(), L"Current", 0, REG_BINARY, block, kBlockSize);
+}
+
+bool WaitForState(SC_HANDLE service, DWORD wanted) {
+  for (int i = 0; i < 200; ++i) {
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service, &status)) return false;
+    if (status.dwCurrentState == wanted) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+int Install() {
+  wchar_t modulePath[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return 1;
+  wchar_t command[MAX_PATH + 2];
+  swprintf(command, MAX_PATH + 2, L"\"%ls\"", modulePath);
+
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return 1;
+  UniqueServiceHandle service(CreateServiceW(
+      manager.Get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command, nullptr, nullptr, nullptr, nullptr,
+      nullptr));
+  if (!service) {
+    if (GetLastError() != ERROR_SERVICE_EXISTS) return 1;
+    // Installed before, perhaps from another build: point it at this program.
+    service.Reset(OpenServiceW(manager.Get(), kServiceName, SERVICE_ALL_ACCESS));
+    if (!service) return 1;
+    if (!ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                              SERVICE_NO_CHANGE, command, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, kDisplayName)) {
+      return 1;
+    }
+  }
+  SeedCurrentIfAbsent();
+  return 0;
+}
+
+int Start() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 1;
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
+  if (!service) return 1;
+  if (!StartServiceW(service.Get(), 0, nullptr) &&
+      GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    return 1;
+  }
+  return WaitForState(service.Get(), SERVICE_RUNNING) ? 0 : 1;
+}
+
+int Stop(SC_HANDLE service) {
+  SERVICE_STATUS status = {};
+  if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED) return 0;
+  ControlService(service, SERVICE_CONTROL_STOP, &status);
+  return WaitForState(service, SERVICE_STOPPED) ? 0 : 1;
+}
+
+int Stop() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 1;
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+  if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
+  return Stop(service.Get());
+}
+
+int Uninstall() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return 1;
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kServiceName, SERVICE_ALL_ACCESS));
+  if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
+  Stop(service.Get());
+  return DeleteService(service.Get()) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  InitializeCriticalSection(&logLock);
+  if (argc > 1) {
+    const wchar_t* verb = argv[1];
+    if (_wcsicmp(verb, L"-install") == 0) return Install();
+    if (_wcsicmp(verb, L"-uninstall") == 0) return Uninstall();
+    if (_wcsicmp(verb, L"-start") == 0) return Start();
+    if (_wcsicmp(verb, L"-stop") == 0) return Stop();
+    std::fwprintf(stderr, L"usage: zqprxsvc [-install | -uninstall | -start | -stop]\n");
+    return 2;
+  }
+  wchar_t name[] = L"ZQPRXSVC";
+  SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherW(table) ? 0 : 1;
+}
