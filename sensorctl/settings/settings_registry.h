@@ -1,0 +1,19 @@
+#pragma once
+// The registry side of the sensor service contract: "Current" is read from, "New" written to
+// HKEY_LOCAL_MACHINE\Software\Zenquill\ZQ Proximity Sensor, and control 200 tells the service.
+
+#include "sensorctl/settings/settings_block.h"
+
+// The two blocks the settings window holds for the life of its window. currentBlock is the
+// last "Current" read (all zero until a read succeeds); workingBlock is what the controls edit.
+extern SettingsBlock currentBlock;
+extern SettingsBlock workingBlock;
+
+// Reads "Current" over currentBlock; a missing key or value keeps the copy held so far.
+// Returns 1 when the copy was replaced, 0 when it was kept.
+int ReadCurrentSettings();
+
+// When workingBlock differs from currentBlock: writes it as "New", sends control 200 and reads
+// "Current" again (workingBlock is left as it is). Writes and sends nothing when they are equal.
+// Returns 0.
+int WriteNewSettings();
