@@ -2,7 +2,8 @@
 # Runs the settings window against the stand-in sensor service on a fresh machine: installs what
 # is missing, builds the win64 programs, brings up a Wine bench (your $DISPLAY, or a virtual
 # display when there is none), installs and starts the stand-in service, and starts sensorctl.
-#   tools/run-demo.sh            until you close the window
+#   tools/run-demo.sh            on $DISPLAY, until you close the window; with no DISPLAY, on a
+#                                virtual display, saving a screenshot to build/demo/sensorctl.png
 #   tools/run-demo.sh --shot F   on a virtual display: waits for the window, saves a screenshot
 #                                to F (PNG), closes the window
 set -eu
@@ -10,6 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 shot=""
 [ "${1:-}" = "--shot" ] && shot=${2:?--shot needs a file name}
+[ -z "$shot" ] && [ -z "${DISPLAY:-}" ] && shot=build/demo/sensorctl.png
 
 bash tools/install-deps.sh
 cmake --preset win64 >/dev/null
