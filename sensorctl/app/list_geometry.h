@@ -1,0 +1,85 @@
+#pragma once
+// Geometry of the settings window that needs no drawing platform: where the controls go in
+// either reading direction, where a point falls on an open drop-down list, and where the row
+// highlight and the check mark are placed. All values are frame units of the 566 x 460 window.
+
+#include <cstdint>
+
+struct ControlRect {
+  float left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The layout values the controls (and the frame texts) are placed from.
+struct LayoutMetrics {
+  float originX = 0;
+  float originY = 0;
+  float frameWidth = 566;
+  float frameHeight = 460;
+  float headerHeight = 32;
+  float margin = 24;
+};
+
+// Child window placement: left, top, width, height in client pixels.
+struct ChildPlacement {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Every position of the controls, derived from the metrics and the reading direction. Each float
+// is truncated to an integer before the integer offsets are added.
+struct ControlLayout {
+  int choiceX = 0;    // left edge of the drop-down buttons and their lists
+  int checkBoxX = 0;  // left edge of the check box
+
+  ChildPlacement okWindow, cancelWindow, applyWindow;
+  ChildPlacement closeWindow, minimizeWindow;
+  ChildPlacement rangeButtonWindow, offDelayButtonWindow, onDelayButtonWindow;
+  ChildPlacement rangeListWindow, offDelayListWindow, onDelayListWindow;
+  ChildPlacement checkBoxWindow;
+
+  ControlRect background;
+  ControlRect ok, cancel, apply;
+  ControlRect closeArea, minimizeArea;
+  ControlRect rangeButton, offDelayButton, onDelayButton;
+  ControlRect rangeList, offDelayList, onDelayList;
+  ControlRect checkBox;
+  ControlRect rowHighlight;  // at rest: over row 0 of the sensitivity list
+  ControlRect checkMark;     // at rest: beside that row
+};
+
+ControlLayout ComputeControlLayout(const LayoutMetrics& metrics, bool rightToLeft);
+
+// Rows of a list start 9 units below its top and are 24 high.
+constexpr float kDropDownTopMargin = 9;
+constexpr float kDropDownRowHeight = 24;
+constexpr int kNoListRow = -1;
+
+// Strictly inside: a point on an edge is outside.
+bool ListContains(const ControlRect& list, int x, int y);
+
+// The row of an open list under (x, y), or kNoListRow: outside the list, in its top margin, exactly
+// on a row boundary, or below its last row (rowCount rows).
+int HitListRow(const ControlRect& list, int rowCount, int x, int y);
+
+// The row highlight moved onto row `row` of `list`: its left and right stay as they are.
+ControlRect RowHighlightAt(const ControlRect& highlight, const ControlRect& list, int row);
+
+// The check mark beside row `row` of `list` (10 x 8): 8 units in from the left edge, or 20 in
+// from the right edge when right to left. Rows past the end (range code 3 gives row 3) are
+// placed below the list's rows all the same.
+ControlRect CheckMarkAt(const ControlRect& list, int row, bool rightToLeft);
+
+// Start-up decisions.
+// Arabic (primary language 1) and Hebrew (13), whatever the sublanguage.
+bool IsRightToLeftLanguage(std::uint16_t languageId);
+
+struct WindowOrigin {
+  int x = 0, y = 0;
+};
+constexpr int kMainWindowWidth = 566;
+constexpr int kMainWindowHeight = 460;
+// The 566 x 460 window centred on the desktop rectangle by integer halves of its right and
+// bottom edges.
+WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom);
+
+// A mouse move drags the window only with the left button alone held (MK_LBUTTON, nothing else).
+bool IsDragMove(std::uintptr_t mouseKeys);

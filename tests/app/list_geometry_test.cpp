@@ -1,0 +1,223 @@
+// Placement and hit-testing of the settings window's controls, in both reading directions.
+#include "sensorctl/app/list_geometry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void ExpectRect(const ControlRect& rect, float left, float top, float right, float bottom) {
+  EXPECT_FLOAT_EQ(rect.left, left);
+  EXPECT_FLOAT_EQ(rect.top, top);
+  EXPECT_FLOAT_EQ(rect.right, right);
+  EXPECT_FLOAT_EQ(rect.bottom, bottom);
+}
+
+void ExpectPlace(const ChildPlacement& place, int x, int y, int width, int height) {
+  EXPECT_EQ(place.x, x);
+  EXPECT_EQ(place.y, y);
+  EXPECT_EQ(place.width, width);
+  EXPECT_EQ(place.height, height);
+}
+
+const ControlRect kRangeList = {308, 195, 476, 285};  // widget 9, left to right
+const ControlRect kDelayList = {308, 255, 476, 345};  // widget 10
+
+TEST(ControlLayout, LeftToRightPlacesEveryControl) {
+  const ControlLayout layout = ComputeControlLayout(LayoutMetrics{}, false);
+  EXPECT_EQ(layout.choiceX, 308);
+  EXPECT_EQ(layout.checkBoxX, 64);
+  ExpectPlace(layout.okWindow, 210, 388, 85, 28);
+  ExpectPlace(layout.cancelWindow, 311, 388, 85, 28);
+  ExpectPlace(layout.applyWindow, 412, 388, 85, 28);
+  ExpectPlace(layout.closeWindow, 516, 32, 8, 8);
+  ExpectPlace(layout.minimizeWindow, 496, 32, 8, 8);
+  ExpectPlace(layout.rangeButtonWindow, 308, 165, 153, 32);
+  ExpectPlace(layout.rangeListWindow, 308, 165, 153, 64);
+  ExpectPlace(layout.offDelayButtonWindow, 308, 225, 153, 32);
+  ExpectPlace(layout.offDelayListWindow, 308, 255, 153, 64);
+  ExpectPlace(layout.onDelayButtonWindow, 308, 285, 153, 32);
+  ExpectPlace(layout.onDelayListWindow, 308, 315, 153, 64);
+  ExpectPlace(layout.checkBoxWindow, 64, 339, 15, 15);
+
+  ExpectRect(layout.background, 0, 0, 566, 460);
+  ExpectRect(layout.ok, 210, 388, 295, 416);
+  ExpectRect(layout.cancel, 311, 388, 396, 416);
+  ExpectRect(layout.apply, 412, 388, 497, 416);
+  ExpectRect(layout.closeArea, 516, 32, 524, 39);
+  ExpectRect(layout.minimizeArea, 516, 32, 524, 39);
+  ExpectRect(layout.rangeButton, 308, 165, 461, 197);
+  ExpectRect(layout.offDelayButton, 308, 225, 461, 257);
+  ExpectRect(layout.onDelayButton, 308, 285, 461, 317);
+  ExpectRect(layout.rangeList, 308, 195, 476, 285);
+  ExpectRect(layout.offDelayList, 308, 255, 476, 345);
+  ExpectRect(layout.onDelayList, 308, 315, 476, 405);
+  ExpectRect(layout.checkBox, 64, 339, 84, 359);
+  ExpectRect(layout.rowHighlight, 311, 204, 471, 228);
+  ExpectRect(layout.checkMark, 314, 212, 324, 220);
+}
+
+TEST(ControlLayout, RightToLeftMirrorsOnlyDropDownsAndCheckBox) {
+  const ControlLayout ltr = ComputeControlLayout(LayoutMetrics{}, false);
+  const ControlLayout rtl = ComputeControlLayout(LayoutMetrics{}, true);
+  EXPECT_EQ(rtl.choiceX, 124);
+  EXPECT_EQ(rtl.checkBoxX, 492);
+  ExpectPlace(rtl.rangeButtonWindow, 124, 165, 153, 32);
+  ExpectPlace(rtl.offDelayListWindow, 124, 255, 153, 64);
+  ExpectPlace(rtl.checkBoxWindow, 492, 339, 15, 15);
+  ExpectRect(rtl.rangeList, 124, 195, 292, 285);
+  ExpectRect(rtl.onDelayList, 124, 315, 292, 405);
+  ExpectRect(rtl.checkBox, 492, 339, 512, 359);
+  ExpectRect(rtl.rowHighlight, 127, 204, 287, 228);
+  ExpectRect(rtl.checkMark, 130, 212, 140, 220);
+  // Buttons and title-bar areas stay where they are.
+  ExpectPlace(rtl.okWindow, ltr.okWindow.x, ltr.okWindow.y, 85, 28);
+  ExpectPlace(rtl.applyWindow, ltr.applyWindow.x, ltr.applyWindow.y, 85, 28);
+  ExpectPlace(rtl.closeWindow, 516, 32, 8, 8);
+  ExpectPlace(rtl.minimizeWindow, 496, 32, 8, 8);
+  ExpectRect(rtl.cancel, 311, 388, 396, 416);
+}
+
+TEST(ControlLayout, MetricsAreTruncatedBeforeOffsetsAreAdded) {
+  LayoutMetrics metrics;
+  metrics.frameWidth = 566.9f;
+  metrics.margin = 24.7f;
+  metrics.originY = 0.9f;
+  const ControlLayout ltr = ComputeControlLayout(metrics, false);
+  EXPECT_EQ(ltr.choiceX, 308);
+  EXPECT_EQ(ltr.checkBoxX, 64);
+  EXPECT_EQ(ltr.checkBoxWindow.y, 339);
+  const ControlLayout rtl = ComputeControlLayout(metrics, true);
+  EXPECT_EQ(rtl.checkBoxX, 492);
+}
+
+TEST(ListContains, EdgesAreOutside) {
+  struct Case {
+    int x, y;
+    bool inside;
+  };
+  const Case cases[] = {
+      {308, 240, false}, {309, 240, true}, {475, 240, true}, {476, 240, false},
+      {400, 195, false}, {400, 196, true}, {400, 284, true}, {400, 285, false},
+      {-1, -1, false},   {1000, 240, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ListContains(kRangeList, c.x, c.y), c.inside) << c.x << "," << c.y;
+  }
+}
+
+TEST(HitListRow, RowsAreStrictAndStartBelowTheMargin) {
+  // T = 195 + 9 = 204; rows (204, 228), (228, 252), (252, 276) strictly.
+  struct Case {
+    int y;
+    int rows;
+    int expected;
+  };
+  const Case cases[] = {
+      {196, 2, kNoListRow},  // inside the list, in the 9-unit top margin
+      {203, 2, kNoListRow},
+      {204, 2, kNoListRow},  // T itself: the boundary above row 0
+      {205, 2, 0},
+      {227, 2, 0},
+      {228, 2, kNoListRow},  // T + 24: boundary between rows 0 and 1
+      {229, 2, 1},
+      {251, 2, 1},
+      {252, 2, kNoListRow},  // T + 48
+      {260, 2, kNoListRow},  // below the last of two rows, still inside the list
+      {260, 3, 2},
+      {275, 3, 2},
+      {276, 3, kNoListRow},  // T + 72, below the last of three rows
+      {284, 3, kNoListRow},
+      {285, 3, kNoListRow},  // list bottom edge
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HitListRow(kRangeList, c.rows, 400, c.y), c.expected) << "y=" << c.y;
+  }
+}
+
+TEST(HitListRow, OutsideTheListHitsNothingEvenLevelWithARow) {
+  EXPECT_EQ(HitListRow(kRangeList, 2, 308, 215), kNoListRow);
+  EXPECT_EQ(HitListRow(kRangeList, 2, 476, 215), kNoListRow);
+  EXPECT_EQ(HitListRow(kRangeList, 2, 309, 215), 0);
+  EXPECT_EQ(HitListRow(kRangeList, 2, 475, 240), 1);
+  EXPECT_EQ(HitListRow(kRangeList, 0, 400, 215), kNoListRow);
+}
+
+TEST(RowHighlightAt, MovesVerticallyOnly) {
+  const ControlRect highlight = {311, 204, 471, 228};
+  ExpectRect(RowHighlightAt(highlight, kDelayList, 0), 311, 264, 471, 288);
+  ExpectRect(RowHighlightAt(highlight, kDelayList, 2), 311, 312, 471, 336);
+  ExpectRect(RowHighlightAt(highlight, kRangeList, 1), 311, 228, 471, 252);
+}
+
+TEST(CheckMarkAt, SitsBesideTheRowOnTheLeadingSide) {
+  struct Case {
+    ControlRect list;
+    int row;
+    bool rightToLeft;
+    ControlRect expected;
+  };
+  const Case cases[] = {
+      {kRangeList, 0, false, {316, 212, 326, 220}},
+      {kRangeList, 1, false, {316, 236, 326, 244}},
+      // Range code 3 gives row 3: below the two rows of the list.
+      {kRangeList, 3, false, {316, 284, 326, 292}},
+      {kDelayList, 2, false, {316, 320, 326, 328}},
+      {kRangeList, 0, true, {456, 212, 466, 220}},  // list right - 20
+      {{124, 255, 292, 345}, 1, true, {272, 296, 282, 304}},
+  };
+  for (const Case& c : cases) {
+    const ControlRect mark = CheckMarkAt(c.list, c.row, c.rightToLeft);
+    ExpectRect(mark, c.expected.left, c.expected.top, c.expected.right, c.expected.bottom);
+  }
+  // Row 3 lies wholly below the second row of the sensitivity list.
+  EXPECT_GE(CheckMarkAt(kRangeList, 3, false).top, 204 + 48);
+}
+
+TEST(IsRightToLeftLanguage, ArabicAndHebrewInAnySublanguage) {
+  struct Case {
+    unsigned language;
+    bool rightToLeft;
+  };
+  const Case cases[] = {
+      {0x0401, true},  {0x0C01, true},  {0x1401, true},  {0x3801, true},  {0x0001, true},
+      {0x040D, true},  {0x000D, true},  {0x0409, false}, {0x0407, false}, {0x0404, false},
+      {0x0429, false},  // Farsi: not in the string table, left to right
+      {0x0420, false},  // Urdu
+      {0x0000, false}, {0x0402, false}, {0x040C, false}, {0xFC01, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsRightToLeftLanguage(static_cast<std::uint16_t>(c.language)), c.rightToLeft)
+        << std::hex << c.language;
+  }
+}
+
+TEST(CentredWindowOrigin, IntegerHalvesOfTheDesktop) {
+  struct Case {
+    int right, bottom, x, y;
+  };
+  const Case cases[] = {
+      {1920, 1080, 677, 310},
+      {1921, 1081, 677, 310},
+      {1366, 768, 400, 154},
+      {1024, 768, 229, 154},
+      {566, 460, 0, 0},
+      {500, 400, -33, -30},
+  };
+  for (const Case& c : cases) {
+    const WindowOrigin origin = CentredWindowOrigin(c.right, c.bottom);
+    EXPECT_EQ(origin.x, c.x) << c.right;
+    EXPECT_EQ(origin.y, c.y) << c.bottom;
+  }
+}
+
+TEST(IsDragMove, OnlyTheLeftButtonAlone) {
+  EXPECT_TRUE(IsDragMove(0x0001));   // MK_LBUTTON
+  EXPECT_FALSE(IsDragMove(0x0000));
+  EXPECT_FALSE(IsDragMove(0x0003));  // with the right button
+  EXPECT_FALSE(IsDragMove(0x0011));  // with the middle button
+  EXPECT_FALSE(IsDragMove(0x0005));  // with Shift
+  EXPECT_FALSE(IsDragMove(0x0009));  // with Ctrl
+  EXPECT_FALSE(IsDragMove(0x0002));
+}
+
+}  // namespace
