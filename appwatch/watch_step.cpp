@@ -1,0 +1,11 @@
+#include "appwatch/watch_step.h"
+
+WatchStep NextWatchStep(bool lastDisplayRequired, bool pollSucceeded, uint32_t executionState) {
+  if (!pollSucceeded) return {lastDisplayRequired, 0, nullptr};
+  const bool now = (executionState & kDisplayRequiredBit) != 0;
+  if (now == lastDisplayRequired) return {now, 0, nullptr};
+  if (now) {
+    return {true, kSuspendSensorCode, u"ZQWWMIAppCloseEventTraceStartEx:Suspend Proximity Sensor"};
+  }
+  return {false, kResumeSensorCode, u"ZQWWMIAppCloseEventTraceStartEx:Resume Proximity Sensor"};
+}
