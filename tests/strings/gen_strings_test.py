@@ -1,0 +1,249 @@
+#!/usr/bin/env python3
+"""The string table generator: it refuses faulty language files with a clear message, and
+what it writes reads back as exactly the texts of the files."""
+
+import glob
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+GENERATOR = os.path.join(ROOT, "tools", "gen_strings.py")
+LANGUAGES = os.path.join(ROOT, "sensorctl", "resources", "strings", "languages")
+STRING_IDS = list(range(103, 118)) + [131]
+
+
+def english():
+    with open(os.path.join(LANGUAGES, "1033-en-US.json"), encoding="utf-8") as f:
+        return json.load(f)
+
+
+def run_generator(files, outdir):
+    rc = os.path.join(outdir, "out.rc")
+    cpp = os.path.join(outdir, "out.cpp")
+    result = subprocess.run([sys.executable, GENERATOR, "--rc", rc, "--cpp", cpp] + files,
+                            capture_output=True, text=True)
+    return result, rc, cpp
+
+
+def decode_rc_literal(literal):
+    assert literal.startswith('L"') and literal.endswith('"'), literal
+    body, out, i = literal[2:-1], [], 0
+    while i < len(body):
+        if body.startswith("\\x", i):
+            digits = re.match(r"[0-9a-fA-F]{1,4}", body[i + 2:]).group(0)
+            out.append(int(digits, 16))
+            i += 2 + len(digits)
+        elif body.startswith("\\\\", i):
+            out.append(ord("\\"))
+            i += 2
+        elif body.startswith('""', i):
+            out.append(ord('"'))
+            i += 2
+        else:
+            assert body[i] not in '"\\' and 0x20 <= ord(body[i]) < 0x7F, body
+            out.append(ord(body[i]))
+            i += 1
+    data = b"".join(u.to_bytes(2, "little") for u in out)
+    return data.decode("utf-16-le")
+
+
+def decode_cpp_literal(literal):
+    assert literal.startswith('u"') and literal.endswith('"'), literal
+    body, out, i = literal[2:-1], [], 0
+    while i < len(body):
+        if body.startswith("\\u", i):
+            out.append(chr(int(body[i + 2:i + 6], 16)))
+            i += 6
+        elif body.startswith("\\U", i):
+            out.append(chr(int(body[i + 2:i + 10], 16)))
+            i += 10
+        elif body[i] == "\\":
+            assert body[i + 1] in '"\\?', body
+            out.append(body[i + 1])
+            i += 2
+        else:
+            assert body[i] != '"' and 0x20 <= ord(body[i]) < 0x7F, body
+            out.append(body[i])
+            i += 1
+    return "".join(out)
+
+
+def rc_tables(text):
+    """{(primary, sub): {number: text}} from a generated resource script."""
+    tables = {}
+    pattern = re.compile(r"STRINGTABLE\nLANGUAGE 0x([0-9a-f]{2}), 0x([0-9a-f]{2})\nBEGIN\n(.*?)\nEND",
+                         re.S)
+    for primary, sub, body in pattern.findall(text):
+        rows = {}
+        for line in body.splitlines():
+            number, literal = re.match(r"\s+(\d+), (L\".*\")$", line).groups()
+            rows[int(number)] = decode_rc_literal(literal)
+        tables[(int(primary, 16), int(sub, 16))] = rows
+    return tables
+
+
+class GeneratorTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def write(self, name, data, raw=None):
+        path = os.path.join(self.dir, name)
+        if raw is None:
+            try:
+                raw = json.dumps(data, ensure_ascii=False).encode("utf-8")
+            except UnicodeEncodeError:  # a lone surrogate can only be written as a JSON escape
+                raw = json.dumps(data).encode("ascii")
+        with open(path, "wb") as f:
+            f.write(raw)
+        return path
+
+    def language(self, language_id, tag, **changes):
+        data = english()
+        data.update(id=language_id, tag=tag, name=f"Test {tag}")
+        data["strings"] = dict(data["strings"])
+        for key, value in changes.items():
+            if value is None:
+                data["strings"].pop(key[1:])
+            else:
+                data["strings"][key[1:]] = value
+        return data
+
+    def assert_refused(self, files, message):
+        result, rc, cpp = run_generator(files, self.dir)
+        self.assertNotEqual(result.returncode, 0, result.stderr)
+        self.assertIn(message, result.stderr)
+        self.assertFalse(os.path.exists(rc))
+        self.assertFalse(os.path.exists(cpp))
+
+    def test_faulty_files_are_refused_with_a_clear_message(self):
+        en = self.write("1033-en-US.json", english())
+        cases = [
+            ("7-de.json", self.language(7, "de", s113=None), "strings missing: 113"),
+            ("7-de.json", self.language(7, "de", s113=""), "string 113 is empty"),
+            ("7-de.json", self.language(7, "de", s113="   "), "string 113 is empty"),
+            ("7-de.json", self.language(7, "de", s113="Sekunde "), "trailing white space"),
+            ("7-de.json", self.language(7, "de", s113="a\nb"), "control character U+000A"),
+            ("7-de.json", self.language(7, "de", s113=7), "string 113 is not a text"),
+            ("7-de.json", self.language(7, "de", s118="x"), "unknown string numbers: 118"),
+            ("7-de.json", self.language(7, "de", s0113="x"), "unknown string numbers: 0113"),
+            ("7-de.json", self.language(7, "de", s113="x" * 1024), "longer than 1023"),
+            ("7-de.json", self.language(7, "de", s113="\U0001F600" * 512), "longer than 1023"),
+            ("7-de.json", self.language(7, "de", s113="\ud800"), "lone surrogate"),
+            ("8-de.json", self.language(7, "de"), "file name does not match"),
+            ("7-at.json", self.language(7, "de"), "file name does not match"),
+            ("german.json", self.language(7, "de"), "file name is not"),
+            ("0-xx.json", self.language(0, "xx"), "id is not a language identifier"),
+            ("1024-xx.json", self.language(1024, "xx"), "has no primary language"),
+        ]
+        for name, data, message in cases:
+            with self.subTest(message=message, name=name):
+                path = self.write(name, data)
+                self.assert_refused([en, path], message)
+                os.remove(path)
+
+    def test_malformed_files_are_refused(self):
+        en = self.write("1033-en-US.json", english())
+        good = json.dumps(self.language(7, "de"), ensure_ascii=False)
+        cases = [
+            (b"{", "not valid JSON"),
+            (b"[]", "top level is not an object"),
+            (good.replace('"tag"', '"extra": 1, "tag"').encode(), "unknown ['extra']"),
+            (good.replace('"103"', '"113": "x", "103"').encode(), 'key "113" appears twice'),
+            (good.encode("utf-16"), "not UTF-8"),
+            ("\ufeff".encode() + good.encode(), "byte-order mark"),
+        ]
+        for raw, message in cases:
+            with self.subTest(message=message):
+                path = self.write("7-de.json", None, raw)
+                self.assert_refused([en, path], message)
+
+    def test_a_language_defined_twice_is_refused(self):
+        en = self.write("1033-en-US.json", english())
+        de = self.write("7-de.json", self.language(7, "de"))
+        sub = os.path.join(self.dir, "again")
+        os.mkdir(sub)
+        again = os.path.join(sub, "7-de.json")
+        with open(again, "w", encoding="utf-8") as f:
+            json.dump(self.language(7, "de"), f)
+        self.assert_refused([en, de, again], "language 7 is defined twice")
+
+    def test_english_is_required(self):
+        de = self.write("7-de.json", self.language(7, "de"))
+        self.assert_refused([de], "no English (United States) table")
+
+    def test_awkward_texts_come_back_exactly(self):
+        awkward = {
+            "s103": 'Quote " and backslash \\ and percent %s',
+            "s104": "\u00e9abc \u00e9\u00e9 F00D \u0627\u0644 \U0001F600e",  # hex digits after escapes
+            "s105": "??/ trigraph-looking ??= and */ comment end",
+            "s106": "\u200f\u05d0\u05d1 mixed",
+        }
+        en = self.write("1033-en-US.json", english())
+        xx = self.write("1025-ar-SA.json", self.language(1025, "ar-SA", **awkward))
+        result, rc, cpp = run_generator([xx, en], self.dir)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(rc, encoding="ascii") as f:
+            tables = rc_tables(f.read())
+        with open(cpp, encoding="ascii") as f:
+            cpp_text = f.read()
+        expected = self.language(1025, "ar-SA", **awkward)["strings"]
+        self.assertEqual(set(tables), {(0x01, 0x01), (0x09, 0x01)})
+        literals = re.findall(r'(u"(?:[^"\\]|\\.)*"),  // (\d+)', cpp_text)
+        cpp_texts = [decode_cpp_literal(lit) for lit, _ in literals[:16]]
+        for index, number in enumerate(STRING_IDS):
+            self.assertEqual(tables[(0x01, 0x01)][number], expected[str(number)], number)
+            self.assertEqual(cpp_texts[index], expected[str(number)], number)
+        # Sorted by id whatever the order of the files given.
+        self.assertLess(cpp_text.index("{1025,"), cpp_text.index("{1033,"))
+
+
+class SourceLanguagesTest(unittest.TestCase):
+    def test_every_language_file_becomes_its_own_table(self):
+        files = sorted(glob.glob(os.path.join(LANGUAGES, "*.json")))
+        with tempfile.TemporaryDirectory() as outdir:
+            result, rc, _ = run_generator(files, outdir)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(rc, encoding="ascii") as f:
+                tables = rc_tables(f.read())
+        self.assertEqual(len(tables), len(files))
+        for path in files:
+            with open(path, encoding="utf-8") as f:
+                data = json.load(f)
+            language = data["id"]
+            key = (language & 0x3FF, language >> 10)
+            self.assertIn(key, tables, path)
+            self.assertEqual(tables[key], {int(k): v for k, v in data["strings"].items()}, path)
+
+    def test_language_pairs(self):
+        files = [os.path.join(LANGUAGES, "1033-en-US.json")]
+        expected = {7: (0x07, 0x00), 1033: (0x09, 0x01), 3098: (0x1A, 0x03),
+                    2074: (0x1A, 0x02), 1: (0x01, 0x00), 3084: (0x0C, 0x03)}
+        with tempfile.TemporaryDirectory() as outdir:
+            for language, pair in expected.items():
+                data = english()
+                data.update(id=language, tag="xx")
+                extra = []
+                if language != 1033:
+                    path = os.path.join(outdir, f"{language}-xx.json")
+                    with open(path, "w", encoding="utf-8") as f:
+                        json.dump(data, f)
+                    extra = [path]
+                result, rc, _ = run_generator(files + extra, outdir)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                with open(rc, encoding="ascii") as f:
+                    self.assertIn(pair, rc_tables(f.read()), language)
+                for path in extra:
+                    os.remove(path)
+
+
+if __name__ == "__main__":
+    unittest.main()
