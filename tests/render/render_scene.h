@@ -1,0 +1,63 @@
+#pragma once
+// A scene for exercising the rendering engine in-process under Wine: a plain window of a known
+// colour, a 566 x 460 WS_EX_LAYERED pop-up in front of it whose WM_PAINT runs RenderFrame, the
+// fifteen widgets the settings window draws, and a reader of what the screen shows.
+// Used by the Wine tests and by the render benchmark; the executable carries the resources of
+// render_test_resources.rc.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+constexpr int kFrameWidth = 566;
+constexpr int kFrameHeight = 460;
+
+// Colour of the window behind the frame, seen through the frame's transparent margin.
+constexpr COLORREF kBackdropColour = RGB(0, 200, 80);
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+};
+
+struct SceneOptions {
+  bool rightToLeft = false;
+  bool sensorDisabled = false;  // check box ticked, field buttons disabled
+  int x = 300, y = 200;         // where the frame window lands on the screen
+};
+
+// Creates the backdrop and the frame window, CreateFactories, and the fifteen widgets as the
+// settings window builds them. False when a window cannot be made.
+bool OpenScene(const SceneOptions& options);
+// Destroys both windows and empties the Renderer (device resources, factories, widgets, seams).
+void CloseScene();
+
+HWND SceneFrameWindow();
+HWND SceneBackdropWindow();
+
+// Fills the widget list with the fifteen widgets (images, texts, flags) for the direction and
+// sensor state; the list is emptied first.
+void FillWindowWidgets(bool rightToLeft, bool sensorDisabled);
+
+// Invalidates the frame window and paints it at once (WM_PAINT -> RenderFrame), then lets the
+// display catch up. Returns the number of paints that ran.
+int PushFrame();
+int FramePaintCount();
+
+// Lets pending messages run for about `milliseconds`.
+void PumpMessages(DWORD milliseconds);
+
+// What the screen shows, read back through the screen's device context.
+struct ScreenCapture {
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<DWORD> pixels;  // 0x00RRGGBB, top-down rows
+  Rgb At(int x, int y) const;  // in capture coordinates
+  bool SavePng(const std::wstring& path) const;
+};
+ScreenCapture CaptureScreen(int left, int top, int width, int height);
+// The frame window's area: pixel (x, y) of the capture is pixel (x, y) of the frame.
+ScreenCapture CaptureFrame();
+
+// Directory for screenshots kept as build artifacts (ZQ_ARTIFACT_DIR, a Linux path, seen through
+// drive Z:); empty when not set.
+std::wstring ArtifactDirectory();

@@ -1,0 +1,722 @@
+// The rendering engine under Wine: device resources, the widget list, image decoding, and what
+// a pushed frame shows on the screen, read back from the display with the window's own
+// artwork, in both reading directions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "sensorctl/render/renderer.h"
+#include "sensorctl/render/widget_geometry.h"
+#include "sensorctl/resources/strings/string_ids.h"
+#include "tests/render/render_scene.h"
+
+namespace {
+
+const Rgb kBackdrop{GetRValue(kBackdropColour), GetGValue(kBackdropColour),
+                    GetBValue(kBackdropColour)};
+
+bool Near(const Rgb& a, const Rgb& b, int tolerance = 2) {
+  return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+         std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string Show(const Rgb& c) {
+  return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ")";
+}
+
+Rgb Grey(int level) { return {level, level, level}; }
+
+#define EXPECT_PIXEL(capture, x, y, expected, tolerance)                                     \
+  EXPECT_PRED3(Near, (capture).At((x), (y)), (expected), (tolerance))                        \
+      << "pixel (" << (x) << ", " << (y) << ") is " << Show((capture).At((x), (y)))          \
+      << ", expected " << Show(expected)
+
+struct PixelBox {
+  int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+  bool empty = true;
+};
+
+// Bounding box of the pixels brighter than `threshold` (any channel) inside `region`.
+PixelBox BrightPixels(const ScreenCapture& capture, const PixelBox& region, int threshold) {
+  PixelBox found;
+  for (int y = region.top; y < region.bottom; ++y) {
+    for (int x = region.left; x < region.right; ++x) {
+      const Rgb c = capture.At(x, y);
+      if (std::max({c.r, c.g, c.b}) <= threshold) continue;
+      if (found.empty) {
+        found = {x, y, x + 1, y + 1, false};
+      } else {
+        found.left = std::min(found.left, x);
+        found.top = std::min(found.top, y);
+        found.right = std::max(found.right, x + 1);
+        found.bottom = std::max(found.bottom, y + 1);
+      }
+    }
+  }
+  return found;
+}
+
+int MaxLevel(const ScreenCapture& capture, const PixelBox& region) {
+  int level = -1;
+  for (int y = region.top; y < region.bottom; ++y) {
+    for (int x = region.left; x < region.right; ++x) {
+      const Rgb c = capture.At(x, y);
+      level = std::max({level, c.r, c.g, c.b});
+    }
+  }
+  return level;
+}
+
+std::string Show(const PixelBox& b) {
+  if (b.empty) return "(nothing)";
+  return "(" + std::to_string(b.left) + ", " + std::to_string(b.top) + ", " +
+         std::to_string(b.right) + ", " + std::to_string(b.bottom) + ")";
+}
+
+// The pixels a frame text may cover: its box, widened by `slack` for antialiased edges.
+bool Inside(const PixelBox& drawn, const FrameBox& box, int slack) {
+  return !drawn.empty && drawn.left >= box.left - slack && drawn.top >= box.top - slack &&
+         drawn.right <= box.right + slack && drawn.bottom <= box.bottom + slack;
+}
+
+// Every reference the Renderer holds for drawing, to tell made from kept.
+struct ResourceSnapshot {
+  ComPtr<ID2D1DCRenderTarget> target;
+  std::vector<ComPtr<IUnknown>> brushes;  // solid, gradient brushes and their stops
+  ComPtr<IDWriteTextFormat> body, field, label, button;
+
+  static ResourceSnapshot Take() {
+    ResourceSnapshot s;
+    s.target = renderer.renderTarget;
+    for (IUnknown* p : std::initializer_list<IUnknown*>{
+             renderer.whiteBrush.Get(), renderer.dimWhiteBrush.Get(),
+             renderer.borderGrayBrush.Get(), renderer.shadowBrush.Get(),
+             renderer.hoverBorderBrush.Get(), renderer.normalFaceStops.Get(),
+             renderer.hoverFaceStops.Get(), renderer.disabledFaceStops.Get(),
+             renderer.normalFaceBrush.Get(), renderer.hoverFaceBrush.Get(),
+             renderer.disabledFaceBrush.Get()}) {
+      s.brushes.emplace_back(p);
+    }
+    s.body = renderer.bodyFormat;
+    s.field = renderer.fieldFormat;
+    s.label = renderer.labelFormat;
+    s.button = renderer.buttonFormat;
+    return s;
+  }
+};
+
+bool PaletteHoldsRendererResources(const WidgetPalette& p) {
+  return p.normalFace.Get() == renderer.normalFaceBrush.Get() &&
+         p.disabledFace.Get() == renderer.disabledFaceBrush.Get() &&
+         p.disabledBorder.Get() == renderer.borderGrayBrush.Get() &&
+         p.disabledText.Get() == renderer.dimWhiteBrush.Get() &&
+         p.hoverFace.Get() == renderer.hoverFaceBrush.Get() &&
+         p.hoverBorder.Get() == renderer.hoverBorderBrush.Get() &&
+         p.normalText.Get() == renderer.whiteBrush.Get() &&
+         p.shadow.Get() == renderer.shadowBrush.Get() &&
+         p.buttonFormat.Get() == renderer.buttonFormat.Get() &&
+         p.fieldFormat.Get() == renderer.fieldFormat.Get();
+}
+
+class RenderSceneTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(OpenScene({})); }
+  void TearDown() override { CloseScene(); }
+  void Reopen(const SceneOptions& options) {
+    CloseScene();
+    ASSERT_TRUE(OpenScene(options));
+  }
+  Widget& At(int position) { return renderer.widgets.items[position]; }
+};
+
+// --- Device resources ---
+
+using DeviceResourcesTest = RenderSceneTest;
+
+TEST_F(DeviceResourcesTest, FirstEnsureMakesEverythingAndFillsBothPalettes) {
+  renderer.palette.rightToLeft = 1;  // set at start-up; kept through the fill
+  renderer.widgets.palette.rightToLeft = 0;
+  ASSERT_FALSE(renderer.renderTarget);
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ResourceSnapshot made = ResourceSnapshot::Take();
+  EXPECT_TRUE(made.target);
+  for (const auto& brush : made.brushes) EXPECT_TRUE(brush);
+  EXPECT_TRUE(made.body && made.field && made.label && made.button);
+  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.palette));
+  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.widgets.palette));
+  EXPECT_EQ(renderer.palette.rightToLeft, 1);
+  EXPECT_EQ(renderer.widgets.palette.rightToLeft, 1);
+}
+
+TEST_F(DeviceResourcesTest, TextFormatsCarryTheirFontsAndAlignments) {
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  struct Case {
+    const char* name;
+    IDWriteTextFormat* format;
+    DWRITE_FONT_WEIGHT weight;
+    float size;
+    DWRITE_TEXT_ALIGNMENT text;
+    DWRITE_PARAGRAPH_ALIGNMENT paragraph;
+  };
+  const Case cases[] = {
+      {"body", renderer.bodyFormat.Get(), DWRITE_FONT_WEIGHT_NORMAL, 14,
+       DWRITE_TEXT_ALIGNMENT_LEADING, DWRITE_PARAGRAPH_ALIGNMENT_NEAR},
+      {"field", renderer.fieldFormat.Get(), DWRITE_FONT_WEIGHT_BOLD, 14,
+       DWRITE_TEXT_ALIGNMENT_LEADING, DWRITE_PARAGRAPH_ALIGNMENT_CENTER},
+      {"label", renderer.labelFormat.Get(), DWRITE_FONT_WEIGHT_BOLD, 16,
+       DWRITE_TEXT_ALIGNMENT_TRAILING, DWRITE_PARAGRAPH_ALIGNMENT_CENTER},
+      {"button", renderer.buttonFormat.Get(), DWRITE_FONT_WEIGHT_NORMAL, 14,
+       DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_CENTER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(c.format, nullptr);
+    wchar_t family[32] = {};
+    c.format->GetFontFamilyName(family, 32);
+    EXPECT_STREQ(family, L"Arial");
+    EXPECT_EQ(c.format->GetFontWeight(), c.weight);
+    EXPECT_EQ(c.format->GetFontStyle(), DWRITE_FONT_STYLE_NORMAL);
+    EXPECT_EQ(c.format->GetFontStretch(), DWRITE_FONT_STRETCH_NORMAL);
+    EXPECT_EQ(c.format->GetFontSize(), c.size);
+    EXPECT_EQ(c.format->GetTextAlignment(), c.text);
+    EXPECT_EQ(c.format->GetParagraphAlignment(), c.paragraph);
+  }
+}
+
+TEST_F(DeviceResourcesTest, EnsureWithATargetPresentMakesNothingAndOnlyRefreshesThePalette) {
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ResourceSnapshot before = ResourceSnapshot::Take();
+  renderer.widgets.palette = WidgetPalette{};  // as if something had cleared it
+
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ResourceSnapshot after = ResourceSnapshot::Take();
+  EXPECT_EQ(after.target.Get(), before.target.Get());
+  for (size_t i = 0; i < before.brushes.size(); ++i) {
+    EXPECT_EQ(after.brushes[i].Get(), before.brushes[i].Get()) << "brush " << i;
+  }
+  EXPECT_EQ(after.body.Get(), before.body.Get());
+  EXPECT_EQ(after.label.Get(), before.label.Get());
+  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.widgets.palette));
+}
+
+TEST_F(DeviceResourcesTest, AfterDiscardTheNextEnsureMakesTargetResourcesAndKeepsTwoFormats) {
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ResourceSnapshot old = ResourceSnapshot::Take();  // held, so new objects get new addresses
+
+  ASSERT_EQ(DiscardDeviceResources(), S_OK);
+  EXPECT_FALSE(renderer.renderTarget);
+  EXPECT_FALSE(renderer.whiteBrush || renderer.dimWhiteBrush || renderer.borderGrayBrush ||
+               renderer.shadowBrush || renderer.hoverBorderBrush);
+  EXPECT_FALSE(renderer.normalFaceBrush || renderer.hoverFaceBrush || renderer.disabledFaceBrush);
+  EXPECT_FALSE(renderer.normalFaceStops || renderer.hoverFaceStops || renderer.disabledFaceStops);
+  EXPECT_FALSE(renderer.bodyFormat || renderer.labelFormat);
+  EXPECT_EQ(renderer.fieldFormat.Get(), old.field.Get());
+  EXPECT_EQ(renderer.buttonFormat.Get(), old.button.Get());
+  // The palettes keep what they had until new resources replace it.
+  EXPECT_EQ(renderer.widgets.palette.normalFace.Get(), old.brushes[8].Get());
+  EXPECT_EQ(renderer.palette.shadow.Get(), old.brushes[3].Get());
+
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ResourceSnapshot made = ResourceSnapshot::Take();
+  ASSERT_TRUE(made.target);
+  EXPECT_NE(made.target.Get(), old.target.Get());
+  for (size_t i = 0; i < old.brushes.size(); ++i) {
+    ASSERT_TRUE(made.brushes[i]) << "brush " << i;
+    EXPECT_NE(made.brushes[i].Get(), old.brushes[i].Get()) << "brush " << i;
+  }
+  EXPECT_NE(made.body.Get(), old.body.Get());
+  EXPECT_NE(made.label.Get(), old.label.Get());
+  EXPECT_EQ(made.field.Get(), old.field.Get());
+  EXPECT_EQ(made.button.Get(), old.button.Get());
+  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.palette));
+  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.widgets.palette));
+}
+
+TEST_F(DeviceResourcesTest, ReleaseFactoriesClearsAllThree) {
+  ASSERT_TRUE(renderer.d2dFactory && renderer.textFactory && renderer.imagingFactory);
+  EXPECT_EQ(renderer.window, SceneFrameWindow());
+  EXPECT_EQ(ReleaseFactories(), S_OK);
+  EXPECT_FALSE(renderer.d2dFactory || renderer.textFactory || renderer.imagingFactory);
+}
+
+// A paint without one of the factories draws nothing: the window keeps showing its last frame,
+// and once the factories are back the next paint draws again.
+TEST_F(DeviceResourcesTest, APaintWithAMissingFactoryKeepsTheLastFrame) {
+  const char* names[] = {"Direct2D", "DirectWrite", "imaging"};
+  for (int missing = 0; missing < 3; ++missing) {
+    SCOPED_TRACE(names[missing]);
+    At(kWidgetDisableCheckBox).checked = 0;
+    ASSERT_EQ(PushFrame(), 1);
+    ScreenCapture last = CaptureFrame();
+
+    DiscardDeviceResources();
+    if (missing == 0) renderer.d2dFactory.Reset();
+    if (missing == 1) renderer.textFactory.Reset();
+    if (missing == 2) renderer.imagingFactory.Reset();
+    At(kWidgetDisableCheckBox).checked = 1;  // would dim the labels if a frame were drawn
+    ASSERT_EQ(PushFrame(), 1);
+    EXPECT_FALSE(renderer.renderTarget);
+    EXPECT_TRUE(CaptureFrame().pixels == last.pixels);
+
+    ASSERT_EQ(CreateFactories(SceneFrameWindow()), S_OK);
+    ASSERT_EQ(PushFrame(), 1);
+    EXPECT_TRUE(renderer.renderTarget);
+    EXPECT_FALSE(CaptureFrame().pixels == last.pixels);
+  }
+}
+
+// --- The widget list ---
+
+TEST(WidgetListTest, AddWidgetAppendsNewWidgetsWithTheirDefaults) {
+  WidgetList list;
+  EXPECT_EQ(AddWidget(list, 207, 0, 0, 566, 460, L""), 1);
+  ASSERT_EQ(list.items.size(), 1u);
+  for (int i = 1; i < kWidgetCount; ++i) {
+    EXPECT_EQ(AddWidget(list, 200 + i, 1.5f * i, 2, 3, 4, L"caption"), 1);
+  }
+  ASSERT_EQ(list.items.size(), 15u);
+  const Widget& last = list.items[14];
+  EXPECT_EQ(last.id, 214);
+  EXPECT_EQ(last.left, 21.0f);
+  EXPECT_EQ(last.top, 2.0f);
+  EXPECT_EQ(last.right, 3.0f);
+  EXPECT_EQ(last.bottom, 4.0f);
+  EXPECT_STREQ(last.text[0], L"caption");
+  EXPECT_STREQ(last.text[1], L"");
+  EXPECT_STREQ(last.text[2], L"");
+  EXPECT_EQ(last.strokeWidth, 2.0f);
+  EXPECT_EQ(last.shadowOffset, 1.0f);
+  EXPECT_EQ(last.enabled, 1);
+  EXPECT_EQ(last.hovered, 0);
+  EXPECT_EQ(last.pressed, 0);
+  EXPECT_EQ(last.visible, 1);
+  EXPECT_EQ(last.hasImage, 0);
+  EXPECT_EQ(last.imageResource, nullptr);
+  EXPECT_EQ(last.checked, 0);
+  EXPECT_FALSE(last.bitmap);
+  EXPECT_EQ(last.radiusX, 5.0f);
+  EXPECT_EQ(last.radiusY, 5.0f);
+  EXPECT_STREQ(list.items[0].text[0], L"");
+}
+
+TEST(WidgetListTest, CaptionsAreCutToTheSlotAndAlwaysTerminated) {
+  struct Case {
+    size_t length;
+    size_t kept;
+  };
+  const Case cases[] = {{0, 0}, {1, 1}, {1022, 1022}, {1023, 1023}, {1024, 1023}, {5000, 1023}};
+  for (const Case& c : cases) {
+    WidgetList list;
+    std::wstring caption(c.length, L'x');
+    ASSERT_EQ(AddWidget(list, 1, 0, 0, 1, 1, caption.c_str()), 1);
+    EXPECT_EQ(wcsnlen(list.items[0].text[0], kWidgetTextCapacity), c.kept) << c.length;
+  }
+  WidgetList list;
+  ASSERT_EQ(AddWidget(list, 1, 0, 0, 1, 1, nullptr), 1);
+  EXPECT_STREQ(list.items[0].text[0], L"");
+}
+
+TEST(WidgetListTest, ImagesAreFoundByNameAsTypeImage) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  for (const wchar_t* name :
+       {L"IDI_PRXBK", L"IDI_COMBOBKNORMAL", L"IDI_COMBOBKHOVER", L"IDI_COMBOBK",
+        L"IDI_COMBOHIGHLIGHT", L"IDI_COMBOCHECK", L"IDI_CHECKBOXCHECKED",
+        L"IDI_CHECKBOXUNCHECKED"}) {
+    EXPECT_NE(FindWidgetImage(module, name), nullptr) << name;
+  }
+  EXPECT_EQ(FindWidgetImage(module, L"IDI_NOSUCHIMAGE"), nullptr);
+}
+
+// --- Decoding the images ---
+
+using ImageDecodeTest = RenderSceneTest;
+
+TEST_F(ImageDecodeTest, EachShownImageIsDecodedOnceOverManyFrames) {
+  ASSERT_EQ(PushFrame(), 1);
+  // Shown at start: background, the two field buttons, the check box.
+  EXPECT_EQ(renderSeams.imageDecodes, 4);
+  for (int position : {kWidgetBackground, kWidgetRangeButton, kWidgetOffDelayButton,
+                       kWidgetDisableCheckBox}) {
+    EXPECT_TRUE(At(position).bitmap) << position;
+  }
+  for (int position : {kWidgetOnDelayButton, kWidgetRangeList, kWidgetOffDelayList,
+                       kWidgetOnDelayList, kWidgetRowHighlight, kWidgetCheckMark}) {
+    EXPECT_FALSE(At(position).bitmap) << "hidden widget " << position;
+  }
+  for (int frame = 0; frame < 20; ++frame) PushFrame();
+  EXPECT_EQ(renderSeams.imageDecodes, 4);
+}
+
+TEST_F(ImageDecodeTest, AChangedImageIsDecodedOnceOnTheNextFrame) {
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture normal = CaptureFrame();
+  const long decodes = renderSeams.imageDecodes;
+
+  SetWidgetImage(At(kWidgetRangeButton),
+                 FindWidgetImage(renderer.widgets.module, L"IDI_COMBOBKHOVER"));
+  EXPECT_FALSE(At(kWidgetRangeButton).bitmap);
+  for (int frame = 0; frame < 5; ++frame) PushFrame();
+  EXPECT_EQ(renderSeams.imageDecodes, decodes + 1);
+  ScreenCapture hover = CaptureFrame();
+  EXPECT_NE(hover.At(400, 170).r, normal.At(400, 170).r) << "the hover picture is shown";
+}
+
+TEST_F(ImageDecodeTest, AResourceChangedWithoutDroppingTheBitmapKeepsTheOldPicture) {
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture before = CaptureFrame();
+  const long decodes = renderSeams.imageDecodes;
+  At(kWidgetRangeButton).imageResource =
+      FindWidgetImage(renderer.widgets.module, L"IDI_COMBOBKHOVER");
+  PushFrame();
+  EXPECT_EQ(renderSeams.imageDecodes, decodes);
+  EXPECT_TRUE(CaptureFrame().pixels == before.pixels);
+}
+
+HRESULT LoseTheDeviceOnce(HRESULT result) {
+  static int calls = 0;
+  return calls++ == 0 ? static_cast<HRESULT>(D2DERR_RECREATE_TARGET) : result;
+}
+
+TEST_F(ImageDecodeTest, ADeviceLossRecreatesTheResourcesButDecodesNothingAgain) {
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture before = CaptureFrame();
+  ResourceSnapshot old = ResourceSnapshot::Take();
+  const long decodes = renderSeams.imageDecodes;
+
+  renderSeams.endDrawResult = LoseTheDeviceOnce;
+  ASSERT_EQ(PushFrame(), 1);
+  // Discarded, but the frame drawn so far was still pushed.
+  EXPECT_FALSE(renderer.renderTarget);
+  EXPECT_FALSE(renderer.bodyFormat);
+  EXPECT_EQ(renderer.fieldFormat.Get(), old.field.Get());
+  EXPECT_TRUE(CaptureFrame().pixels == before.pixels);
+  for (int position : {kWidgetBackground, kWidgetRangeButton, kWidgetDisableCheckBox}) {
+    EXPECT_TRUE(At(position).bitmap) << "the cache survives a device loss: " << position;
+  }
+
+  ASSERT_EQ(PushFrame(), 1);
+  ASSERT_TRUE(renderer.renderTarget);
+  EXPECT_NE(renderer.renderTarget.Get(), old.target.Get());
+  EXPECT_NE(renderer.whiteBrush.Get(), static_cast<IUnknown*>(old.brushes[0].Get()));
+  EXPECT_EQ(renderer.fieldFormat.Get(), old.field.Get());
+  EXPECT_EQ(renderer.buttonFormat.Get(), old.button.Get());
+  EXPECT_EQ(renderSeams.imageDecodes, decodes);
+  // The cached pictures are drawn by the new render target.
+  EXPECT_TRUE(CaptureFrame().pixels == before.pixels);
+}
+
+// An image widget whose picture cannot be had draws no body, no face and no shadow, but its
+// caption still shows; a failed decode is tried again at the next frame.
+TEST_F(ImageDecodeTest, AnImageWidgetWithoutAPictureDrawsOnlyItsCaption) {
+  const wchar_t* images[] = {nullptr, L"IDI_NOTAPNG"};
+  for (const wchar_t* image : images) {
+    SCOPED_TRACE(image == nullptr ? "no resource" : "not a PNG");
+    ASSERT_EQ(PushFrame(), 1);  // the shown images are decoded
+    Widget& ok = At(kWidgetOk);
+    ok.hasImage = 1;
+    SetWidgetImage(ok, image == nullptr ? nullptr : FindWidgetImage(renderer.widgets.module, image));
+    if (image != nullptr) {
+      ASSERT_NE(ok.imageResource, nullptr);
+    }
+    const long decodes = renderSeams.imageDecodes;
+    PushFrame();
+    PushFrame();
+    EXPECT_FALSE(ok.bitmap);
+    EXPECT_EQ(renderSeams.imageDecodes, decodes);
+    ScreenCapture shot = CaptureFrame();
+    EXPECT_PIXEL(shot, 214, 392, Grey(91), 1);  // no face
+    EXPECT_PIXEL(shot, 295, 400, Grey(91), 1);  // no shadow
+    EXPECT_GE(MaxLevel(shot, {230, 392, 275, 412}), 230) << "the caption is drawn";
+  }
+}
+
+// --- The display mode ---
+
+struct ModeAnswer {
+  const char* what;
+  BOOL readable;
+  DWORD bitsPerPixel;
+  int opaque;
+};
+ModeAnswer modeAnswer;
+
+BOOL AnswerDisplayMode(DEVMODEW* mode) {
+  if (!modeAnswer.readable) return FALSE;
+  mode->dmBitsPerPel = modeAnswer.bitsPerPixel;
+  mode->dmFields |= DM_BITSPERPEL;
+  return TRUE;
+}
+
+using DisplayModeTest = RenderSceneTest;
+
+TEST_F(DisplayModeTest, ThisDisplayGetsPerPixelAlpha) {
+  ASSERT_EQ(PushFrame(), 1);
+  EXPECT_EQ(renderer.opaqueUpdate, 0);
+  EXPECT_EQ(renderSeams.lastUpdateFlags, static_cast<DWORD>(ULW_ALPHA));
+  ScreenCapture shot = CaptureFrame();
+  EXPECT_PIXEL(shot, 2, 2, kBackdrop, 0);
+}
+
+// Wine shows the fully transparent pixels of a layered window as holes whatever the flag (it
+// shapes the window by the pushed alpha), so the flag itself is what is checked here; on
+// Windows the corners of an opaque push are black.
+TEST_F(DisplayModeTest, A16BitOrUnreadableModePushesTheFrameOpaque) {
+  const ModeAnswer answers[] = {
+      {"16 bits", TRUE, 16, 1},
+      {"unreadable", FALSE, 32, 1},
+      {"32 bits", TRUE, 32, 0},
+      {"24 bits", TRUE, 24, 0},
+      {"8 bits", TRUE, 8, 0},
+      {"16 bits again, after a deep mode", TRUE, 16, 1},
+  };
+  renderSeams.readDisplayMode = AnswerDisplayMode;
+  for (const ModeAnswer& answer : answers) {
+    SCOPED_TRACE(answer.what);
+    modeAnswer = answer;
+    renderer.opaqueUpdate = 1 - answer.opaque;
+    ASSERT_EQ(PushFrame(), 1);
+    EXPECT_EQ(renderer.opaqueUpdate, answer.opaque);
+    EXPECT_EQ(renderSeams.lastUpdateFlags,
+              static_cast<DWORD>(answer.opaque ? ULW_OPAQUE : ULW_ALPHA));
+    // Either way the whole frame is pushed.
+    ScreenCapture shot = CaptureFrame();
+    EXPECT_PIXEL(shot, 283, 300, Grey(91), 1);
+    EXPECT_GE(MaxLevel(shot, {74, 164, 274, 194}), 240);
+  }
+}
+
+// --- What a frame shows ---
+
+using FramePixelsTest = RenderSceneTest;
+
+TEST_F(FramePixelsTest, PanelIsGreyAndTheMarginShowsWhatLiesBeneath) {
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture shot = CaptureFrame();
+  for (POINT corner : {POINT{0, 0}, POINT{3, 3}, POINT{562, 3}, POINT{3, 456}, POINT{565, 459}}) {
+    EXPECT_PIXEL(shot, corner.x, corner.y, kBackdrop, 0);
+  }
+  for (POINT panel : {POINT{283, 300}, POINT{25, 230}, POINT{540, 230}, POINT{283, 120}}) {
+    EXPECT_PIXEL(shot, panel.x, panel.y, Grey(91), 1);
+  }
+  // The window behind, just outside the frame, is untouched.
+  ScreenCapture around = CaptureScreen(shot.left - 10, shot.top - 10, 5, 5);
+  EXPECT_PIXEL(around, 2, 2, kBackdrop, 0);
+}
+
+TEST_F(FramePixelsTest, TheFrameFollowsTheWindowWhenItMoves) {
+  ASSERT_EQ(PushFrame(), 1);
+  SetWindowPos(SceneFrameWindow(), nullptr, 340, 230, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture shot = CaptureScreen(340, 230, kFrameWidth, kFrameHeight);
+  EXPECT_PIXEL(shot, 283, 300, Grey(91), 1);
+  EXPECT_PIXEL(shot, 2, 2, kBackdrop, 0);
+}
+
+// The OK button (210, 388, 295, 416) in each look.
+TEST_F(FramePixelsTest, ButtonLooks) {
+  Widget& ok = At(kWidgetOk);
+
+  // Normal: a gradient from grey 132 at the top edge towards 123 thirty units below, no
+  // border, a white caption, and the shadow one unit right and down.
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture normal = CaptureFrame();
+  for (int y = 388; y < 416; ++y) {
+    const double expected = 132.0 - 9.0 * (y + 0.5 - 388) / 30.0;
+    EXPECT_NEAR(normal.At(214, y).r, expected, 1.5) << "row " << y;
+  }
+  EXPECT_PIXEL(normal, 250, 388, Grey(132), 1);  // no border on top
+  EXPECT_PIXEL(normal, 295, 400, Grey(64), 1);   // shadow: black at 0.3 over grey 91
+  EXPECT_PIXEL(normal, 250, 416, Grey(64), 1);
+  EXPECT_PIXEL(normal, 209, 400, Grey(91), 1);   // nothing left of the face
+  EXPECT_PIXEL(normal, 250, 387, Grey(91), 1);   // nor above it
+  EXPECT_GE(MaxLevel(normal, {230, 392, 275, 412}), 235);
+
+  // Hover: a flat grey 109 face inside a 2-unit (64, 111, 141) border.
+  ok.hovered = 1;
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture hover = CaptureFrame();
+  EXPECT_PIXEL(hover, 214, 392, Grey(109), 1);
+  EXPECT_PIXEL(hover, 214, 412, Grey(109), 1);
+  const Rgb hoverBorder{64, 111, 141};
+  EXPECT_PIXEL(hover, 210, 400, hoverBorder, 2);
+  EXPECT_PIXEL(hover, 250, 388, hoverBorder, 2);
+  EXPECT_PIXEL(hover, 294, 400, hoverBorder, 2);
+  EXPECT_PIXEL(hover, 250, 415, hoverBorder, 2);
+  EXPECT_GE(MaxLevel(hover, {230, 392, 275, 412}), 235);
+
+  // Pressed shows the normal face again.
+  ok.pressed = 1;
+  ASSERT_EQ(PushFrame(), 1);
+  EXPECT_TRUE(CaptureFrame().pixels == normal.pixels);
+
+  // Disabled: a flat grey 123 face, a 2-unit grey 91 border and a half-white caption.
+  ok.hovered = 0;
+  ok.pressed = 0;
+  ok.enabled = 0;
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture disabled = CaptureFrame();
+  EXPECT_PIXEL(disabled, 214, 392, Grey(123), 1);
+  EXPECT_PIXEL(disabled, 214, 412, Grey(123), 1);
+  EXPECT_PIXEL(disabled, 210, 400, Grey(91), 1);
+  EXPECT_PIXEL(disabled, 250, 388, Grey(91), 1);
+  const int caption = MaxLevel(disabled, {230, 392, 275, 412});
+  EXPECT_GE(caption, 180);  // white at half opacity over 123 is 189
+  EXPECT_LE(caption, 192);
+
+  // Apply starts disabled and looks it.
+  EXPECT_PIXEL(disabled, 416, 392, Grey(123), 1);
+}
+
+TEST_F(FramePixelsTest, AHiddenWidgetDrawsNothingWhateverItsFlags) {
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture closed = CaptureFrame();
+  Widget& list = At(kWidgetRangeList);
+  list.hovered = 1;
+  list.enabled = 0;
+  list.hasImage = 0;
+  ASSERT_EQ(PushFrame(), 1);
+  EXPECT_TRUE(CaptureFrame().pixels == closed.pixels);
+  // Below the sensitivity button, where the list opens, only the panel shows.
+  EXPECT_EQ(BrightPixels(closed, {300, 199, 480, 223}, 92).empty, true);
+}
+
+struct LabelCase {
+  int stringId;
+  FrameText text;
+  PixelBox searchLtr, searchRtl;  // around the box, clear of everything else
+};
+
+// Bright text pixels: white on the grey 91 panel, well above it.
+constexpr int kTextThreshold = 140;
+
+TEST_F(FramePixelsTest, EveryFrameTextIsDrawnInsideItsBoxInBothDirections) {
+  const LabelCase cases[] = {
+      {kStringDescription, FrameText::kDescription, {24, 54, 542, 145}, {24, 54, 542, 145}},
+      {kStringRangeLabel, FrameText::kRangeLabel, {24, 150, 304, 215}, {282, 150, 545, 215}},
+      {kStringOffDelayLabel, FrameText::kOffDelayLabel, {24, 215, 304, 280}, {282, 215, 545, 280}},
+      {kStringDisableSensor, FrameText::kDisableLabel, {88, 325, 300, 368}, {240, 325, 488, 368}},
+  };
+  for (bool rightToLeft : {false, true}) {
+    Reopen({.rightToLeft = rightToLeft});
+    ASSERT_EQ(PushFrame(), 1);
+    ScreenCapture shot = CaptureFrame();
+    for (const LabelCase& c : cases) {
+      SCOPED_TRACE(std::string(rightToLeft ? "right to left, string " : "left to right, string ") +
+                   std::to_string(c.stringId));
+      const FrameBox box = FrameTextBox(c.text, FrameMetrics{}, rightToLeft);
+      const PixelBox drawn =
+          BrightPixels(shot, rightToLeft ? c.searchRtl : c.searchLtr, kTextThreshold);
+      // One unit of slack below: a 14-unit line is a little taller than the 15-unit box of the
+      // check-box label, whose descenders may touch the row under it.
+      EXPECT_TRUE(Inside(drawn, box, 1)) << "text at " << Show(drawn);
+      if (drawn.empty) continue;
+      // Which side the text keeps to follows the reading direction.
+      switch (c.text) {
+        case FrameText::kRangeLabel:
+        case FrameText::kOffDelayLabel:  // trailing: next to the field buttons
+          if (rightToLeft) {
+            EXPECT_LE(drawn.left, box.left + 4);
+          } else {
+            EXPECT_GE(drawn.right, box.right - 4);
+          }
+          break;
+        case FrameText::kDescription:
+        case FrameText::kDisableLabel:  // leading
+          if (rightToLeft) {
+            EXPECT_GE(drawn.right, box.right - 4);
+          } else {
+            EXPECT_LE(drawn.left, box.left + 4);
+          }
+          break;
+      }
+    }
+  }
+}
+
+TEST_F(FramePixelsTest, FieldButtonCaptionsKeepToTheirLeadingSide) {
+  for (bool rightToLeft : {false, true}) {
+    SCOPED_TRACE(rightToLeft ? "right to left" : "left to right");
+    Reopen({.rightToLeft = rightToLeft});
+    ASSERT_EQ(PushFrame(), 1);
+    ScreenCapture shot = CaptureFrame();
+    const int x = rightToLeft ? 124 : 308;
+    // The picture's arrow takes the last 20 units; the caption lies left of it.
+    const PixelBox drawn = BrightPixels(shot, {x, 165, x + 133, 197}, kTextThreshold);
+    ASSERT_FALSE(drawn.empty);
+    EXPECT_GE(drawn.top, 165);
+    EXPECT_LE(drawn.bottom, 197);
+    if (rightToLeft) {
+      EXPECT_LE(drawn.right, x + 133);  // box narrowed by 20 on the right
+      EXPECT_GE(drawn.right, x + 133 - 16);
+      EXPECT_GT(drawn.left, x + 40);
+    } else {
+      EXPECT_GE(drawn.left, x);
+      EXPECT_LE(drawn.left, x + 16);  // two spaces, then the text
+      EXPECT_LT(drawn.right, x + 100);
+    }
+  }
+}
+
+TEST_F(FramePixelsTest, AnOpenListShowsItsRowsInTheirBoxes) {
+  for (bool rightToLeft : {false, true}) {
+    SCOPED_TRACE(rightToLeft ? "right to left" : "left to right");
+    Reopen({.rightToLeft = rightToLeft});
+    Widget& list = At(kWidgetOffDelayList);
+    list.visible = 1;
+    ASSERT_EQ(PushFrame(), 1);
+    ScreenCapture shot = CaptureFrame();
+    const FrameBox rect{list.left, list.top, list.right, list.bottom};
+    const CaptionLayout rows = WidgetCaptionLayout(kWidgetOffDelayList, rect, rightToLeft);
+    for (int k = 0; k < rows.count; ++k) {
+      const FrameBox& row = rows.boxes[k];
+      const PixelBox drawn = BrightPixels(
+          shot, {static_cast<int>(row.left), static_cast<int>(row.top),
+                 static_cast<int>(row.right), static_cast<int>(row.bottom)},
+          kTextThreshold);
+      EXPECT_FALSE(drawn.empty) << "row " << k;
+      EXPECT_GT(drawn.top, row.top) << "row " << k << " at " << Show(drawn);
+      EXPECT_LT(drawn.bottom, row.bottom) << "row " << k << " at " << Show(drawn);
+    }
+  }
+}
+
+TEST_F(FramePixelsTest, ACheckedBoxDimsTheFieldLabelsButNotItsOwn) {
+  struct Level {
+    int range, offDelay, disable;
+  };
+  Level levels[2];
+  for (int checked = 0; checked < 2; ++checked) {
+    At(kWidgetDisableCheckBox).checked = checked;
+    ASSERT_EQ(PushFrame(), 1);
+    ScreenCapture shot = CaptureFrame();
+    levels[checked] = {MaxLevel(shot, {74, 164, 274, 194}), MaxLevel(shot, {74, 224, 274, 254}),
+                       MaxLevel(shot, {94, 339, 264, 355})};
+  }
+  EXPECT_GE(levels[0].range, 240);
+  EXPECT_GE(levels[0].offDelay, 240);
+  // White at half opacity over grey 91 is 173.
+  EXPECT_NEAR(levels[1].range, 173, 4);
+  EXPECT_NEAR(levels[1].offDelay, 173, 4);
+  EXPECT_GE(levels[0].disable, 240);
+  EXPECT_GE(levels[1].disable, 240);
+}
+
+// Screenshots of one frame in each direction, kept with the build for a person to look at.
+TEST_F(FramePixelsTest, SaveScreenshotsInBothDirections) {
+  const std::wstring directory = ArtifactDirectory();
+  if (directory.empty()) GTEST_SKIP() << "ZQ_ARTIFACT_DIR is not set";
+  for (bool rightToLeft : {false, true}) {
+    Reopen({.rightToLeft = rightToLeft});
+    ASSERT_EQ(PushFrame(), 1);
+    ScreenCapture shot = CaptureFrame();
+    const std::wstring path =
+        directory + (rightToLeft ? L"\\render-rtl.png" : L"\\render-ltr.png");
+    EXPECT_TRUE(shot.SavePng(path));
+  }
+}
+
+}  // namespace
