@@ -1,0 +1,3 @@
+#pragma once
+// Resource identifiers of iconreg.
+#define IDI_ICONREG 101
