@@ -1,0 +1,703 @@
+// The real iconreg.exe under Wine: what each switch leaves in the registry and the tool log, the
+// exit codes, the "dbg" boxes, a long Program Files folder and a log held by another process.
+#include <windows.h>
+#include <winternl.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cwctype>
+#include <functional>
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "iconreg/control_panel.h"
+#include "iconreg/tool_texts.h"
+#include "shared/text16.h"
+#include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
+
+namespace {
+
+const std::wstring kClassKey = AsWide(kClassKeyPath);
+const std::wstring kIconKey = AsWide(kIconKeyPath);
+const std::wstring kCommandKey = AsWide(kOpenCommandKeyPath);
+const std::wstring kNamespaceKey = AsWide(kNamespaceKeyPath);
+constexpr wchar_t kNamespaceParent[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace";
+constexpr wchar_t kControlPanelKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel";
+constexpr wchar_t kCurrentVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
+const std::wstring kLogPath = AsWide(kToolLogPath);
+constexpr DWORD kFailedExit = 0xFFFFFFFF;  // -1 as Windows reports it
+
+// --- Registry ---
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+  UniqueRegKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()) ==
+         ERROR_SUCCESS;
+}
+
+struct StoredValue {
+  DWORD type = 0;
+  std::vector<BYTE> bytes;
+};
+
+std::optional<StoredValue> ReadValue(HKEY root, const std::wstring& path, const wchar_t* name) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  StoredValue value;
+  DWORD size = 0;
+  if (RegQueryValueExW(key.Get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.bytes.resize(size);
+  if (RegQueryValueExW(key.Get(), name, nullptr, &value.type, value.bytes.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.bytes.resize(size);
+  return value;
+}
+
+// A text as stored: its characters and one terminating zero.
+std::vector<BYTE> TextBytes(const std::wstring& text) {
+  const BYTE* start = reinterpret_cast<const BYTE*>(text.c_str());
+  return std::vector<BYTE>(start, start + (text.size() + 1) * sizeof(wchar_t));
+}
+
+// Every key, value, type and byte below a key, one line each, in a stable order.
+void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  out += L"[" + path + L"]\n";
+  std::set<std::wstring> values;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD length = 512;
+    if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    values.insert(std::wstring(name, length));
+  }
+  for (const std::wstring& name : values) {
+    auto value = ReadValue(root, path, name.c_str());
+    out += L"  \"" + name + L"\" type " + std::to_wstring(value ? value->type : 0) + L" bytes " +
+           std::to_wstring(value ? value->bytes.size() : 0) + L": ";
+    if (value) {
+      for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
+        wchar_t c = static_cast<wchar_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
+        out += c != 0 ? std::wstring(1, c) : std::wstring(L"<0>");
+      }
+    }
+    out += L"\n";
+  }
+  std::set<std::wstring> children;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD length = 512;
+    if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    children.insert(std::wstring(name, length));
+  }
+  for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, out);
+}
+
+std::wstring DumpItem() {
+  std::wstring out;
+  DumpKey(HKEY_CLASSES_ROOT, kClassKey, out);
+  DumpKey(HKEY_LOCAL_MACHINE, kNamespaceKey, out);
+  return out;
+}
+
+void RemoveItemKeys() {
+  DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey.c_str());
+  DeleteRegistryTree(HKEY_LOCAL_MACHINE, kNamespaceKey.c_str());
+}
+
+bool KeyHasSubKeys(HKEY root, const wchar_t* path) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+  DWORD count = 0;
+  RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, nullptr, nullptr);
+  return count > 0;
+}
+
+// A registry link (as Windows uses for CurrentControlSet) whose target cannot be created makes
+// every creation through it fail; deleting it takes the native call.
+bool MakeBrokenLink(const std::wstring& machinePath) {
+  UniqueRegKey link;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), 0, nullptr,
+                      REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      link.Put(), nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  std::wstring target = L"\\Registry\\Machine\\Software\\ZQNoSuchParent\\Target";
+  return RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK,
+                        reinterpret_cast<const BYTE*>(target.data()),
+                        static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+void DeleteLink(const std::wstring& machinePath) {
+  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+  auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+  UniqueRegKey link;
+  if (deleteKey != nullptr &&
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), REG_OPTION_OPEN_LINK, DELETE,
+                    link.Put()) == ERROR_SUCCESS) {
+    deleteKey(link.Get());
+  }
+}
+
+bool CreateVolatileKey(HKEY root, const std::wstring& path) {
+  UniqueRegKey key;
+  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                         nullptr, key.Put(), nullptr) == ERROR_SUCCESS;
+}
+
+// --- The tool log ---
+
+std::wstring ReadLog() {
+  auto bytes = ReadWholeFile(kLogPath.c_str());
+  std::wstring text;
+  if (!bytes) return text;
+  for (size_t i = 0; i + 1 < bytes->size(); i += 2) {
+    text += static_cast<wchar_t>((*bytes)[i] | ((*bytes)[i + 1] << 8));
+  }
+  return text;
+}
+
+// The messages of a log, stamps checked and taken off.
+std::vector<std::wstring> LogMessages(const std::wstring& log) {
+  static const std::wregex line(L"\\[(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d):(\\d{4})\\] ");
+  std::vector<std::wstring> messages;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find(L"\r\n", start);
+    if (end == std::wstring::npos) end = log.size();
+    std::wstring text = log.substr(start, end - start);
+    std::wsmatch match;
+    if (!std::regex_search(text, match, line, std::regex_constants::match_continuous)) {
+      messages.push_back(L"<no stamp> " + text);
+    } else {
+      int month = std::stoi(match[1]), day = std::stoi(match[2]), hour = std::stoi(match[3]);
+      int minute = std::stoi(match[4]), second = std::stoi(match[5]);
+      int ms = std::stoi(match[6]);
+      bool sane = month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 &&
+                  minute <= 59 && second <= 59 && ms <= 999;
+      messages.push_back((sane ? L"" : L"<bad stamp> ") + text.substr(match.length()));
+    }
+    start = end + 2;
+  }
+  return messages;
+}
+
+void DeleteLog() { DeleteFileW(kLogPath.c_str()); }
+
+// --- Running the program ---
+
+struct BoxSeen {
+  std::wstring caption;
+  std::wstring text;
+};
+
+struct ToolRun {
+  bool finished = false;
+  DWORD exitCode = 0;
+  std::vector<BoxSeen> boxes;
+};
+
+std::wstring BoxText(HWND box) {
+  std::wstring text;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM param) -> BOOL {
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 64);
+        wchar_t content[512] = {};
+        GetWindowTextW(child, content, 512);
+        if (_wcsicmp(className, L"Static") == 0 && content[0] != 0) {
+          *reinterpret_cast<std::wstring*>(param) = content;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+// A visible dialog box of the given process, or null.
+HWND FindBoxOf(DWORD processId) {
+  struct Search {
+    DWORD processId;
+    HWND found;
+  } search{processId, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[16] = {};
+        GetClassNameW(window, className, 16);
+        if (owner == s->processId && IsWindowVisible(window) &&
+            wcscmp(className, L"#32770") == 0) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Runs iconreg with the given arguments. Message boxes it shows are read and answered with OK,
+// as a user would; whileRunning is called every few milliseconds until the program ends.
+ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whileRunning = {},
+                DWORD timeoutMs = 60000) {
+  ToolRun run;
+  std::wstring commandLine = L"\"" + ProgramPath(L"iconreg.exe") + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return run;
+  }
+  UniqueKernelHandle processHandle(process.hProcess);
+  UniqueKernelHandle threadHandle(process.hThread);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+    if (whileRunning) whileRunning();
+    if (HWND box = FindBoxOf(process.dwProcessId)) {
+      wchar_t caption[128] = {};
+      GetWindowTextW(box, caption, 128);
+      run.boxes.push_back({caption, BoxText(box)});
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      while (IsWindow(box) && WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+      }
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, 5000);
+      return run;
+    }
+  }
+  run.finished = true;
+  GetExitCodeProcess(process.hProcess, &run.exitCode);
+  return run;
+}
+
+// --- Fixture: every test starts and ends with no item and no log ---
+
+class IconregProgram : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    controlPanelExisted_ = KeyExists(HKEY_LOCAL_MACHINE, kControlPanelKey);
+    logDirectoryExisted_ = GetFileAttributesW(L"C:\\ZQ") != INVALID_FILE_ATTRIBUTES;
+  }
+  static void TearDownTestSuite() {
+    // The parents of the namespace entry stay after removal; take them away if we made them.
+    if (!controlPanelExisted_ && !KeyHasSubKeys(HKEY_LOCAL_MACHINE, kNamespaceParent)) {
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, kNamespaceParent);
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, kControlPanelKey);
+    }
+    // The log's directories, if they are empty and were not there before.
+    if (!logDirectoryExisted_) {
+      RemoveDirectoryW(L"C:\\ZQ\\Data");
+      RemoveDirectoryW(L"C:\\ZQ");
+    }
+  }
+  void SetUp() override {
+    RemoveItemKeys();
+    DeleteLog();
+  }
+  void TearDown() override {
+    RemoveItemKeys();
+    DeleteLog();
+  }
+
+  void ExpectCompleteRegistration(const std::wstring& folder) {
+    std::wstring command = L"\"" + folder + L"\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\"";
+    struct Expected {
+      HKEY root;
+      std::wstring key;
+      const wchar_t* name;
+      std::wstring text;
+    };
+    const Expected values[] = {
+        {HKEY_CLASSES_ROOT, kClassKey, L"", L"ZQ Proximity Sensor"},
+        {HKEY_CLASSES_ROOT, kClassKey, L"System.ApplicationName", L"ZQ.ZQProximityUtility"},
+        {HKEY_CLASSES_ROOT, kClassKey, L"System.ControlPanel.Category", L"2"},
+        {HKEY_CLASSES_ROOT, kIconKey, L"", command + L", -130"},
+        {HKEY_CLASSES_ROOT, kCommandKey, L"", command},
+        {HKEY_LOCAL_MACHINE, kNamespaceKey, L"", L"ZQ Proximity Sensor"},
+    };
+    for (const Expected& e : values) {
+      auto value = ReadValue(e.root, e.key, e.name);
+      ASSERT_TRUE(value.has_value()) << e.key << L" " << e.name;
+      EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << e.key << L" " << e.name;
+      // The stored bytes are the text and its terminating zero: "2" is 4 bytes.
+      EXPECT_EQ(value->bytes, TextBytes(e.text)) << e.key << L" " << e.name;
+    }
+  }
+
+  static bool controlPanelExisted_;
+  static bool logDirectoryExisted_;
+};
+bool IconregProgram::controlPanelExisted_ = false;
+bool IconregProgram::logDirectoryExisted_ = false;
+
+const std::wstring kWineProgramFiles = L"C:\\Program Files";
+
+TEST_F(IconregProgram, RegisterWritesExactlyTheSixValues) {
+  ToolRun run = RunTool(L"-R");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.boxes.empty());
+  ExpectCompleteRegistration(kWineProgramFiles);
+
+  const std::wstring expected =
+      L"[" + kClassKey + L"]\n"
+      L"  \"\" type 1 bytes 40: ZQ Proximity Sensor<0>\n"
+      L"  \"System.ApplicationName\" type 1 bytes 44: ZQ.ZQProximityUtility<0>\n"
+      L"  \"System.ControlPanel.Category\" type 1 bytes 4: 2<0>\n"
+      L"[" + kIconKey + L"]\n"
+      L"  \"\" type 1 bytes 136: \"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\", -130<0>\n"
+      L"[" + kClassKey + L"\\Shell]\n"
+      L"[" + kClassKey + L"\\Shell\\Open]\n"
+      L"[" + kCommandKey + L"]\n"
+      L"  \"\" type 1 bytes 124: \"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\"<0>\n"
+      L"[" + kNamespaceKey + L"]\n"
+      L"  \"\" type 1 bytes 40: ZQ Proximity Sensor<0>\n";
+  EXPECT_EQ(DumpItem(), expected);
+}
+
+// Why the tool counts the terminating zero: a REG_SZ count that leaves it out (with the text
+// terminated in memory) is stored with the zero all the same, so "2" can never be 2 bytes
+// through this call; counting it is the documented form with the same stored result.
+TEST_F(IconregProgram, StringCountedWithoutItsZeroIsStoredWithIt) {
+  UniqueRegKey key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey.c_str(), 0, nullptr, 0, kItemKeyAccess,
+                            nullptr, key.Put(), nullptr),
+            ERROR_SUCCESS);
+  const wchar_t category[] = L"2";
+  ASSERT_EQ(RegSetValueExW(key.Get(), L"probe", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(category), 2),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kClassKey, L"probe")->bytes, TextBytes(L"2"));
+}
+
+TEST_F(IconregProgram, RegisteringTwiceLeavesTheSameKeys) {
+  ToolRun first = RunTool(L"-R");
+  ASSERT_TRUE(first.finished);
+  EXPECT_EQ(first.exitCode, 0u);
+  std::wstring once = DumpItem();
+  ToolRun second = RunTool(L"/r");
+  ASSERT_TRUE(second.finished);
+  EXPECT_EQ(second.exitCode, 0u);
+  EXPECT_EQ(DumpItem(), once);
+}
+
+TEST_F(IconregProgram, RemoveDeletesEveryKey) {
+  ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
+  ToolRun run = RunTool(L"-C");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
+  EXPECT_TRUE(run.boxes.empty());
+}
+
+TEST_F(IconregProgram, RemoveWithNothingRegisteredSucceeds) {
+  ToolRun run = RunTool(L"-C");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(DumpItem(), L"");
+  EXPECT_EQ(ReadWholeFile(kLogPath.c_str()), std::nullopt);  // removal writes no log line
+}
+
+TEST_F(IconregProgram, ForeignSubKeyKeepsTheClassKey) {
+  ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
+  const std::wstring foreign = kClassKey + L"\\InprocServer32";
+  ASSERT_TRUE(WriteBinaryValue(HKEY_CLASSES_ROOT, foreign.c_str(), L"x", "1", 1));
+
+  ToolRun run = RunTool(L"-C");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, foreign));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kIconKey));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey + L"\\Shell"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
+}
+
+TEST_F(IconregProgram, LogHoldsTheProgressLineWithoutByteOrderMark) {
+  SYSTEMTIME before = {};
+  GetLocalTime(&before);
+  ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
+  auto bytes = ReadWholeFile(kLogPath.c_str());
+  ASSERT_TRUE(bytes.has_value());
+  ASSERT_GE(bytes->size(), 2u);
+  EXPECT_EQ((*bytes)[0], '[');  // no byte-order mark, UTF-16LE
+  EXPECT_EQ((*bytes)[1], 0);
+  std::wstring log = ReadLog();
+  EXPECT_EQ(LogMessages(log), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
+  // Month and day of today (a run across midnight would see the next day).
+  wchar_t monthDay[16];
+  swprintf(monthDay, 16, L"[%02d:%02d:", before.wMonth, before.wDay);
+  if (before.wHour != 23 || before.wMinute != 59) {
+    EXPECT_EQ(log.substr(0, 7), monthDay);
+  }
+  EXPECT_EQ(log.size(), std::wstring(L"[01:01:00:00:00:0000] ").size() + 36 + 2);
+
+  // A second run appends.
+  ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
+  EXPECT_EQ(LogMessages(ReadLog()).size(), 2u);
+}
+
+TEST_F(IconregProgram, CommandLines) {
+  struct Case {
+    const wchar_t* arguments;
+    bool registeredBefore;
+    bool registeredAfter;
+  };
+  const Case cases[] = {
+      {L"", false, false},          {L"-", false, false},        {L"R", false, false},
+      {L"-Rx", false, false},       {L"-R\t", false, false},     {L"-x", false, false},
+      {L"-R -C", false, true},      {L"-x -C", true, false},     {L"--C", true, false},
+      {L"/c", true, false},         {L"-Rx", true, true},        {L"-C\t", true, true},
+      {L"C:\\a-b -U", false, false}, {L"C:\\a-b -U", true, true},
+  };
+  for (const Case& c : cases) {
+    RemoveItemKeys();
+    if (c.registeredBefore) {
+      ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
+    }
+    std::wstring before = DumpItem();
+    ToolRun run = RunTool(c.arguments);
+    ASSERT_TRUE(run.finished) << c.arguments;
+    EXPECT_EQ(run.exitCode, 0u) << c.arguments;
+    EXPECT_TRUE(run.boxes.empty()) << c.arguments;
+    if (c.registeredAfter == c.registeredBefore) {
+      EXPECT_EQ(DumpItem(), before) << c.arguments;
+    } else if (c.registeredAfter) {
+      ExpectCompleteRegistration(kWineProgramFiles);
+    } else {
+      EXPECT_EQ(DumpItem(), L"") << c.arguments;
+    }
+  }
+}
+
+TEST_F(IconregProgram, FirmwareCommandReturnsZeroAndWritesNothing) {
+  // Wine's WMI has no firmware class in root\wmi: the exchange stops at the class lookup.
+  for (const wchar_t* arguments : {L"-U", L"/u", L"-U -R"}) {
+    ToolRun run = RunTool(arguments);
+    ASSERT_TRUE(run.finished) << arguments;
+    EXPECT_EQ(run.exitCode, 0u) << arguments;
+    EXPECT_TRUE(run.boxes.empty()) << arguments;
+    EXPECT_EQ(DumpItem(), L"") << arguments;
+    EXPECT_EQ(ReadWholeFile(kLogPath.c_str()), std::nullopt) << arguments;
+  }
+}
+
+// Wine names the Program Files folder from HKLM\...\CurrentVersion "ProgramFilesDir".
+class ProgramFilesFolderOverride {
+ public:
+  explicit ProgramFilesFolderOverride(const std::wstring& folder) {
+    original_ = ReadValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"ProgramFilesDir");
+    Set(folder);
+  }
+  ~ProgramFilesFolderOverride() {
+    if (original_) {
+      UniqueRegKey key;
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_SET_VALUE, key.Put());
+      RegSetValueExW(key.Get(), L"ProgramFilesDir", 0, original_->type, original_->bytes.data(),
+                     static_cast<DWORD>(original_->bytes.size()));
+    }
+  }
+  bool HadOriginal() const { return original_.has_value(); }
+
+ private:
+  void Set(const std::wstring& folder) {
+    UniqueRegKey key;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_SET_VALUE, key.Put());
+    RegSetValueExW(key.Get(), L"ProgramFilesDir", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  }
+  std::optional<StoredValue> original_;
+};
+
+TEST_F(IconregProgram, LongProgramFilesFolderIsWrittenWhole) {
+  // Two nested directories, 220 characters in all: far past the 129 characters a key text
+  // used to keep, still within what the folder call returns.
+  const std::wstring outer = L"C:\\ZQ Long Program Files " + std::wstring(80, L'o');
+  const std::wstring folder = outer + L"\\Programs " + std::wstring(220 - outer.size() - 10, L'p');
+  ASSERT_EQ(folder.size(), 220u);
+  CreateDirectoryW(outer.c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  {
+    ProgramFilesFolderOverride override(folder);
+    ASSERT_TRUE(override.HadOriginal());
+    EXPECT_EQ(ProgramFilesFolder(), folder);  // the folder the tool will be told
+
+    ToolRun run = RunTool(L"-R");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    ExpectCompleteRegistration(folder);
+  }
+  RemoveDirectoryW(folder.c_str());
+  RemoveDirectoryW(outer.c_str());
+  EXPECT_EQ(ProgramFilesFolder(), kWineProgramFiles);
+}
+
+TEST_F(IconregProgram, TextThatWouldBeCutIsAFailedWrite) {
+  // No folder Windows names is this long; the check behind it still holds for any text.
+  const std::wstring folder = L"C:\\" + std::wstring(40000, L'f');
+  EXPECT_EQ(RegisterControlPanelItemFor(folder.c_str()), -1);
+
+  // The class is in place, the icon key exists but holds nothing cut, and nothing follows it.
+  EXPECT_TRUE(ReadValue(HKEY_CLASSES_ROOT, kClassKey, L"System.ControlPanel.Category"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kIconKey));
+  EXPECT_FALSE(ReadValue(HKEY_CLASSES_ROOT, kIconKey, L""));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kCommandKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
+
+  // The progress line, then the failure, the text as far as it was formed, and the result.
+  // The text fills its whole log line, which loses its line end; "return -1" follows on it.
+  std::wstring log = ReadLog();
+  auto messages = LogMessages(log);
+  ASSERT_EQ(messages.size(), 3u) << log.substr(0, 300);
+  EXPECT_EQ(messages[0], L"Set ZQ Proximity Sensor Utility Icon");
+  EXPECT_EQ(messages[1], L"RegSetValueEx:Fail");
+  EXPECT_EQ(messages[2].substr(0, 10), L"\"C:\\ffffff");
+  EXPECT_EQ(log.substr(log.size() - 13), L"] return -1\r\n");
+}
+
+TEST_F(IconregProgram, ClassKeyThatCannotBeCreatedWritesNothing) {
+  const std::wstring machineClassKey = L"Software\\Classes\\" + kClassKey;
+  ASSERT_TRUE(MakeBrokenLink(machineClassKey));
+  ToolRun run = RunTool(L"-R");
+  DeleteLink(machineClassKey);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, kFailedExit);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_EQ(DumpItem(), L"");
+  EXPECT_EQ(LogMessages(ReadLog()),
+            (std::vector<std::wstring>{L"RegCreateKeyEx:Fail", kClassKey, L"return -1"}));
+}
+
+TEST_F(IconregProgram, IconKeyThatCannotBeCreatedEndsWithMinusOne) {
+  // Under a volatile class key no lasting sub-key can be made.
+  ASSERT_TRUE(CreateVolatileKey(HKEY_CLASSES_ROOT, kClassKey));
+  ToolRun run = RunTool(L"-R");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, kFailedExit);
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kClassKey, L"System.ControlPanel.Category")->bytes,
+            TextBytes(L"2"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kIconKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
+  EXPECT_EQ(LogMessages(ReadLog()),
+            (std::vector<std::wstring>{L"RegCreateKeyEx:Fail", kIconKey, L"return -1"}));
+}
+
+TEST_F(IconregProgram, NamespaceFailureShowsTwoBoxesAndStillSucceeds) {
+  if (KeyHasSubKeys(HKEY_LOCAL_MACHINE, kNamespaceParent)) {
+    GTEST_SKIP() << "the Control Panel namespace holds other items in this prefix";
+  }
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kNamespaceParent);
+  ASSERT_TRUE(CreateVolatileKey(HKEY_LOCAL_MACHINE, kNamespaceParent));
+
+  ToolRun run = RunTool(L"-R");
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kNamespaceParent);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_EQ(run.boxes[0].caption, L"dbg");
+  EXPECT_EQ(run.boxes[0].text, L"RegCreateKey:Fail");
+  EXPECT_EQ(run.boxes[1].caption, L"dbg");
+  EXPECT_EQ(run.boxes[1].text, L"RegSetValueEx:Fail");
+  // The class registration is complete; the boxes are not logged.
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kCommandKey, L"")->bytes,
+            TextBytes(L"\"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\""));
+  EXPECT_EQ(LogMessages(ReadLog()), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
+}
+
+// --- The log file held by another process (this test) ---
+
+UniqueFile HoldLog(DWORD share) {
+  CreateDirectoryW(L"C:\\ZQ", nullptr);
+  CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+  return UniqueFile(CreateFileW(kLogPath.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+TEST_F(IconregProgram, LogLineIsWrittenWhileAnotherWriterHoldsTheFile) {
+  UniqueFile holder = HoldLog(FILE_SHARE_READ | FILE_SHARE_WRITE);
+  ASSERT_TRUE(holder);
+  std::wstring ours = L"[01:01:00:00:00:0000] another writer\r\n";
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(holder.Get(), ours.data(), static_cast<DWORD>(ours.size() * 2), &written,
+                        nullptr));
+  ToolRun run = RunTool(L"-R");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_TRUE(WriteFile(holder.Get(), ours.data(), static_cast<DWORD>(ours.size() * 2), &written,
+                        nullptr));
+  holder.Reset();
+  EXPECT_EQ(LogMessages(ReadLog()),
+            (std::vector<std::wstring>{L"another writer", L"Set ZQ Proximity Sensor Utility Icon",
+                                       L"another writer"}));
+}
+
+TEST_F(IconregProgram, LogLineWaitsForABriefExclusiveHolder) {
+  UniqueFile holder = HoldLog(0);
+  ASSERT_TRUE(holder);
+  // Let go shortly after the tool has reached its log line: it creates the icon key just before.
+  bool released = false;
+  std::chrono::steady_clock::time_point seen{};
+  ToolRun run = RunTool(L"-R", [&] {
+    if (released) return;
+    if (seen == std::chrono::steady_clock::time_point{}) {
+      if (KeyExists(HKEY_CLASSES_ROOT, kIconKey)) seen = std::chrono::steady_clock::now();
+    } else if (std::chrono::steady_clock::now() - seen > std::chrono::milliseconds(100)) {
+      holder.Reset();
+      released = true;
+    }
+  });
+  holder.Reset();
+  ASSERT_TRUE(run.finished);
+  EXPECT_TRUE(released) << "the tool ended before it was let go: the line was not waited for";
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(LogMessages(ReadLog()), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
+}
+
+TEST_F(IconregProgram, LogHeldForLongCostsTheLineButNotTheRegistration) {
+  UniqueFile holder = HoldLog(0);
+  ASSERT_TRUE(holder);
+  ToolRun run = RunTool(L"-R");
+  holder.Reset();
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ExpectCompleteRegistration(kWineProgramFiles);
+  EXPECT_EQ(ReadLog(), L"");
+}
+
+}  // namespace
