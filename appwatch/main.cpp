@@ -1,3 +1,9 @@
+// appwatch: suspends the proximity sensor while some application keeps the display on.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "appwatch/monitor_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+  if (CreateMonitorWindow(instance, showCommand) == nullptr) return 0;
+  return RunMonitorMessageLoop(instance);
+}
