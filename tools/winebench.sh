@@ -90,6 +90,9 @@ ENV
     "$WINE64" wineboot -i >"$state/wineboot.log" 2>&1 || die "wineboot failed (see $state/wineboot.log)"
     wineserver -w </dev/null >/dev/null 2>&1
     install_arial
+    # The fonts were registered through a short-lived server: let it end, since `-p` below does
+    # not make an already running server persistent, and the service would die with it.
+    wineserver -w </dev/null >/dev/null 2>&1
   fi
   # The wineserver outlives this script: it must not hold the caller's stdout and stderr open,
   # or a caller that waits for end-of-file on them (ctest does) waits for ever.
