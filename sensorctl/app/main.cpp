@@ -1,3 +1,8 @@
+// sensorctl: the settings window of the proximity sensor.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "sensorctl/app/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE moduleInstance, HINSTANCE, PWSTR, int showCommand) {
+  return RunSettingsWindow(moduleInstance, showCommand);
+}

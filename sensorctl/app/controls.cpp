@@ -1,0 +1,349 @@
+#include "sensorctl/app/controls.h"
+
+#include <cwchar>
+
+#include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/main_window.h"
+#include "sensorctl/render/renderer.h"
+#include "sensorctl/resources/strings/string_ids.h"
+#include "sensorctl/settings/settings_registry.h"
+#include "shared/text16.h"
+
+ControlWindows controls;
+
+namespace {
+
+Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
+
+void LoadText(int stringId, wchar_t (&buffer)[kTextBufferSize]) {
+  buffer[0] = L'\0';
+  LoadStringW(instance, static_cast<UINT>(stringId), buffer, kTextBufferSize);
+}
+
+std::u16string LoadU16(int stringId) {
+  wchar_t buffer[kTextBufferSize];
+  LoadText(stringId, buffer);
+  return std::u16string(AsU16(buffer));
+}
+
+ChoiceWords LoadChoiceWords() {
+  ChoiceWords words;
+  words.seconds = LoadU16(kStringSeconds);
+  words.minutes = LoadU16(kStringMinutes);
+  words.minimum = LoadU16(kStringMinimum);
+  words.maximum = LoadU16(kStringMaximum);
+  return words;
+}
+
+HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style,
+                 const ChildPlacement& place, int id) {
+  return CreateWindowExW(0, className, text, style, place.x, place.y, place.width, place.height,
+                         mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                         nullptr);
+}
+
+// Puts ButtonSubclassProc in front of a push button and remembers its own procedure.
+void SubclassButton(int position, HWND window) {
+  SubclassedButton& entry = controls.buttons[position];
+  entry.window = window;
+  if (window == nullptr) return;
+  entry.previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonSubclassProc)));
+}
+
+int AddFrameWidget(int id, const ControlRect& rect, const wchar_t* caption) {
+  return AddWidget(renderer.widgets, id, rect.left, rect.top, rect.right, rect.bottom, caption);
+}
+
+void SetImageWidget(int position, const wchar_t* imageName) {
+  Widget& widget = WidgetAt(position);
+  widget.hasImage = 1;
+  SetWidgetImage(widget, WidgetImage(imageName));
+}
+
+HWND CreateList(const ChildPlacement& place, int id) {
+  return CreateChild(L"LISTBOX", nullptr,
+                     WS_CHILD | WS_CLIPSIBLINGS | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
+                     place, id);
+}
+
+void AddListRow(HWND list, const std::u16string& text) {
+  if (list == nullptr) return;
+  SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AsWide(text.c_str())));
+}
+
+// The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
+void RoundListCorners(HWND list) {
+  if (list == nullptr) return;
+  RECT client = {};
+  GetClientRect(list, &client);
+  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, 10, 10);
+  if (region == nullptr) return;
+  // On success the window owns the region; on failure it is still ours to free.
+  if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
+}
+
+Widget* ButtonWidget(int position) {
+  if (position < 1 || position >= static_cast<int>(renderer.widgets.items.size())) return nullptr;
+  return &WidgetAt(position);
+}
+
+bool IsDropDownButton(int position) {
+  return position >= kWidgetRangeButton && position <= kWidgetOnDelayButton;
+}
+
+void RepaintAfterButtonChange(HWND button) {
+  InvalidateRect(mainWindow, nullptr, TRUE);
+  UpdateWindow(button);
+}
+
+}  // namespace
+
+HRSRC WidgetImage(const wchar_t* name) { return FindWidgetImage(instance, name); }
+
+void ChangeWidgetImage(int position, const wchar_t* imageName) {
+  SetWidgetImage(WidgetAt(position), WidgetImage(imageName));
+}
+
+void CopyWidgetText(int position, int slot, const wchar_t* text) {
+  wchar_t(&target)[kWidgetTextCapacity] = WidgetAt(position).text[slot];
+  std::wcsncpy(target, text, kWidgetTextCapacity - 1);
+  target[kWidgetTextCapacity - 1] = L'\0';
+}
+
+void ListRowText(HWND list, int row, wchar_t (&text)[1024]) {
+  std::wmemset(text, L'\0', 1024);
+  if (list == nullptr || row < 0) return;
+  // LB_GETTEXT knows no buffer size: make sure the row fits before fetching it.
+  LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
+  if (length == LB_ERR || length < 0 || length >= 1024) return;
+  if (SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text)) ==
+      LB_ERR) {
+    text[0] = L'\0';
+  }
+}
+
+int BuildControls() {
+  // 1. Layout values, and the module the painter loads the images from.
+  LayoutMetrics metrics;
+  renderer.originX = metrics.originX;
+  renderer.originY = metrics.originY;
+  renderer.frameWidth = metrics.frameWidth;
+  renderer.frameHeight = metrics.frameHeight;
+  renderer.headerHeight = metrics.headerHeight;
+  renderer.margin = metrics.margin;
+  renderer.widgets.module = instance;
+  const ControlLayout layout = ComputeControlLayout(metrics, rightToLeft != 0);
+  renderer.widgets.items.reserve(kWidgetCount);
+
+  // 2. Background.
+  AddFrameWidget(207, layout.background, L"");
+  SetImageWidget(kWidgetBackground, L"IDI_PRXBK");
+
+  // 3. OK, Cancel, Apply.
+  struct PushButton {
+    int stringId;
+    int command;
+    int position;
+    const ChildPlacement* place;
+    const ControlRect* rect;
+  };
+  const PushButton pushButtons[] = {
+      {kStringOk, kCommandOk, kWidgetOk, &layout.okWindow, &layout.ok},
+      {kStringCancel, kCommandCancel, kWidgetCancel, &layout.cancelWindow, &layout.cancel},
+      {kStringApply, kCommandApply, kWidgetApply, &layout.applyWindow, &layout.apply},
+  };
+  for (const PushButton& button : pushButtons) {
+    wchar_t caption[kTextBufferSize];
+    LoadText(button.stringId, caption);
+    HWND window =
+        CreateChild(L"BUTTON", caption, WS_CHILD | WS_CLIPSIBLINGS, *button.place, button.command);
+    SubclassButton(button.position, window);
+    AddFrameWidget(button.command, *button.rect, caption);
+    if (button.position == kWidgetApply) WidgetAt(kWidgetApply).enabled = 0;
+    if (window != nullptr) ShowWindow(window, SW_SHOW);
+  }
+
+  // 4. Close and minimise areas over the glyphs of the title bar.
+  const DWORD areaStyle = WS_CHILD | WS_CLIPSIBLINGS | BS_OWNERDRAW;
+  HWND closeArea = CreateChild(L"BUTTON", L"BUTTON4", areaStyle, layout.closeWindow, kCommandClose);
+  SubclassButton(kWidgetCloseArea, closeArea);
+  AddFrameWidget(kCommandClose, layout.closeArea, L"");
+  WidgetAt(kWidgetCloseArea).visible = 0;
+  HWND minimizeArea =
+      CreateChild(L"BUTTON", L"BUTTON5", areaStyle, layout.minimizeWindow, kCommandMinimize);
+  SubclassButton(kWidgetMinimizeArea, minimizeArea);
+  AddFrameWidget(kCommandMinimize, layout.minimizeArea, L"");
+  WidgetAt(kWidgetMinimizeArea).visible = 0;
+  if (closeArea != nullptr) ShowWindow(closeArea, SW_SHOW);
+  if (minimizeArea != nullptr) ShowWindow(minimizeArea, SW_SHOW);
+
+  // 5 to 7. The three drop-down buttons, each followed by its hidden native list.
+  const ChoiceWords words = LoadChoiceWords();
+  struct DropDown {
+    std::u16string text;
+    int command;
+    int position;
+    const ChildPlacement* buttonPlace;
+    const ControlRect* rect;
+    int listId;
+    const ChildPlacement* listPlace;
+    int rows;
+    std::u16string (*rowText)(int, const ChoiceWords&);
+    bool rounded;
+  };
+  const DropDown dropDowns[] = {
+      {RangeText(currentBlock, words), kCommandRangeButton, kWidgetRangeButton,
+       &layout.rangeButtonWindow, &layout.rangeButton, kCommandRangeList, &layout.rangeListWindow,
+       kRangeRows, &RangeRowText, false},
+      {OffDelayText(currentBlock, words), kCommandOffDelayButton, kWidgetOffDelayButton,
+       &layout.offDelayButtonWindow, &layout.offDelayButton, kCommandOffDelayList,
+       &layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
+      {OnDelayText(currentBlock, words), kCommandOnDelayButton, kWidgetOnDelayButton,
+       &layout.onDelayButtonWindow, &layout.onDelayButton, kCommandOnDelayList,
+       &layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
+  };
+  for (int choice = 0; choice < 3; ++choice) {
+    const DropDown& dropDown = dropDowns[choice];
+    const wchar_t* text = AsWide(dropDown.text.c_str());
+    HWND window = CreateChild(L"BUTTON", text, WS_CHILD | WS_CLIPSIBLINGS, *dropDown.buttonPlace,
+                              dropDown.command);
+    SubclassButton(dropDown.position, window);
+    AddFrameWidget(dropDown.command, *dropDown.rect, text);
+    SetImageWidget(dropDown.position, L"IDI_COMBOBKNORMAL");
+    // The delay-until-on choice is built in full but never offered.
+    const bool offered = dropDown.position != kWidgetOnDelayButton;
+    if (!offered) WidgetAt(dropDown.position).visible = 0;
+    if (window != nullptr) ShowWindow(window, offered ? SW_SHOW : SW_HIDE);
+
+    HWND list = CreateList(*dropDown.listPlace, dropDown.listId);
+    controls.lists[choice] = list;
+    for (int row = 0; row < dropDown.rows; ++row) AddListRow(list, dropDown.rowText(row, words));
+    if (dropDown.rounded) RoundListCorners(list);
+  }
+
+  // 8. The drawn lists, holding the rows of the native ones.
+  const ControlRect* listRects[] = {&layout.rangeList, &layout.offDelayList, &layout.onDelayList};
+  const int listWidgetIds[] = {230, 231, 231};
+  for (int choice = 0; choice < 3; ++choice) {
+    const int position = kWidgetRangeList + choice;
+    AddFrameWidget(listWidgetIds[choice], *listRects[choice], L"");
+    WidgetAt(position).visible = 0;
+    SetImageWidget(position, L"IDI_COMBOBK");
+  }
+  for (int choice = 0; choice < 3; ++choice) {
+    const int rows = choice == 0 ? kRangeRows : kDelayRows;
+    for (int slot = 0; slot < kWidgetTextSlots; ++slot) {
+      wchar_t row[1024];
+      ListRowText(controls.lists[choice], slot < rows ? slot : -1, row);
+      CopyWidgetText(kWidgetRangeList + choice, slot, row);
+    }
+  }
+
+  // 9. The check box: a real one, never seen, that toggles itself on a click.
+  wchar_t checkBoxLabel[kTextBufferSize];
+  LoadText(kStringDisableSensor, checkBoxLabel);
+  controls.checkBox = CreateChild(L"BUTTON", checkBoxLabel,
+                                  WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, layout.checkBoxWindow,
+                                  kCommandDisableCheckBox);
+  AddFrameWidget(231, layout.checkBox, L"");
+  WidgetAt(kWidgetDisableCheckBox).hasImage = 1;
+  WidgetAt(kWidgetDisableCheckBox).visible = 1;
+
+  // 10. The controls edit a copy of what the service uses now.
+  ReadCurrentSettings();
+  workingBlock = currentBlock;
+
+  // 11. Check box and drop-downs from bit 0 of "Current".
+  const bool sensorEnabled = SensorEnabled(currentBlock);
+  if (controls.checkBox != nullptr) {
+    SendMessageW(controls.checkBox, BM_SETCHECK, sensorEnabled ? BST_UNCHECKED : BST_CHECKED, 0);
+  }
+  WidgetAt(kWidgetDisableCheckBox).checked = sensorEnabled ? 0 : 1;
+  ChangeWidgetImage(kWidgetDisableCheckBox,
+                    sensorEnabled ? L"IDI_CHECKBOXUNCHECKED" : L"IDI_CHECKBOXCHECKED");
+  WidgetAt(kWidgetRangeButton).enabled = sensorEnabled ? 1 : 0;
+  WidgetAt(kWidgetOffDelayButton).enabled = sensorEnabled ? 1 : 0;
+  WidgetAt(kWidgetOnDelayButton).enabled = 0;
+  for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
+    HWND window = controls.buttons[position].window;
+    const bool show = sensorEnabled && position != kWidgetOnDelayButton;
+    if (window != nullptr) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
+  }
+
+  // 12. Row highlight and check mark, hidden until a list opens.
+  AddFrameWidget(233, layout.rowHighlight, L"");
+  WidgetAt(kWidgetRowHighlight).visible = 0;
+  SetImageWidget(kWidgetRowHighlight, L"IDI_COMBOHIGHLIGHT");
+  AddFrameWidget(234, layout.checkMark, L"");
+  WidgetAt(kWidgetCheckMark).visible = 0;
+  SetImageWidget(kWidgetCheckMark, L"IDI_COMBOCHECK");
+  return 1;
+}
+
+LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  int position = 0;
+  for (int i = 1; i <= kWidgetOnDelayButton; ++i) {
+    if (controls.buttons[i].window == window) {
+      position = i;
+      break;
+    }
+  }
+  if (position == 0 || controls.buttons[position].previous == nullptr) return 0;
+  const WNDPROC previous = controls.buttons[position].previous;
+  Widget* widget = ButtonWidget(position);
+  if (widget == nullptr) return CallWindowProcW(previous, window, message, wParam, lParam);
+
+  switch (message) {
+    case WM_PAINT: {
+      // The button is never seen: the frame shows its widget instead.
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      break;
+    }
+    case WM_ERASEBKGND:
+      return 0;
+    case WM_MOUSEMOVE:
+      if (widget->enabled && !widget->pressed && !widget->hovered) {
+        widget->hovered = 1;
+        TRACKMOUSEEVENT track = {};
+        track.cbSize = sizeof track;
+        track.dwFlags = TME_LEAVE;
+        track.hwndTrack = window;
+        TrackMouseEvent(&track);
+        InvalidateRect(mainWindow, nullptr, TRUE);
+      }
+      break;
+    case WM_LBUTTONDOWN:
+      if (widget->enabled) {
+        widget->pressed = 1;
+        widget->hovered = 0;
+        if (IsDropDownButton(position)) ChangeWidgetImage(position, L"IDI_COMBOBKHOVER");
+        RepaintAfterButtonChange(window);
+      }
+      break;
+    case WM_LBUTTONUP:
+      if (widget->enabled) {
+        widget->pressed = 0;
+        widget->hovered = 0;
+        if (IsDropDownButton(position)) ChangeWidgetImage(position, L"IDI_COMBOBKNORMAL");
+        RepaintAfterButtonChange(window);
+      }
+      break;
+    case WM_LBUTTONDBLCLK:
+      widget->pressed = 1;
+      widget->hovered = 0;
+      RepaintAfterButtonChange(window);
+      break;
+    case WM_MOUSELEAVE:
+      if (widget->enabled) {
+        widget->hovered = 0;
+        RepaintAfterButtonChange(window);
+      }
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcW(previous, window, message, wParam, lParam);
+}

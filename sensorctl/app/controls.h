@@ -1,0 +1,38 @@
+#pragma once
+// The child windows of the settings window and the widgets drawn for them.
+
+#include <windows.h>
+
+// One subclassed push button: its window and the procedure it had before.
+struct SubclassedButton {
+  HWND window = nullptr;
+  WNDPROC previous = nullptr;
+};
+
+// Child windows, kept for the window procedure. Buttons are indexed by the position of their
+// widget (1 OK, 2 Cancel, 3 Apply, 4 close area, 5 minimise area, 6 to 8 the drop-down buttons);
+// entry 0 stays empty.
+struct ControlWindows {
+  SubclassedButton buttons[9];
+  HWND lists[3] = {};  // native list boxes 230, 231, 232 (never shown; they hold the row texts)
+  HWND checkBox = nullptr;
+};
+
+extern ControlWindows controls;
+
+// Rows offered by the three drop-down lists.
+constexpr int kRangeRows = 2;
+constexpr int kDelayRows = 3;
+
+// Creates the child windows, fills the widget list and sets every control from currentBlock.
+// Returns 1.
+int BuildControls();
+
+LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Helpers shared with the window procedure.
+HRSRC WidgetImage(const wchar_t* name);                       // an "IMAGE" resource of the program
+void ChangeWidgetImage(int position, const wchar_t* imageName);  // drops the cached bitmap too
+void CopyWidgetText(int position, int slot, const wchar_t* text);  // cut to the slot
+// The text of a row of a native list box, or empty when there is no such row.
+void ListRowText(HWND list, int row, wchar_t (&text)[1024]);

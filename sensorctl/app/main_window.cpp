@@ -1,0 +1,431 @@
+#include "sensorctl/app/main_window.h"
+
+#include <windowsx.h>
+
+#include <cwchar>
+
+#include "sensorctl/app/controls.h"
+#include "sensorctl/app/list_geometry.h"
+#include "sensorctl/render/renderer.h"
+#include "sensorctl/resources/strings/string_ids.h"
+#include "sensorctl/settings/settings_registry.h"
+#include "shared/win_handles.h"
+
+HINSTANCE instance = nullptr;
+HWND mainWindow = nullptr;
+int rightToLeft = 0;
+wchar_t windowTitle[kTextBufferSize] = {};
+wchar_t windowClassName[kTextBufferSize] = {};
+
+namespace {
+
+// Colours of the native list boxes (never shown in normal use).
+constexpr COLORREF kListGrey = 0x6B6968;      // background, unselected items, selected text
+constexpr COLORREF kListYellow = 0x01EAFF;    // selected item
+constexpr COLORREF kListTextWhite = 0xFFFFFF;  // text of unselected items and of the lists
+
+// The list brushes are made once and kept until the window goes; handing out a new brush for
+// every WM_CTLCOLORLISTBOX or item drawn would leak a GDI object each time.
+UniqueGdiObject listGreyBrush;
+UniqueGdiObject listYellowBrush;
+
+HBRUSH ListBrush(UniqueGdiObject& brush, COLORREF colour) {
+  if (!brush) brush.Reset(CreateSolidBrush(colour));
+  return static_cast<HBRUSH>(brush.Get());
+}
+
+// Mouse state of the main window, in client units.
+int lastMouseX = 0;
+int lastMouseY = 0;
+int dragOriginX = 0;
+int dragOriginY = 0;
+
+bool WidgetsReady() { return renderer.widgets.items.size() >= static_cast<size_t>(kWidgetCount); }
+
+Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
+
+ControlRect RectOf(const Widget& widget) {
+  return {widget.left, widget.top, widget.right, widget.bottom};
+}
+
+void InvalidateWhole(HWND window) { InvalidateRect(window, nullptr, TRUE); }
+
+int RowCount(int choice) { return choice == 0 ? kRangeRows : kDelayRows; }
+
+void ShowChild(HWND child, int command) {
+  if (child != nullptr) ShowWindow(child, command);
+}
+
+void HideNativeLists() {
+  for (HWND list : controls.lists) ShowChild(list, SW_HIDE);
+}
+
+void EncodeRow(int choice, int row) {
+  switch (choice) {
+    case 0: SetRangeRow(workingBlock, row); break;
+    case 1: SetOffDelayRow(workingBlock, row); break;
+    default: SetOnDelayRow(workingBlock, row); break;
+  }
+}
+
+int CheckMarkRow(int choice) {
+  switch (choice) {
+    case 0: return DecodeRangeIndex(currentBlock);
+    case 1: return OffDelayCheckRow(currentBlock);
+    default: return OnDelayCheckRow(currentBlock);
+  }
+}
+
+// A picked row's text goes onto its drop-down button, drawn and real.
+void ShowChoiceOnButton(int choice, const wchar_t* text) {
+  CopyWidgetText(kWidgetRangeButton + choice, 0, text);
+  HWND button = controls.buttons[kWidgetRangeButton + choice].window;
+  if (button != nullptr) {
+    SetWindowTextW(button, text);
+    InvalidateRect(button, nullptr, TRUE);
+  }
+}
+
+void CloseAllLists(HWND window) {
+  HideNativeLists();
+  for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList, kWidgetCheckMark}) {
+    WidgetAt(position).visible = 0;
+  }
+  InvalidateWhole(window);
+}
+
+// Commands 210 to 212: open the choice's list with the check mark on the row "Current" holds,
+// or close whatever is open when the list is already open or its button is disabled.
+void OpenOrCloseList(HWND window, int choice) {
+  if (!WidgetsReady()) return;
+  Widget& list = WidgetAt(kWidgetRangeList + choice);
+  if (list.visible || !WidgetAt(kWidgetRangeButton + choice).enabled) {
+    CloseAllLists(window);
+    return;
+  }
+  for (int other = 0; other < 3; ++other) {
+    if (other == choice) continue;
+    ShowChild(controls.lists[other], SW_HIDE);
+    WidgetAt(kWidgetRangeList + other).visible = 0;
+  }
+  list.visible = 1;
+  const ControlRect mark = CheckMarkAt(RectOf(list), CheckMarkRow(choice), rightToLeft != 0);
+  Widget& checkMark = WidgetAt(kWidgetCheckMark);
+  checkMark.left = mark.left;
+  checkMark.top = mark.top;
+  checkMark.right = mark.right;
+  checkMark.bottom = mark.bottom;
+  checkMark.visible = 1;
+  InvalidateWhole(window);
+}
+
+// The check box has already toggled itself when it reports the click.
+void OnCheckBoxToggled(HWND window) {
+  if (!WidgetsReady()) return;
+  const bool ticked = controls.checkBox != nullptr &&
+                      SendMessageW(controls.checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  Widget& checkBox = WidgetAt(kWidgetDisableCheckBox);
+  checkBox.checked = ticked ? 1 : 0;
+  ChangeWidgetImage(kWidgetDisableCheckBox,
+                    ticked ? L"IDI_CHECKBOXCHECKED" : L"IDI_CHECKBOXUNCHECKED");
+  WidgetAt(kWidgetRangeButton).enabled = ticked ? 0 : 1;
+  WidgetAt(kWidgetOffDelayButton).enabled = ticked ? 0 : 1;
+  WidgetAt(kWidgetOnDelayButton).enabled = 0;
+  for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
+    ShowChild(controls.buttons[position].window, ticked ? SW_HIDE : SW_SHOW);
+  }
+  // Takes effect at once, with any pick not applied yet; Apply keeps its state.
+  SetSensorEnabled(workingBlock, !ticked);
+  WriteNewSettings();
+  InvalidateWhole(window);
+}
+
+// LBN_SELCHANGE of a native list: the same as picking the row with the mouse.
+void OnNativeListSelection(HWND window, int choice) {
+  if (!WidgetsReady()) return;
+  HWND list = controls.lists[choice];
+  if (list == nullptr) return;
+  const LRESULT selection = SendMessageW(list, LB_GETCURSEL, 0, 0);
+  const int row = selection == LB_ERR ? kNoListRow : static_cast<int>(selection);
+  wchar_t text[1024];
+  ListRowText(list, row, text);
+  ShowChoiceOnButton(choice, text);
+  if (row >= 0 && row < RowCount(choice)) EncodeRow(choice, row);
+  ShowWindow(list, SW_HIDE);
+  WidgetAt(kWidgetRangeList + choice).visible = 0;
+  WidgetAt(kWidgetApply).enabled = 1;
+  InvalidateWhole(window);
+}
+
+void OnDrawItem(const DRAWITEMSTRUCT& item) {
+  SetBkMode(item.hDC, TRANSPARENT);
+  if (item.CtlType != ODT_LISTBOX) return;
+  if (item.itemAction != ODA_DRAWENTIRE && item.itemAction != ODA_SELECT) return;
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  RECT box = item.rcItem;
+  FillRect(item.hDC, &box,
+           selected ? ListBrush(listYellowBrush, kListYellow) : ListBrush(listGreyBrush, kListGrey));
+  SetTextColor(item.hDC, selected ? kListGrey : kListTextWhite);
+  wchar_t text[1024];
+  ListRowText(item.hwndItem, static_cast<int>(item.itemID), text);
+  DrawTextW(item.hDC, text, -1, &box, 0);
+}
+
+void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
+  if (!WidgetsReady()) return;
+  lastMouseX = x;
+  lastMouseY = y;
+  bool overList = false;
+
+  const bool anyListOpen = WidgetAt(kWidgetRangeList).visible ||
+                           WidgetAt(kWidgetOffDelayList).visible ||
+                           WidgetAt(kWidgetOnDelayList).visible;
+  if (!anyListOpen) {
+    for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
+      ShowChild(controls.buttons[position].window, SW_SHOW);
+    }
+    ShowChild(controls.buttons[kWidgetCancel].window, SW_SHOW);
+    WidgetAt(kWidgetRowHighlight).visible = 0;
+    WidgetAt(kWidgetCheckMark).visible = 0;
+  }
+
+  // The child window lying under each open list, hidden so that a click there reaches the
+  // main window and picks the row.
+  const int coveredButton[] = {kWidgetOffDelayButton, kWidgetOnDelayButton, kWidgetCancel};
+  for (int choice = 0; choice < 3; ++choice) {
+    const Widget& list = WidgetAt(kWidgetRangeList + choice);
+    const ControlRect listRect = RectOf(list);
+    if (!list.visible || !ListContains(listRect, x, y)) continue;
+    overList = true;
+    Widget& highlight = WidgetAt(kWidgetRowHighlight);
+    const int row = HitListRow(listRect, RowCount(choice), x, y);
+    if (row == kNoListRow) {
+      highlight.visible = 0;
+      continue;
+    }
+    const ControlRect moved = RowHighlightAt(RectOf(highlight), listRect, row);
+    highlight.top = moved.top;
+    highlight.bottom = moved.bottom;
+    highlight.visible = 1;
+    CopyWidgetText(kWidgetRowHighlight, 0, list.text[row]);
+    ShowChild(controls.buttons[coveredButton[choice]].window, SW_HIDE);
+  }
+
+  if (IsDragMove(keys)) {
+    // The cursor stays on the same client point after the move, so the origin stays too.
+    RECT frame = {};
+    GetWindowRect(window, &frame);
+    MoveWindow(window, frame.left + (x - dragOriginX), frame.top + (y - dragOriginY),
+               frame.right - frame.left, frame.bottom - frame.top, FALSE);
+  } else if (overList) {
+    InvalidateWhole(window);
+  }
+}
+
+void OnLeftButtonDown(HWND window, int x, int y) {
+  dragOriginX = x;
+  dragOriginY = y;
+  HideNativeLists();
+  if (WidgetsReady()) {
+    WidgetAt(kWidgetRowHighlight).visible = 0;
+    WidgetAt(kWidgetCheckMark).visible = 0;
+    InvalidateWhole(window);
+  }
+  SetCapture(window);
+}
+
+// The pick is decided by where the last mouse move was reported, not by this message.
+void OnLeftButtonUp(HWND window, int x, int y) {
+  dragOriginX = x;
+  dragOriginY = y;
+  ReleaseCapture();
+  if (!WidgetsReady()) return;
+  for (int choice = 0; choice < 3; ++choice) {
+    const Widget& list = WidgetAt(kWidgetRangeList + choice);
+    const ControlRect listRect = RectOf(list);
+    if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;
+    const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
+    if (row != kNoListRow) {
+      EncodeRow(choice, row);
+      wchar_t text[1024];
+      ListRowText(controls.lists[choice], row, text);
+      ShowChoiceOnButton(choice, text);
+    }
+    WidgetAt(kWidgetApply).enabled = 1;
+    InvalidateWhole(window);
+  }
+  for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList,
+                       kWidgetRowHighlight, kWidgetCheckMark}) {
+    WidgetAt(position).visible = 0;
+  }
+  InvalidateWhole(window);
+}
+
+}  // namespace
+
+int RunCommand(int commandId, HWND window) {
+  switch (commandId) {
+    case kCommandClose:
+    case kCommandCancel:
+      DestroyWindow(window);
+      break;
+    case kCommandMinimize:
+      PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      break;
+    case kCommandOk:
+      WriteNewSettings();
+      DestroyWindow(window);
+      break;
+    case kCommandApply:
+      // Runs whatever the Apply widget shows: its flag only governs the look.
+      WriteNewSettings();
+      if (WidgetsReady()) WidgetAt(kWidgetApply).enabled = 0;
+      InvalidateWhole(window);
+      break;
+    case kCommandRangeButton:
+    case kCommandOffDelayButton:
+    case kCommandOnDelayButton:
+      OpenOrCloseList(window, commandId - kCommandRangeButton);
+      break;
+    default:
+      break;
+  }
+  return 1;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      renderer.instance = instance;
+      CreateFactories(window);  // a failure has shown its own message; the window still opens
+      mainWindow = window;
+      ReadCurrentSettings();
+      if (BuildControls() == 0) {
+        MessageBoxW(window, L"Control Creation Error", L"D2DWindow", MB_OK);
+      }
+      return 0;
+    case WM_DESTROY:
+      DiscardDeviceResources();
+      ReleaseFactories();
+      listGreyBrush.Reset();
+      listYellowBrush.Reset();
+      PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      InvalidateWhole(window);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      RenderFrame(window, paint);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_DRAWITEM:
+      if (lParam != 0) OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_COMMAND: {
+      const int command = LOWORD(wParam);
+      const int notification = HIWORD(wParam);
+      if (command >= 200 && command <= 399) RunCommand(command, window);
+      if (command == kCommandDisableCheckBox) {
+        OnCheckBoxToggled(window);
+      } else if (command >= kCommandRangeList && command <= kCommandOnDelayList &&
+                 notification == LBN_SELCHANGE) {
+        OnNativeListSelection(window, command - kCommandRangeList);
+      }
+      return 0;
+    }
+    case WM_CTLCOLORLISTBOX: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, kListTextWhite);
+      SetBkColor(dc, kListGrey);
+      return reinterpret_cast<LRESULT>(ListBrush(listGreyBrush, kListGrey));
+    }
+    case WM_MOUSEMOVE:
+      OnMouseMove(window, wParam, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_LBUTTONDOWN:
+      OnLeftButtonDown(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_LBUTTONUP:
+      OnLeftButtonUp(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+ATOM RegisterMainWindowClass(HINSTANCE moduleInstance) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = &MainWindowProc;
+  windowClass.hInstance = moduleInstance;
+  // The program's one icon group serves as the large and the small class icon.
+  windowClass.hIcon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(kIconGroup));
+  windowClass.hIconSm = static_cast<HICON>(
+      LoadImageW(moduleInstance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  HBRUSH background = CreateSolidBrush(RGB(0, 0, 0));
+  windowClass.hbrBackground = background;
+  windowClass.lpszMenuName = MAKEINTRESOURCEW(kAcceleratorTable);  // no such menu: none shown
+  windowClass.lpszClassName = windowClassName;
+  const ATOM atom = RegisterClassExW(&windowClass);
+  // A registered class frees its brush when it is unregistered; an unregistered one cannot.
+  if (atom == 0 && background != nullptr) DeleteObject(background);
+  return atom;
+}
+
+int CreateMainWindow(HINSTANCE moduleInstance, int showCommand) {
+  instance = moduleInstance;
+  HWND window = CreateWindowExW(WS_EX_LAYERED, windowClassName, windowTitle,
+                                WS_POPUP | WS_MINIMIZEBOX, CW_USEDEFAULT, 0, kMainWindowWidth,
+                                kMainWindowHeight, nullptr, nullptr, instance, nullptr);
+  if (window == nullptr) return 0;
+  RECT desktop = {};
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  const WindowOrigin origin = CentredWindowOrigin(desktop.right, desktop.bottom);
+  SetWindowPos(window, nullptr, origin.x, origin.y, kMainWindowWidth, kMainWindowHeight, 0);
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  // A first frame from the message queue as well.
+  PostMessageW(window, WM_PAINT, 0, 0);
+  return 1;
+}
+
+int RunSettingsWindow(HINSTANCE moduleInstance, int showCommand) {
+  windowTitle[0] = L'\0';
+  LoadStringW(moduleInstance, kStringTitle, windowTitle, kTextBufferSize);
+  std::wcsncpy(windowClassName, L"ZQ Proximity Sensor Utility", kTextBufferSize - 1);
+
+  // One window at a time: a second start leaves silently and tells the first nothing.
+  if (FindWindowW(windowClassName, nullptr) != nullptr) return 0;
+
+  RegisterMainWindowClass(moduleInstance);
+  if (FAILED(CoInitialize(nullptr))) return 0;
+
+  rightToLeft = IsRightToLeftLanguage(GetUserDefaultUILanguage()) ? 1 : 0;
+  renderer.palette.rightToLeft = rightToLeft;
+  renderer.widgets.palette.rightToLeft = rightToLeft;
+
+  if (CreateMainWindow(moduleInstance, showCommand) == 0) {
+    CoUninitialize();
+    return 0;
+  }
+
+  HACCEL accelerators = LoadAcceleratorsW(moduleInstance, MAKEINTRESOURCEW(kAcceleratorTable));
+  MSG message = {};
+  // GetMessageW gives -1 on failure; only a positive answer carries a message.
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (accelerators == nullptr || !TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  CoUninitialize();
+  return static_cast<int>(message.wParam);
+}
