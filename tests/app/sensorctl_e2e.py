@@ -1,0 +1,771 @@
+#!/usr/bin/python3
+"""End-to-end tests of the settings window under Wine.
+
+Runs the real sensorctl.exe on the bench's virtual display, drives it with real X pointer and
+keyboard input (xdotool), looks at what it shows (screenshots of the display) and at what the
+registry and the stand-in sensor service see (through sensorctl_probe.exe). Runs inside
+`winebench.sh exec`, which sets WINEPREFIX, DISPLAY, ZQ_WINE and ZQ_STANDIN_EXE.
+
+    sensorctl_e2e.py --build <build dir> [unittest arguments, e.g. StartupTest]
+
+Screenshots of the window's states are saved under <build>/artifacts/app/.
+"""
+
+import argparse
+import json
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from PIL import Image, ImageChops, ImageGrab
+
+BUILD = ""
+ARTIFACTS = ""
+
+WINDOW_WIDTH, WINDOW_HEIGHT = 566, 460
+BLOCK_SIZE = 128
+
+# Client positions of the controls (left to right; the drop-downs move to x 124 right to left).
+CHOICE_X_LTR, CHOICE_X_RTL = 308, 124
+RANGE_BUTTON_Y = 165
+OFF_DELAY_BUTTON_Y = 225
+RANGE_LIST_TOP = 195
+OFF_DELAY_LIST_TOP = 255
+LIST_WIDTH = 168
+ROW_TOP_MARGIN, ROW_HEIGHT = 9, 24
+OK_CENTRE = (252, 402)
+CANCEL_CENTRE = (353, 402)
+APPLY_CENTRE = (454, 402)
+APPLY_RECT = (412, 388, 497, 416)
+CLOSE_AREA_CENTRE = (520, 36)
+CHECK_BOX_CENTRE_LTR = (71, 346)
+TITLE_BAR_SPOT = (150, 14)
+RANGE_LABEL_BOX_LTR = (74, 164, 274, 194)
+OFF_LABEL_BOX_LTR = (74, 224, 274, 254)
+CHECK_BOX_LABEL_BOX_LTR = (94, 339, 264, 354)
+
+CODE_APPLY = 200
+
+
+def log(message):
+    print(message, flush=True)
+
+
+# --- The bench -------------------------------------------------------------------------------
+
+def wine_path(name):
+    return os.path.join(BUILD, name)
+
+
+def probe(*arguments, check=True):
+    # A file, not a pipe: a program the probe starts inherits its Unix descriptors, and a pipe
+    # would stay open for as long as that program runs.
+    with tempfile.TemporaryFile(mode="w+") as output:
+        result = subprocess.run([os.environ["ZQ_WINE"], wine_path("tests/sensorctl_probe.exe"),
+                                 *[str(a) for a in arguments]],
+                                stdout=output, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                                timeout=60)
+        output.seek(0)
+        text = output.read()
+    if check and result.returncode != 0:
+        raise AssertionError(f"probe {arguments} failed ({result.returncode})")
+    return text.strip()
+
+
+def xdotool(*arguments):
+    subprocess.run(["xdotool", *[str(a) for a in arguments]], check=True, timeout=120)
+
+
+def window_state():
+    return json.loads(probe("window"))
+
+
+def read_value(name):
+    text = probe("value-get", name)
+    return None if text == "absent" else bytes.fromhex(text)
+
+
+def set_current(block):
+    probe("current-set", block.hex().upper())
+
+
+def standin_mark():
+    return int(probe("standin-mark"))
+
+
+def standin_codes(mark):
+    return [int(code) for code in probe("standin-codes", mark).split()]
+
+
+def grab():
+    return ImageGrab.grab(xdisplay=None).convert("RGB")
+
+
+def min_channel(pixel):
+    return min(pixel)
+
+
+def brightest(image, box):
+    """The largest min(R, G, B) in a box: near 255 only where something white is drawn."""
+    region = image.crop(box)
+    return max(min_channel(p) for p in region.getdata())
+
+
+def count_white(image, box, threshold=225):
+    region = image.crop(box)
+    return sum(1 for p in region.getdata() if min_channel(p) >= threshold)
+
+
+def random_block(rng, sensor_enabled=True, range_code=0, off_delay_code=None):
+    block = bytearray(rng.getrandbits(8) for _ in range(BLOCK_SIZE))
+    block[0] = (block[0] & 0xF8) | (range_code << 1) | (1 if sensor_enabled else 0)
+    if off_delay_code is not None:
+        block[1] = (block[1] & 0xF0) | off_delay_code
+    return bytes(block)
+
+
+class Program:
+    """One run of sensorctl.exe and its window."""
+
+    def __init__(self, locale=None):
+        env = dict(os.environ)
+        if locale:
+            env["LC_ALL"] = locale
+        self.process = subprocess.Popen([os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
+                                        env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        try:
+            self.state = self.wait_for_window()
+        except BaseException:
+            self.kill()
+            raise
+        left, top, _, _ = self.state["rect"]
+        self.origin = (left, top)
+        self.settle()
+
+    def wait_for_window(self, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            state = window_state()
+            if state["count"] >= 1 and state.get("visible"):
+                return state
+            if self.process.poll() is not None:
+                raise AssertionError(f"sensorctl ended early with {self.process.returncode}")
+            time.sleep(0.2)
+        raise AssertionError("the settings window did not appear")
+
+    def refresh(self):
+        self.state = window_state()
+        if self.state["count"]:
+            left, top, _, _ = self.state["rect"]
+            self.origin = (left, top)
+        return self.state
+
+    def screen(self, x, y):
+        return self.origin[0] + x, self.origin[1] + y
+
+    def move(self, x, y):
+        xdotool("mousemove", *self.screen(x, y))
+        time.sleep(0.15)
+
+    def click(self, x, y, button=1):
+        self.move(x, y)
+        xdotool("click", button)
+        self.settle()
+
+    def settle(self, quiet=0.3, timeout=10):
+        """Waits until the window's picture stops changing."""
+        deadline = time.time() + timeout
+        last = None
+        stable_since = time.time()
+        while time.time() < deadline:
+            shot = self.shot()
+            if last is not None and ImageChops.difference(shot, last).getbbox() is None:
+                if time.time() - stable_since >= quiet:
+                    return shot
+            else:
+                stable_since = time.time()
+            last = shot
+            time.sleep(0.05)
+        return last
+
+    def shot(self):
+        left, top = self.origin
+        return grab().crop((left, top, left + WINDOW_WIDTH, top + WINDOW_HEIGHT))
+
+    def save(self, name):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        image = self.settle()
+        image.save(os.path.join(ARTIFACTS, name))
+        return image
+
+    def wait_exit(self, timeout=20):
+        return self.process.wait(timeout=timeout)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=20)
+        deadline = time.time() + 20
+        while time.time() < deadline and window_state()["count"] > 0:
+            time.sleep(0.2)
+
+
+class WindowTest(unittest.TestCase):
+    """Registry, stand-in and pointer prepared for every test; the program ended after it."""
+
+    saved_current = None
+
+    @classmethod
+    def setUpClass(cls):
+        probe("standin-ensure")
+        cls.saved_current = read_value("Current")
+
+    @classmethod
+    def tearDownClass(cls):
+        probe("value-delete", "New")
+        if cls.saved_current is not None:
+            set_current(cls.saved_current)
+
+    def setUp(self):
+        seed = random.randrange(1 << 30)
+        log(f"{self.id()}: random seed {seed}")
+        self.rng = random.Random(seed)
+        self.programs = []
+        probe("standin-ensure")
+        xdotool("mousemove", 5, 5)
+        self.assertEqual(window_state()["count"], 0, "a settings window is open already")
+
+    def tearDown(self):
+        for program in self.programs:
+            program.kill()
+        probe("terminate-all", check=False)
+
+    def start(self, current, locale=None):
+        set_current(current)
+        self.assertIsNone(read_value("New"))
+        program = Program(locale)
+        self.programs.append(program)
+        return program
+
+    def assertNothingWritten(self, mark):
+        self.assertIsNone(read_value("New"), "\"New\" was written")
+        self.assertEqual(standin_codes(mark), [], "the service was sent a control")
+
+    def assertClosesWithZero(self, program):
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(window_state()["count"], 0)
+
+
+def list_rect(choice_x, list_top):
+    return (choice_x, list_top, choice_x + LIST_WIDTH, list_top + 90)
+
+
+def row_y(list_top, row):
+    """A client y in the middle of a list row."""
+    return list_top + ROW_TOP_MARGIN + ROW_HEIGHT * row + ROW_HEIGHT // 2
+
+
+def check_mark_rows(image, choice_x, list_top, right_to_left=False, rows=4):
+    """Rows of an open list beside which a check mark is drawn."""
+    left = choice_x + LIST_WIDTH - 20 if right_to_left else choice_x + 8
+    found = []
+    for row in range(rows):
+        top = list_top + ROW_TOP_MARGIN + ROW_HEIGHT * row + 8
+        if count_white(image, (left, top, left + 10, top + 8)) >= 6:
+            found.append(row)
+    return found
+
+
+def highlighted_rows(image, choice_x, list_top, rows):
+    """Rows of an open list under the blue row highlight."""
+    found = []
+    for row in range(rows):
+        y = list_top + ROW_TOP_MARGIN + ROW_HEIGHT * row + 12
+        r, g, b = image.getpixel((choice_x + 8, y))
+        if b > r + 50 and g > r + 25:
+            found.append(row)
+    return found
+
+
+def hover_row(program, list_top, row, choice_x=CHOICE_X_LTR):
+    """Down from the button over the rows to `row`, as a hand moves. Passing over the first row
+    hides the button window that lies under the open list, so a click reaches the window."""
+    for y in range(list_top + ROW_TOP_MARGIN + 4, row_y(list_top, row) + 1, 8):
+        program.move(choice_x + 60, y)
+    program.move(choice_x + 60, row_y(list_top, row))
+
+
+def list_is_open(image, choice_x, list_top):
+    """Right of the buttons and the row highlight the list is dark where the panel is grey 91."""
+    r, g, b = image.getpixel((choice_x + 164, list_top + 40))
+    return r < 75 and b < 80
+
+
+def apply_enabled(image):
+    """White caption: enabled; white at half opacity: disabled."""
+    return brightest(image, APPLY_RECT) >= 235
+
+
+def button_text_bright(image, choice_x, button_y):
+    return brightest(image, (choice_x + 4, button_y + 6, choice_x + 125, button_y + 26))
+
+
+# --- Start-up --------------------------------------------------------------------------------
+
+class StartupTest(WindowTest):
+
+    def test_window_is_centred_on_the_desktop(self):
+        program = self.start(random_block(self.rng))
+        self.assertEqual(program.state["rect"], [677, 310, 677 + 566, 310 + 460])
+        self.assertEqual(program.state["title"], "ZQ Proximity Sensor Control")
+        self.assertTrue(program.state["exstyle"] & 0x80000, "not a layered window")
+        image = program.save("lists-closed.png")
+        self.assertEqual(image.getpixel((40, 150)), (91, 91, 91))
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_second_start_returns_zero_and_leaves_one_window(self):
+        program = self.start(random_block(self.rng))
+        second = subprocess.run([os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
+                                timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(second.returncode, 0)
+        state = program.refresh()
+        self.assertEqual(state["count"], 1)
+        self.assertEqual(state["rect"], [677, 310, 1243, 770])
+        self.assertIsNone(program.process.poll(), "the first window went away")
+        program.click(*CLOSE_AREA_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_started_by_another_program_despite_asking_for_administrator_rights(self):
+        set_current(random_block(self.rng))
+        launched = json.loads(probe("launch", "Z:" + wine_path("bin/sensorctl.exe").replace("/", "\\")))
+        self.assertEqual(launched.get("started"), 1, launched)
+        deadline = time.time() + 30
+        while window_state()["count"] == 0 and time.time() < deadline:
+            time.sleep(0.2)
+        state = window_state()
+        self.assertEqual(state["count"], 1)
+        self.assertEqual(state["pid"], launched["pid"])
+        origin = state["rect"][:2]
+        time.sleep(0.5)
+        xdotool("mousemove", origin[0] + CANCEL_CENTRE[0], origin[1] + CANCEL_CENTRE[1])
+        time.sleep(0.2)
+        xdotool("click", 1)
+        deadline = time.time() + 20
+        while window_state()["count"] and time.time() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(window_state()["count"], 0)
+
+    def test_keys_change_nothing(self):
+        program = self.start(random_block(self.rng))
+        mark = standin_mark()
+        # Focus the sensitivity button with a click (it opens the list), and show that keys
+        # reach the program: the space bar clicks the focused button, which closes the list.
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        self.assertTrue(list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP))
+        program.move(200, 60)
+        xdotool("key", "space")
+        before = program.settle()
+        self.assertFalse(list_is_open(before, CHOICE_X_LTR, RANGE_LIST_TOP))
+        for key in ("alt+question", "alt+slash", "Escape", "Return"):
+            xdotool("key", key)
+            after = program.settle()
+            self.assertIsNone(ImageChops.difference(before, after).getbbox(), key)
+            self.assertEqual(program.refresh()["count"], 1, key)
+        self.assertNothingWritten(mark)
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+
+# --- The controls ----------------------------------------------------------------------------
+
+class ControlsTest(WindowTest):
+
+    def open_range_list(self, program, choice_x=CHOICE_X_LTR):
+        program.click(choice_x + 60, RANGE_BUTTON_Y + 16)
+        self.assertTrue(list_is_open(program.shot(), choice_x, RANGE_LIST_TOP))
+
+    def pick(self, program, list_top, row, choice_x=CHOICE_X_LTR):
+        hover_row(program, list_top, row, choice_x)
+        xdotool("click", 1)
+        program.settle()
+
+    def reference_button(self, current, choice_x=CHOICE_X_LTR, button_y=RANGE_BUTTON_Y):
+        """The drop-down button as a window started with `current` draws it."""
+        program = self.start(current)
+        image = program.shot()
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+        return image.crop((choice_x, button_y, choice_x + 153, button_y + 32))
+
+    def test_pick_maximum_apply_and_apply_again(self):
+        current = random_block(self.rng, range_code=0)
+        maximum_button = self.reference_button(bytes([current[0] | 0x04]) + current[1:])
+        program = self.start(current)
+        self.assertEqual(program.state["children"]["210"]["text"], "  Minimum")
+        self.assertFalse(apply_enabled(program.shot()))
+        mark = standin_mark()
+
+        self.open_range_list(program)
+        self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [0])
+        hover_row(program, RANGE_LIST_TOP, 1)
+        image = program.save("list-open-highlight.png")
+        self.assertEqual(highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
+        xdotool("click", 1)
+        image = program.settle()
+
+        # The button shows Maximum, Apply is enabled, nothing is written yet.
+        self.assertEqual(program.refresh()["children"]["210"]["text"], "  Maximum")
+        button = image.crop((CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32))
+        self.assertIsNone(ImageChops.difference(button, maximum_button).getbbox(),
+                          "the button does not show Maximum")
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertTrue(apply_enabled(image))
+        self.assertNothingWritten(mark)
+
+        # Apply: "New" is "Current" with range code 2, the service is told, Apply disabled.
+        program.click(*APPLY_CENTRE)
+        expected = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        self.assertEqual(read_value("New"), expected)
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertEqual(read_value("Current"), expected)
+        self.assertFalse(apply_enabled(program.settle()))
+        # "Current" was read back: the check mark now stands on Maximum.
+        self.open_range_list(program)
+        self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [1])
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+
+        # Apply again: nothing to write, nothing sent.
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*APPLY_CENTRE)
+        self.assertNothingWritten(mark)
+        program.click(*OK_CENTRE)
+        self.assertNothingWritten(mark)
+        self.assertClosesWithZero(program)
+
+    def test_delay_pick_changes_only_its_own_bits(self):
+        current = random_block(self.rng, off_delay_code=0)
+        program = self.start(current)
+        self.assertEqual(program.state["children"]["211"]["text"], "  5 Second(s)")
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        image = program.shot()
+        self.assertTrue(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        # Code 0 has no row of its own: the check mark stands on the first row.
+        self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP), [0])
+        self.pick(program, OFF_DELAY_LIST_TOP, 2)
+        self.assertEqual(program.refresh()["children"]["211"]["text"], "  3 Minute(s)")
+        mark = standin_mark()
+        program.click(*OK_CENTRE)
+        self.assertClosesWithZero(program)
+        self.assertEqual(read_value("New"), current[:1] + bytes([(current[1] & 0xF0) | 4]) + current[2:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+
+    def test_disable_writes_at_once_and_cancel_undoes_nothing(self):
+        current = random_block(self.rng, sensor_enabled=True)
+        program = self.start(current)
+        before = program.shot()
+        self.assertGreaterEqual(brightest(before, RANGE_LABEL_BOX_LTR), 235)
+        self.assertGreaterEqual(button_text_bright(before, CHOICE_X_LTR, RANGE_BUTTON_Y), 235)
+        mark = standin_mark()
+
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("New"), bytes([current[0] & 0xFE]) + current[1:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        state = program.refresh()
+        self.assertEqual(state["children"]["220"]["checked"], 1)
+        for button in ("210", "211", "212"):
+            self.assertEqual(state["children"][button]["shown"], 0, button)
+        image = program.save("sensor-disabled.png")
+        # Field labels and drop-down captions dimmed; the check-box label stays white.
+        for box in (RANGE_LABEL_BOX_LTR, OFF_LABEL_BOX_LTR):
+            self.assertLess(brightest(image, box), 200)
+        self.assertGreaterEqual(brightest(image, CHECK_BOX_LABEL_BOX_LTR), 235)
+        self.assertLess(button_text_bright(image, CHOICE_X_LTR, RANGE_BUTTON_Y), 200)
+        self.assertLess(button_text_bright(image, CHOICE_X_LTR, OFF_DELAY_BUTTON_Y), 200)
+        self.assertGreater(count_white(image, (64, 339, 84, 359), 230), 5, "box not ticked")
+        self.assertFalse(apply_enabled(image), "the check box left Apply alone")
+
+        # A click on the disabled drop-down opens nothing.
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP))
+
+        # Untick: written again with bit 0 set.
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("New"), bytes([current[0] | 0x01]) + current[1:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        state = program.refresh()
+        self.assertEqual(state["children"]["220"]["checked"], 0)
+        self.assertEqual(state["children"]["210"]["shown"], 1)
+        image = program.settle()
+        self.assertGreaterEqual(brightest(image, RANGE_LABEL_BOX_LTR), 235)
+
+        # Tick again, then Cancel: the write stays, Cancel writes nothing more.
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("Current"), bytes([current[0] & 0xFE]) + current[1:])
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+        self.assertNothingWritten(mark)
+        self.assertEqual(read_value("Current"), bytes([current[0] & 0xFE]) + current[1:])
+
+    def test_pick_then_check_box_writes_the_pick_too(self):
+        current = random_block(self.rng, range_code=0)
+        program = self.start(current)
+        self.open_range_list(program)
+        self.pick(program, RANGE_LIST_TOP, 1)
+        mark = standin_mark()
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("New"), bytes([(current[0] & 0xF8) | 0x04]) + current[1:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertTrue(apply_enabled(program.settle()), "Apply keeps its state")
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_cancel_and_close_area_after_a_pick_write_nothing(self):
+        for closer in (CANCEL_CENTRE, CLOSE_AREA_CENTRE):
+            with self.subTest(closer=closer):
+                program = self.start(random_block(self.rng, range_code=0))
+                mark = standin_mark()
+                self.open_range_list(program)
+                self.pick(program, RANGE_LIST_TOP, 1)
+                self.assertTrue(apply_enabled(program.shot()))
+                program.click(*closer)
+                self.assertClosesWithZero(program)
+                self.assertNothingWritten(mark)
+
+    def test_ok_with_nothing_changed_writes_nothing_and_closes(self):
+        program = self.start(random_block(self.rng))
+        mark = standin_mark()
+        program.click(*OK_CENTRE)
+        self.assertClosesWithZero(program)
+        self.assertNothingWritten(mark)
+
+    def test_release_on_a_row_boundary_picks_nothing_but_enables_apply(self):
+        current = random_block(self.rng, range_code=0)
+        program = self.start(current)
+        mark = standin_mark()
+        closed = program.shot()
+        self.open_range_list(program)
+        boundary = RANGE_LIST_TOP + ROW_TOP_MARGIN + ROW_HEIGHT  # T + 24
+        # Down over row 0 first, as a hand moves: that hides the delay button's window, which
+        # lies under the list from y 225, so the release reaches the window itself.
+        program.move(CHOICE_X_LTR + 60, boundary - 12)
+        program.move(CHOICE_X_LTR + 60, boundary)
+        self.assertEqual(highlighted_rows(program.settle(), CHOICE_X_LTR, RANGE_LIST_TOP, 2), [])
+        xdotool("click", 1)
+        image = program.settle()
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertEqual(program.refresh()["children"]["210"]["text"], "  Minimum")
+        self.assertTrue(apply_enabled(image))
+        button = (CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32)
+        self.assertIsNone(ImageChops.difference(image.crop(button), closed.crop(button)).getbbox())
+        # Nothing was picked: Apply finds nothing to write.
+        program.click(*APPLY_CENTRE)
+        self.assertNothingWritten(mark)
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_click_on_a_disabled_drop_down_closes_the_open_list(self):
+        current = random_block(self.rng, sensor_enabled=True)
+        program = self.start(current)
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        self.assertTrue(list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        program.click(*CHECK_BOX_CENTRE_LTR)  # disables the drop-downs; the list stays open
+        self.assertTrue(list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        image = program.shot()
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP), [])
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_disabled_at_start_a_drop_down_click_opens_nothing(self):
+        program = self.start(random_block(self.rng, sensor_enabled=False))
+        self.assertEqual(program.state["children"]["220"]["checked"], 1)
+        before = program.shot()
+        self.assertLess(brightest(before, RANGE_LABEL_BOX_LTR), 200)
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        image = program.shot()
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        self.assertFalse(apply_enabled(image))
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_range_code_3_shows_an_empty_button_and_a_mark_below_the_rows(self):
+        program = self.start(random_block(self.rng, range_code=3))
+        self.assertEqual(program.state["children"]["210"]["text"], "")
+        image = program.shot()
+        self.assertLess(button_text_bright(image, CHOICE_X_LTR, RANGE_BUTTON_Y), 150)
+        self.open_range_list(program)
+        program.move(CHOICE_X_LTR + 200, RANGE_LIST_TOP + 40)  # beside the list: no highlight
+        image = program.save("range-code-3.png")
+        self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP), [3])
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_dragging_the_title_bar_moves_the_window(self):
+        program = self.start(random_block(self.rng))
+        program.move(*TITLE_BAR_SPOT)
+        xdotool("mousedown", 1)
+        x, y = program.screen(*TITLE_BAR_SPOT)
+        for step in range(1, 11):
+            xdotool("mousemove", x + 10 * step, y + 5 * step)
+            time.sleep(0.05)
+        xdotool("mouseup", 1)
+        time.sleep(0.3)
+        self.assertEqual(program.refresh()["rect"], [777, 360, 777 + 566, 360 + 460])
+        image = program.settle()
+        self.assertEqual(image.getpixel((40, 150)), (91, 91, 91), "the frame did not follow")
+
+        # With the right button held as well the window stays.
+        program.move(*TITLE_BAR_SPOT)
+        x, y = program.screen(*TITLE_BAR_SPOT)
+        xdotool("mousedown", 1)
+        xdotool("mousedown", 3)
+        for step in range(1, 11):
+            xdotool("mousemove", x + 10 * step, y + 5 * step)
+            time.sleep(0.05)
+        xdotool("mouseup", 3)
+        xdotool("mouseup", 1)
+        time.sleep(0.3)
+        self.assertEqual(program.refresh()["rect"], [777, 360, 777 + 566, 360 + 460])
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+
+# --- Right to left ---------------------------------------------------------------------------
+
+class RightToLeftTest(WindowTest):
+
+    def test_arabic_mirrors_drop_downs_check_box_and_check_mark(self):
+        program = self.start(random_block(self.rng, range_code=0), locale="ar_EG.UTF-8")
+        children = program.state["children"]
+        self.assertEqual(children["210"]["rect"][0], CHOICE_X_RTL)
+        self.assertEqual(children["211"]["rect"][0], CHOICE_X_RTL)
+        self.assertEqual(children["230"]["rect"][0], CHOICE_X_RTL)
+        self.assertEqual(children["231"]["rect"][0], CHOICE_X_RTL)
+        self.assertEqual(children["220"]["rect"][:2], [492, 339])
+        self.assertEqual(children["202"]["rect"][:2], [210, 388])  # buttons stay
+        self.assertNotEqual(program.state["title"], "ZQ Proximity Sensor Control")
+        image = program.save("right-to-left.png")
+        # The drawn drop-down and check box stand where their windows are.
+        # (Captions run from the right end of the buttons; their left ends are bare.)
+        self.assertEqual(image.getpixel((CHOICE_X_RTL + 10, RANGE_BUTTON_Y + 16)),
+                         image.getpixel((CHOICE_X_RTL + 10, OFF_DELAY_BUTTON_Y + 16)))
+        self.assertNotEqual(image.getpixel((CHOICE_X_RTL + 10, RANGE_BUTTON_Y + 16)),
+                            (91, 91, 91))
+        self.assertEqual(image.getpixel((CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)), (91, 91, 91))
+        self.assertEqual(image.getpixel((70, 349)), (91, 91, 91))
+        self.assertNotEqual(image.getpixel((500, 349)), (91, 91, 91))
+
+        program.click(CHOICE_X_RTL + 60, RANGE_BUTTON_Y + 16)
+        hover_row(program, RANGE_LIST_TOP, 1, CHOICE_X_RTL)
+        image = program.save("right-to-left-list-open.png")
+        self.assertEqual(highlighted_rows(image, CHOICE_X_RTL, RANGE_LIST_TOP, 2), [1])
+        self.assertTrue(list_is_open(image, CHOICE_X_RTL, RANGE_LIST_TOP))
+        self.assertEqual(check_mark_rows(image, CHOICE_X_RTL, RANGE_LIST_TOP, right_to_left=True),
+                         [0])
+        self.assertEqual(check_mark_rows(image, CHOICE_X_RTL, RANGE_LIST_TOP), [])
+        xdotool("click", 1)
+        program.settle()
+        self.assertTrue(apply_enabled(program.shot()))
+        mark = standin_mark()
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+        self.assertNothingWritten(mark)
+
+
+# --- GDI objects -----------------------------------------------------------------------------
+
+def gdi_objects(pid):
+    count = json.loads(probe("gdi", pid))["count"]
+    if count["gui_resources"]:
+        return count["gui_resources"]
+    return count["table"]
+
+
+def settled_gdi_objects(program):
+    """The count once the window is idle: a frame holds a bitmap and a DC while it is made."""
+    program.settle()
+    pid = program.state["pid"]
+    last = gdi_objects(pid)
+    for _ in range(20):
+        time.sleep(0.3)
+        now = gdi_objects(pid)
+        if now == last:
+            return now
+        last = now
+    return last
+
+
+class GdiTest(WindowTest):
+
+    def test_the_count_follows_objects_made_and_freed(self):
+        """The measure itself: GetGuiResources where it counts, else the handle table."""
+        check = json.loads(probe("self-gdi-check"))
+        log(f"GDI measure check: {check}")
+        for name in ("before", "during", "after"):
+            if not check[name]["gui_resources"]:
+                self.assertEqual(check[name]["gui_resources_error"], 120)  # not implemented
+        self.assertEqual(check["during"]["table"] - check["before"]["table"], 50)
+        self.assertEqual(check["after"]["table"], check["before"]["table"])
+
+    def test_opening_and_closing_lists_a_thousand_times_keeps_the_count(self):
+        program = self.start(random_block(self.rng))
+        button = program.screen(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        xdotool("mousemove", *button)
+        xdotool("click", "--repeat", 4, "--delay", 150, 1)
+        before = settled_gdi_objects(program)
+        started = time.time()
+        xdotool("click", "--repeat", 2000, "--delay", 15, 1)
+        log(f"1000 openings and closings in {time.time() - started:.1f} s")
+        after = settled_gdi_objects(program)
+        self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP))
+        log(f"GDI objects before {before}, after {after}")
+        self.assertEqual(after, before)
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_painting_the_native_lists_a_thousand_times_keeps_the_count(self):
+        """The native lists ask the window for their brush and have their items drawn by it."""
+        program = self.start(random_block(self.rng))
+        for list_id in (230, 231):
+            probe("paint-native-list", list_id, 5)
+        for list_id in (230, 231):
+            with self.subTest(list_id=list_id):
+                before = settled_gdi_objects(program)
+                probe("paint-native-list", list_id, 1000)
+                after = settled_gdi_objects(program)
+                log(f"list {list_id}: GDI objects before {before}, after {after}")
+                self.assertEqual(after, before)
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+
+def main():
+    global BUILD, ARTIFACTS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    arguments, rest = parser.parse_known_args()
+    BUILD = os.path.abspath(arguments.build)
+    ARTIFACTS = os.path.join(BUILD, "artifacts", "app")
+    for name in ("ZQ_WINE", "DISPLAY", "WINEPREFIX"):
+        if name not in os.environ:
+            sys.exit(f"{name} is not set: run inside 'winebench.sh exec'")
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,366 @@
+// The Windows side of the settings window's end-to-end tests: what the test driver (which moves
+// the real X pointer and takes screenshots) cannot see from Linux. One command per run, answers
+// on stdout, exit code 0 on success.
+//
+//   current-set HEX              write "Current" (and remove "New")
+//   value-get NAME               print a value of the settings key as hex, or "absent"
+//   value-delete NAME            remove a value of the settings key
+//   standin-ensure               start the stand-in service unless it runs
+//   standin-mark                 print the length of the stand-in's control log
+//   standin-codes MARK           print the control codes received since MARK
+//   window                       describe the settings windows as JSON
+//   gdi PID                      print the process's GDI object count
+//   paint-native-list ID COUNT   show a native list box of the window and paint it COUNT times
+//   launch PATH                  start a program with CreateProcessW; print its process id
+//   self-gdi-check               print the counts around creating and freeing 50 brushes
+//   terminate-all                end every process that shows a settings window
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"ZQ Proximity Sensor Utility";
+constexpr int kChildIds[] = {200, 201, 202, 203, 204, 210, 211, 212, 220, 230, 231, 232};
+
+std::string Hex(const std::vector<BYTE>& bytes) {
+  std::string text;
+  char pair[3];
+  for (BYTE b : bytes) {
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    text += pair;
+  }
+  return text;
+}
+
+bool ParseHex(const char* text, std::vector<BYTE>& bytes) {
+  const size_t length = std::strlen(text);
+  if (length % 2 != 0) return false;
+  for (size_t i = 0; i < length; i += 2) {
+    char pair[3] = {text[i], text[i + 1], 0};
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(pair, &end, 16);
+    if (end != pair + 2) return false;
+    bytes.push_back(static_cast<BYTE>(value));
+  }
+  return true;
+}
+
+std::wstring Wide(const char* text) {
+  std::wstring wide;
+  for (const char* p = text; *p != 0; ++p) wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  return wide;
+}
+
+// JSON string with everything outside printable ASCII escaped.
+std::string Json(const std::wstring& text) {
+  std::string out = "\"";
+  for (wchar_t c : text) {
+    if (c == L'"' || c == L'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+      out += escape;
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonRect(const RECT& r) {
+  char text[96];
+  std::snprintf(text, sizeof text, "[%ld, %ld, %ld, %ld]", r.left, r.top, r.right, r.bottom);
+  return text;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+  wchar_t className[256] = {};
+  GetClassNameW(window, className, 256);
+  if (std::wcscmp(className, kWindowClass) == 0) {
+    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> SettingsWindows() {
+  std::vector<HWND> windows;
+  EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+int DescribeWindow() {
+  const std::vector<HWND> windows = SettingsWindows();
+  std::printf("{\"count\": %zu", windows.size());
+  if (!windows.empty()) {
+    HWND main = windows.front();
+    RECT frame = {};
+    GetWindowRect(main, &frame);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    wchar_t title[1024] = {};
+    GetWindowTextW(main, title, 1024);
+    const LONG_PTR style = GetWindowLongPtrW(main, GWL_STYLE);
+    const LONG_PTR exStyle = GetWindowLongPtrW(main, GWL_EXSTYLE);
+    std::printf(", \"pid\": %lu, \"rect\": %s, \"title\": %s, \"visible\": %d, \"iconic\": %d",
+                pid, JsonRect(frame).c_str(), Json(title).c_str(), IsWindowVisible(main) ? 1 : 0,
+                IsIconic(main) ? 1 : 0);
+    std::printf(", \"style\": %lld, \"exstyle\": %lld", static_cast<long long>(style),
+                static_cast<long long>(exStyle));
+    std::printf(", \"children\": {");
+    bool first = true;
+    for (int id : kChildIds) {
+      HWND child = GetDlgItem(main, id);
+      if (child == nullptr) continue;
+      wchar_t text[1024] = {};
+      GetWindowTextW(child, text, 1024);
+      wchar_t className[64] = {};
+      GetClassNameW(child, className, 64);
+      RECT box = {};
+      GetWindowRect(child, &box);
+      MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&box), 2);
+      const LONG_PTR childStyle = GetWindowLongPtrW(child, GWL_STYLE);
+      std::printf("%s\"%d\": {\"class\": %s, \"text\": %s, \"shown\": %d, \"rect\": %s, "
+                  "\"style\": %lld",
+                  first ? "" : ", ", id, Json(className).c_str(), Json(text).c_str(),
+                  (childStyle & WS_VISIBLE) ? 1 : 0, JsonRect(box).c_str(),
+                  static_cast<long long>(childStyle));
+      if (id == 220) {
+        std::printf(", \"checked\": %d",
+                    static_cast<int>(SendMessageW(child, BM_GETCHECK, 0, 0)));
+      }
+      if (id >= 230) {
+        const LRESULT count = SendMessageW(child, LB_GETCOUNT, 0, 0);
+        std::printf(", \"rows\": [");
+        for (LRESULT row = 0; row < count && row < 8; ++row) {
+          wchar_t rowText[1024] = {};
+          if (SendMessageW(child, LB_GETTEXTLEN, row, 0) < 1024) {
+            SendMessageW(child, LB_GETTEXT, row, reinterpret_cast<LPARAM>(rowText));
+          }
+          std::printf("%s%s", row == 0 ? "" : ", ", Json(rowText).c_str());
+        }
+        std::printf("]");
+        HRGN region = CreateRectRgn(0, 0, 0, 0);
+        const int regionType = GetWindowRgn(child, region);
+        RECT regionBox = {};
+        if (regionType != ERROR) GetRgnBox(region, &regionBox);
+        DeleteObject(region);
+        std::printf(", \"region\": %d", regionType == ERROR ? 0 : 1);
+      }
+      std::printf("}");
+      first = false;
+    }
+    std::printf("}");
+  }
+  std::printf("}\n");
+  return 0;
+}
+
+// Live GDI objects of a process. Wine answers GetGuiResources with 0 and
+// ERROR_CALL_NOT_IMPLEMENTED, so the objects are also counted where the system keeps them: the
+// process's GDI handle table, which its environment block points to (64-bit layout: 0x10000
+// entries of 24 bytes, a nonzero type byte at offset 14 marks a live object).
+constexpr size_t kGdiTableEntries = 0x10000;
+constexpr size_t kGdiEntrySize = 24;
+constexpr size_t kGdiTypeOffset = 14;
+constexpr size_t kPebGdiTableOffset = 0xF8;
+
+long CountGdiTableEntries(HANDLE process) {
+  using QueryFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  struct {
+    LONG_PTR exitStatus;
+    void* pebBaseAddress;
+    ULONG_PTR affinity, basePriority, processId, parentProcessId;
+  } basic = {};
+  ULONG length = 0;
+  if (query == nullptr || query(process, 0 /* ProcessBasicInformation */, &basic, sizeof basic,
+                                &length) != 0) {
+    return -1;
+  }
+  ULONG64 table = 0;
+  SIZE_T read = 0;
+  if (!ReadProcessMemory(process, static_cast<BYTE*>(basic.pebBaseAddress) + kPebGdiTableOffset,
+                         &table, sizeof table, &read) ||
+      table == 0) {
+    return -2;
+  }
+  std::vector<BYTE> entries(kGdiTableEntries * kGdiEntrySize);
+  if (!ReadProcessMemory(process, reinterpret_cast<void*>(table), entries.data(), entries.size(),
+                         &read) ||
+      read != entries.size()) {
+    return -3;
+  }
+  long live = 0;
+  for (size_t i = 0; i < kGdiTableEntries; ++i) {
+    if (entries[i * kGdiEntrySize + kGdiTypeOffset] != 0) ++live;
+  }
+  return live;
+}
+
+struct GdiCount {
+  DWORD guiResources = 0;
+  DWORD guiResourcesError = 0;
+  long tableEntries = -1;
+};
+
+GdiCount CountGdi(HANDLE process) {
+  GdiCount count;
+  SetLastError(0);
+  count.guiResources = GetGuiResources(process, GR_GDIOBJECTS);
+  count.guiResourcesError = count.guiResources == 0 ? GetLastError() : 0;
+  count.tableEntries = CountGdiTableEntries(process);
+  return count;
+}
+
+void PrintGdiCount(const char* name, const GdiCount& count) {
+  std::printf("\"%s\": {\"gui_resources\": %lu, \"gui_resources_error\": %lu, "
+              "\"table\": %ld}",
+              name, count.guiResources, count.guiResourcesError, count.tableEntries);
+}
+
+int PrintGdi(DWORD pid) {
+  UniqueKernelHandle process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  if (!process) {
+    std::printf("{\"error\": %lu}\n", GetLastError());
+    return 1;
+  }
+  std::printf("{");
+  PrintGdiCount("count", CountGdi(process.Get()));
+  std::printf("}\n");
+  return 0;
+}
+
+// Shows that the count follows objects made and freed: 50 brushes in this process.
+int SelfGdiCheck() {
+  UniqueKernelHandle self(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                      GetCurrentProcessId()));
+  if (!self) return 1;
+  const GdiCount before = CountGdi(self.Get());
+  std::vector<UniqueGdiObject> brushes;
+  for (int i = 0; i < 50; ++i) brushes.emplace_back(CreateSolidBrush(RGB(i, 2, 3)));
+  const GdiCount during = CountGdi(self.Get());
+  brushes.clear();
+  const GdiCount after = CountGdi(self.Get());
+  std::printf("{");
+  PrintGdiCount("before", before);
+  std::printf(", ");
+  PrintGdiCount("during", during);
+  std::printf(", ");
+  PrintGdiCount("after", after);
+  std::printf("}\n");
+  return 0;
+}
+
+int PaintNativeList(int id, int count) {
+  const std::vector<HWND> windows = SettingsWindows();
+  if (windows.empty()) return 1;
+  HWND list = GetDlgItem(windows.front(), id);
+  if (list == nullptr) return 1;
+  ShowWindow(list, SW_SHOWNA);
+  SendMessageW(list, LB_SETCURSEL, 1, 0);
+  for (int i = 0; i < count; ++i) {
+    InvalidateRect(list, nullptr, TRUE);
+    // Painted synchronously by the list's own thread: WM_CTLCOLORLISTBOX and WM_DRAWITEM go to
+    // the settings window for every paint.
+    SendMessageW(list, WM_PAINT, 0, 0);
+  }
+  ShowWindow(list, SW_HIDE);
+  return 0;
+}
+
+int Launch(const char* path) {
+  std::wstring line = L"\"" + Wide(path) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    std::printf("{\"started\": 0, \"error\": %lu}\n", GetLastError());
+    return 1;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::printf("{\"started\": 1, \"pid\": %lu}\n", process.dwProcessId);
+  return 0;
+}
+
+int TerminateAll() {
+  for (HWND window : SettingsWindows()) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    if (!process) continue;
+    TerminateProcess(process.Get(), 1);
+    WaitForSingleObject(process.Get(), 10000);
+  }
+  return SettingsWindows().empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** wideArgv) {
+  if (argc < 2) return 2;
+  // Every argument is ASCII (commands, numbers, hex, paths of this build).
+  std::vector<std::string> arguments;
+  std::vector<const char*> pointers;
+  for (int i = 0; i < argc; ++i) {
+    std::string argument;
+    for (const wchar_t* p = wideArgv[i]; *p != 0; ++p) argument += static_cast<char>(*p);
+    arguments.push_back(argument);
+  }
+  for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+  const char* const* argv = pointers.data();
+  const std::string command = argv[1];
+  if (command == "current-set" && argc == 3) {
+    std::vector<BYTE> bytes;
+    if (!ParseHex(argv[2], bytes)) return 2;
+    DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"New");
+    return WriteBinaryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"Current", bytes.data(),
+                            static_cast<DWORD>(bytes.size()))
+               ? 0
+               : 1;
+  }
+  if (command == "value-get" && argc == 3) {
+    auto value = ReadBinaryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str());
+    std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
+    return 0;
+  }
+  if (command == "value-delete" && argc == 3) {
+    return DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str()) ? 0 : 1;
+  }
+  if (command == "standin-ensure") return StandInRunning() || StartStandIn() ? 0 : 1;
+  if (command == "standin-mark") {
+    std::printf("%zu\n", StandInLogMark());
+    return 0;
+  }
+  if (command == "standin-codes" && argc == 3) {
+    for (unsigned code : StandInCodesSince(std::strtoull(argv[2], nullptr, 10))) {
+      std::printf("%u ", code);
+    }
+    std::printf("\n");
+    return 0;
+  }
+  if (command == "window") return DescribeWindow();
+  if (command == "gdi" && argc == 3) return PrintGdi(std::strtoul(argv[2], nullptr, 10));
+  if (command == "paint-native-list" && argc == 4) {
+    return PaintNativeList(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
+  if (command == "launch" && argc == 3) return Launch(argv[2]);
+  if (command == "self-gdi-check") return SelfGdiCheck();
+  if (command == "terminate-all") return TerminateAll();
+  return 2;
+}
