@@ -11,8 +11,9 @@ namespace {
 // The system's default caption, no owner: these failures happen before anything is on screen.
 void ShowRenderFailure(const wchar_t* text) { MessageBoxW(nullptr, text, nullptr, MB_OK); }
 
-// A text format failure is reported once; later paints try again quietly (a message box on
-// every paint would bring yet more paints, each drawing nothing).
+// A text format failure is reported when it begins; while it lasts, later paints try again
+// quietly (a message box on every paint would bring yet more paints, each drawing nothing).
+// Once the formats are made, a new failure is reported again.
 bool textFormatFailureShown = false;
 
 D2D1_COLOR_F ColorFromBytes(BYTE red, BYTE green, BYTE blue, float alpha) {
@@ -152,6 +153,7 @@ HRESULT CreateDeviceResources() {
     }
     return E_FAIL;
   }
+  textFormatFailureShown = false;
 
   const bool brushesComplete =
       renderer.whiteBrush && renderer.dimWhiteBrush && renderer.borderGrayBrush &&

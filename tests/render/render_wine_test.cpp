@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sensorctl/render/renderer.h"
@@ -120,6 +124,189 @@ bool PaletteHoldsRendererResources(const WidgetPalette& p) {
          p.buttonFormat.Get() == renderer.buttonFormat.Get() &&
          p.fieldFormat.Get() == renderer.fieldFormat.Get();
 }
+
+// A DirectWrite factory that passes every call on to the real one, except that it refuses to
+// make text formats while `refuse` is set.
+class FormatRefusingFactory final : public IDWriteFactory {
+ public:
+  explicit FormatRefusingFactory(IDWriteFactory* real) : real_(real) {}
+  bool refuse = true;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, __uuidof(IDWriteFactory))) {
+      *out = static_cast<IDWriteFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE CreateTextFormat(const WCHAR* family, IDWriteFontCollection* fonts,
+                                             DWRITE_FONT_WEIGHT weight, DWRITE_FONT_STYLE style,
+                                             DWRITE_FONT_STRETCH stretch, FLOAT size,
+                                             const WCHAR* locale,
+                                             IDWriteTextFormat** format) override {
+    if (refuse) {
+      *format = nullptr;
+      return E_OUTOFMEMORY;
+    }
+    return real_->CreateTextFormat(family, fonts, weight, style, stretch, size, locale, format);
+  }
+  HRESULT STDMETHODCALLTYPE CreateTextLayout(const WCHAR* text, UINT32 length,
+                                             IDWriteTextFormat* format, FLOAT width,
+                                             FLOAT height, IDWriteTextLayout** layout) override {
+    return real_->CreateTextLayout(text, length, format, width, height, layout);
+  }
+  // Everything else as the real factory does it.
+  HRESULT STDMETHODCALLTYPE GetSystemFontCollection(IDWriteFontCollection** c, WINBOOL u) override {
+    return real_->GetSystemFontCollection(c, u);
+  }
+  HRESULT STDMETHODCALLTYPE CreateCustomFontCollection(IDWriteFontCollectionLoader* l,
+                                                       const void* k, UINT32 n,
+                                                       IDWriteFontCollection** c) override {
+    return real_->CreateCustomFontCollection(l, k, n, c);
+  }
+  HRESULT STDMETHODCALLTYPE RegisterFontCollectionLoader(IDWriteFontCollectionLoader* l) override {
+    return real_->RegisterFontCollectionLoader(l);
+  }
+  HRESULT STDMETHODCALLTYPE UnregisterFontCollectionLoader(IDWriteFontCollectionLoader* l) override {
+    return real_->UnregisterFontCollectionLoader(l);
+  }
+  HRESULT STDMETHODCALLTYPE CreateFontFileReference(const WCHAR* p, const FILETIME* t,
+                                                    IDWriteFontFile** f) override {
+    return real_->CreateFontFileReference(p, t, f);
+  }
+  HRESULT STDMETHODCALLTYPE CreateCustomFontFileReference(const void* k, UINT32 n,
+                                                          IDWriteFontFileLoader* l,
+                                                          IDWriteFontFile** f) override {
+    return real_->CreateCustomFontFileReference(k, n, l, f);
+  }
+  HRESULT STDMETHODCALLTYPE CreateFontFace(DWRITE_FONT_FACE_TYPE t, UINT32 n,
+                                           IDWriteFontFile* const* f, UINT32 i,
+                                           DWRITE_FONT_SIMULATIONS s,
+                                           IDWriteFontFace** face) override {
+    return real_->CreateFontFace(t, n, f, i, s, face);
+  }
+  HRESULT STDMETHODCALLTYPE CreateRenderingParams(IDWriteRenderingParams** p) override {
+    return real_->CreateRenderingParams(p);
+  }
+  HRESULT STDMETHODCALLTYPE CreateMonitorRenderingParams(HMONITOR m,
+                                                         IDWriteRenderingParams** p) override {
+    return real_->CreateMonitorRenderingParams(m, p);
+  }
+  HRESULT STDMETHODCALLTYPE CreateCustomRenderingParams(FLOAT g, FLOAT e, FLOAT c,
+                                                        DWRITE_PIXEL_GEOMETRY pg,
+                                                        DWRITE_RENDERING_MODE m,
+                                                        IDWriteRenderingParams** p) override {
+    return real_->CreateCustomRenderingParams(g, e, c, pg, m, p);
+  }
+  HRESULT STDMETHODCALLTYPE RegisterFontFileLoader(IDWriteFontFileLoader* l) override {
+    return real_->RegisterFontFileLoader(l);
+  }
+  HRESULT STDMETHODCALLTYPE UnregisterFontFileLoader(IDWriteFontFileLoader* l) override {
+    return real_->UnregisterFontFileLoader(l);
+  }
+  HRESULT STDMETHODCALLTYPE CreateTypography(IDWriteTypography** t) override {
+    return real_->CreateTypography(t);
+  }
+  HRESULT STDMETHODCALLTYPE GetGdiInterop(IDWriteGdiInterop** g) override {
+    return real_->GetGdiInterop(g);
+  }
+  HRESULT STDMETHODCALLTYPE CreateGdiCompatibleTextLayout(const WCHAR* s, UINT32 n,
+                                                          IDWriteTextFormat* f, FLOAT w, FLOAT h,
+                                                          FLOAT p, const DWRITE_MATRIX* m,
+                                                          WINBOOL g,
+                                                          IDWriteTextLayout** l) override {
+    return real_->CreateGdiCompatibleTextLayout(s, n, f, w, h, p, m, g, l);
+  }
+  HRESULT STDMETHODCALLTYPE CreateEllipsisTrimmingSign(IDWriteTextFormat* f,
+                                                       IDWriteInlineObject** o) override {
+    return real_->CreateEllipsisTrimmingSign(f, o);
+  }
+  HRESULT STDMETHODCALLTYPE CreateTextAnalyzer(IDWriteTextAnalyzer** a) override {
+    return real_->CreateTextAnalyzer(a);
+  }
+  HRESULT STDMETHODCALLTYPE CreateNumberSubstitution(DWRITE_NUMBER_SUBSTITUTION_METHOD m,
+                                                     const WCHAR* l, WINBOOL i,
+                                                     IDWriteNumberSubstitution** s) override {
+    return real_->CreateNumberSubstitution(m, l, i, s);
+  }
+  HRESULT STDMETHODCALLTYPE CreateGlyphRunAnalysis(const DWRITE_GLYPH_RUN* r, FLOAT p,
+                                                   const DWRITE_MATRIX* t,
+                                                   DWRITE_RENDERING_MODE m,
+                                                   DWRITE_MEASURING_MODE mm, FLOAT x, FLOAT y,
+                                                   IDWriteGlyphRunAnalysis** a) override {
+    return real_->CreateGlyphRunAnalysis(r, p, t, m, mm, x, y, a);
+  }
+
+ private:
+  ComPtr<IDWriteFactory> real_;
+  std::atomic<ULONG> references_{1};
+};
+
+// Answers the message boxes this process shows, from a second thread, and keeps their texts.
+class MessageBoxWatch {
+ public:
+  MessageBoxWatch() : thread_([this] { Run(); }) {}
+  ~MessageBoxWatch() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::vector<std::wstring> Texts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  static BOOL CALLBACK CollectText(HWND child, LPARAM into) {
+    wchar_t text[256] = {};
+    GetWindowTextW(child, text, 256);
+    if (text[0] != L'\0') {
+      std::wstring& all = *reinterpret_cast<std::wstring*>(into);
+      if (!all.empty()) all += L"|";
+      all += text;
+    }
+    return TRUE;
+  }
+  static BOOL CALLBACK Visit(HWND window, LPARAM self) {
+    auto* watch = reinterpret_cast<MessageBoxWatch*>(self);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (process != GetCurrentProcessId() || wcscmp(className, L"#32770") != 0 ||
+        !IsWindowVisible(window) || watch->answered_.count(window) != 0) {
+      return TRUE;
+    }
+    std::wstring texts;
+    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
+    {
+      std::lock_guard<std::mutex> lock(watch->mutex_);
+      watch->texts_.push_back(texts);
+    }
+    watch->answered_.insert(window);
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+  }
+  void Run() {
+    while (!stop_) {
+      EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+      Sleep(20);
+    }
+  }
+
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<std::wstring> texts_;
+  std::set<HWND> answered_;
+  std::thread thread_;
+};
 
 class RenderSceneTest : public testing::Test {
  protected:
@@ -240,6 +427,41 @@ TEST_F(DeviceResourcesTest, ReleaseFactoriesClearsAllThree) {
   EXPECT_EQ(renderer.window, SceneFrameWindow());
   EXPECT_EQ(ReleaseFactories(), S_OK);
   EXPECT_FALSE(renderer.d2dFactory || renderer.textFactory || renderer.imagingFactory);
+}
+
+// A text format that cannot be made is reported once, when the failure begins; no frame is drawn
+// while it lasts, however many paints come, and the first paint after it ends draws again.
+TEST_F(DeviceResourcesTest, AFailedTextFormatIsReportedOnceAndNoFrameIsDrawnWhileItLasts) {
+  At(kWidgetDisableCheckBox).checked = 0;
+  ASSERT_EQ(PushFrame(), 1);
+  ScreenCapture last = CaptureFrame();
+
+  DiscardDeviceResources();
+  renderer.fieldFormat.Reset();
+  renderer.buttonFormat.Reset();
+  auto* refusing = new FormatRefusingFactory(renderer.textFactory.Get());
+  renderer.textFactory.Attach(refusing);
+  At(kWidgetDisableCheckBox).checked = 1;  // would dim the labels if a frame were drawn
+  {
+    MessageBoxWatch watch;
+    for (int paint = 0; paint < 3; ++paint) ASSERT_EQ(PushFrame(), 1);
+    EXPECT_FALSE(renderer.bodyFormat || renderer.fieldFormat || renderer.labelFormat ||
+                 renderer.buttonFormat);
+    EXPECT_TRUE(CaptureFrame().pixels == last.pixels);
+    EXPECT_EQ(EnsureDeviceResources(), E_FAIL);
+
+    refusing->refuse = false;
+    ASSERT_EQ(PushFrame(), 1);
+    EXPECT_TRUE(renderer.bodyFormat && renderer.fieldFormat && renderer.labelFormat &&
+                renderer.buttonFormat);
+    ScreenCapture drawn = CaptureFrame();
+    EXPECT_FALSE(drawn.pixels == last.pixels);
+    EXPECT_NEAR(MaxLevel(drawn, {74, 164, 274, 194}), 173, 4) << "the dimmed label is drawn";
+    PumpMessages(100);
+    const std::vector<std::wstring> texts = watch.Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(L"Fail CreateTextFormat"), std::wstring::npos);
+  }
 }
 
 // A paint without one of the factories draws nothing: the window keeps showing its last frame,
@@ -703,6 +925,32 @@ TEST_F(FramePixelsTest, ACheckedBoxDimsTheFieldLabelsButNotItsOwn) {
   EXPECT_NEAR(levels[1].offDelay, 173, 4);
   EXPECT_GE(levels[0].disable, 240);
   EXPECT_GE(levels[1].disable, 240);
+}
+
+// The highest GDI handle slot among 100 fresh handles. Freed slots are handed out again, so a
+// frame that kept its memory context or its bitmap pushes this up with every frame.
+// (GetGuiResources counts nothing under Wine.)
+unsigned HighestFreshGdiSlot() {
+  std::vector<HDC> probes;
+  unsigned highest = 0;
+  for (int i = 0; i < 100; ++i) {
+    probes.push_back(CreateCompatibleDC(nullptr));
+    highest = std::max<unsigned>(highest, LOWORD(reinterpret_cast<ULONG_PTR>(probes.back())));
+  }
+  for (HDC probe : probes) DeleteDC(probe);
+  return highest;
+}
+
+// Each frame makes a memory context and a window-sized bitmap and gives both back.
+TEST_F(FramePixelsTest, FramesGiveBackTheirGdiObjects) {
+  ASSERT_EQ(PushFrame(), 1);
+  const unsigned before = HighestFreshGdiSlot();
+  for (int frame = 0; frame < 30; ++frame) ASSERT_EQ(PushFrame(), 1);
+  EXPECT_LE(HighestFreshGdiSlot(), before + 4);
+  // Frames that stop early (no factory) give them back too.
+  renderer.imagingFactory.Reset();
+  for (int frame = 0; frame < 30; ++frame) ASSERT_EQ(PushFrame(), 1);
+  EXPECT_LE(HighestFreshGdiSlot(), before + 4);
 }
 
 // Screenshots of one frame in each direction, kept with the build for a person to look at.
