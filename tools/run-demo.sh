@@ -5,40 +5,70 @@
 #   tools/run-demo.sh            on $DISPLAY, until you close the window; with no DISPLAY, on a
 #                                virtual display, saving a screenshot to build/demo/sensorctl.png
 #   tools/run-demo.sh --shot F   on a virtual display: waits for the window, saves a screenshot
-#                                to F (PNG), closes the window
+#                                to F (PNG), closes the window with its Cancel button
+#   --build DIR                  build in DIR (default build/win64) and keep the bench in DIR/demo
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 shot=""
-[ "${1:-}" = "--shot" ] && shot=${2:?--shot needs a file name}
-[ -z "$shot" ] && [ -z "${DISPLAY:-}" ] && shot=build/demo/sensorctl.png
+build=build/win64
+state=build/demo
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --shot) shot=${2:?--shot needs a file name}; shift 2 ;;
+    --build) build=${2:?--build needs a directory}; state=$build/demo; shift 2 ;;
+    *) echo "usage: tools/run-demo.sh [--shot FILE.png] [--build DIR]" >&2; exit 2 ;;
+  esac
+done
+[ -z "$shot" ] && [ -z "${DISPLAY:-}" ] && shot=$state/sensorctl.png
 
 bash tools/install-deps.sh
-cmake --preset win64 >/dev/null
-cmake --build build/win64 -j "$(nproc 2>/dev/null || echo 2)" --target sensorctl appwatch iconreg zqprxsvc
+cmake --preset win64 -B "$build" >/dev/null
+cmake --build "$build" -j 2 --target sensorctl zqprxsvc
 
-state=build/demo
 bench() { bash tools/winebench.sh "$@"; }
-up_args=(--state "$state" --service build/win64/bin/tools/zqprxsvc.exe)
+up_args=(--state "$state" --service "$build/bin/tools/zqprxsvc.exe")
 [ -n "$shot" ] && up_args+=(--private-display)
 bench up "${up_args[@]}"
 trap 'bench down --state "$state" >/dev/null' EXIT
 
 if [ -z "$shot" ]; then
-  bench run --state "$state" --timeout 86400 build/win64/bin/sensorctl.exe
+  bench run --state "$state" --timeout 86400 "$build/bin/sensorctl.exe"
   exit 0
 fi
 
-bench run --state "$state" --timeout 120 build/win64/bin/sensorctl.exe &
+mkdir -p "$(dirname "$shot")"
+shot_path="$(cd "$(dirname "$shot")" && pwd)/$(basename "$shot")"
+bench run --state "$state" --timeout 120 "$build/bin/sensorctl.exe" &
 program=$!
+status=0
 bench exec --state "$state" --timeout 60 bash -c '
-  for _ in $(seq 1 100); do
-    xdotool search --name "Proximity Sensor" >/dev/null 2>&1 && break
+  window=""
+  for _ in $(seq 1 150); do
+    window=$(xdotool search --onlyvisible --classname sensorctl.exe 2>/dev/null | head -1)
+    [ -n "$window" ] && break
     sleep 0.2
   done
-  sleep 1
-  import -window root "$0"' "$(readlink -f "$(dirname "$shot")")/$(basename "$shot")"
-echo "run-demo: screenshot saved to $shot"
-bench exec --state "$state" --timeout 20 bash -c 'xdotool search --name "Proximity Sensor" windowclose 2>/dev/null || true'
-kill "$program" 2>/dev/null || true
-wait "$program" 2>/dev/null || true
+  if [ -z "$window" ]; then
+    echo "run-demo: the settings window did not appear" >&2
+    exit 1
+  fi
+  sleep 1.5  # the first frames
+  import -window root "$0"
+  # Close it as a user would: the Cancel button, 353,402 inside the window.
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove $((X + 353)) $((Y + 402)) click 1' "$shot_path" || status=$?
+if [ "$status" = 0 ]; then
+  echo "run-demo: screenshot saved to $shot"
+  for _ in $(seq 1 50); do
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.2
+  done
+fi
+if kill -0 "$program" 2>/dev/null; then
+  kill "$program" 2>/dev/null || true
+  status=1
+fi
+wait "$program" 2>/dev/null || status=$?
+[ "$status" = 0 ] || echo "run-demo: the settings window did not close cleanly ($status)" >&2
+exit "$status"
