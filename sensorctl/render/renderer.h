@@ -119,6 +119,11 @@ HRESULT CreateFactories(HWND window);
 HRESULT ReleaseFactories();
 
 // Device resources: the DC render target, brushes, gradients and text formats.
+// EnsureDeviceResources makes whatever is missing and refreshes the widget list's palette; with
+// everything present it makes nothing. It fails (and the frame draws nothing) while a factory
+// is missing or a resource cannot be made: a render target whose brushes could not all be made
+// is dropped with them, and a text format failure shows "Fail CreateTextFormat" once when it
+// begins, later calls trying again quietly until the formats are made.
 HRESULT EnsureDeviceResources();
 HRESULT DiscardDeviceResources();
 
