@@ -1,0 +1,450 @@
+// appwatch.exe itself, seen from a second process as other programs see it: its log, its
+// window, its registered messages, its menu commands, its resources.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "appwatch/resource.h"
+#include "shared/win_handles.h"
+#include "tests/appwatch/monitor_files.h"
+#include "tests/support/wine_support.h"
+
+namespace {
+
+constexpr DWORD kTimeout = 15000;
+constexpr wchar_t kNoConfigLine[] =
+    L"Terminal failure: unable to open file \"C:\\zq\\data\\ZQPRX\\appwatch.dat\" for read.\n";
+constexpr wchar_t kStartLine0[] =
+    L"ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR:bWMIEventTrackFinished=0\n";
+constexpr wchar_t kStartLine1[] =
+    L"ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR:bWMIEventTrackFinished=1\n";
+constexpr wchar_t kStopLine[] =
+    L"ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR:bWMILaunchEventTrackFinished = 1\n";
+constexpr char kSevenLines[] =
+    "[Executable]\r\na.exe\r\nb.exe\r\n[ClassName]\r\nNotepad\r\n[Debug]\r\n200\r\n";
+
+using Messages = std::vector<std::wstring>;
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+// Visible top-level windows of one process with the given title.
+std::vector<HWND> WindowsTitled(DWORD processId, const std::wstring& title) {
+  struct Search {
+    DWORD processId;
+    std::wstring title;
+    std::vector<HWND> found;
+  } search{processId, title, {}};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->processId && IsWindowVisible(window) && WindowText(window) == s->title) {
+          s->found.push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<std::wstring> ChildTexts(HWND window) {
+  std::vector<std::wstring> texts;
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM context) -> BOOL {
+        reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+bool Contains(const std::vector<std::wstring>& texts, const std::wstring& text) {
+  for (const auto& t : texts) {
+    if (t == text) return true;
+  }
+  return false;
+}
+
+// appwatch.exe started by this test; ended on leaving, whatever happened.
+class Monitor {
+ public:
+  Monitor() {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring line = L"\"" + ProgramPath(L"appwatch.exe") + L"\"";
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info_)) {
+      return;
+    }
+    process_.Reset(info_.hProcess);
+    thread_.Reset(info_.hThread);
+    WaitForInputIdle(info_.hProcess, kTimeout);
+    WaitUntil([this] { return (window_ = FindOwnWindow()) != nullptr; }, kTimeout);
+  }
+  ~Monitor() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+      if (window_ != nullptr) PostMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
+      if (WaitForSingleObject(process_.Get(), 5000) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.Get(), 0xDEAD);
+        WaitForSingleObject(process_.Get(), 5000);
+      }
+    }
+  }
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+
+  HWND Window() const { return window_; }
+  DWORD ProcessId() const { return info_.dwProcessId; }
+  void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    PostMessageW(window_, message, wParam, lParam);
+  }
+  void Command(int id) const { Post(WM_COMMAND, static_cast<WPARAM>(id)); }
+  // The exit code once the program has ended, or STILL_ACTIVE.
+  DWORD ExitCodeWithin(DWORD milliseconds) const {
+    WaitForSingleObject(process_.Get(), milliseconds);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.Get(), &code);
+    return code;
+  }
+
+ private:
+  HWND FindOwnWindow() const {
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"APPWATCH", nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, L"APPWATCH", nullptr)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == info_.dwProcessId) return w;
+    }
+    return nullptr;
+  }
+
+  PROCESS_INFORMATION info_ = {};
+  UniqueKernelHandle process_;
+  UniqueKernelHandle thread_;
+  HWND window_ = nullptr;
+};
+
+bool LogBecomes(const Messages& expected) {
+  return WaitUntil([&] { return LogMessages() == expected; }, kTimeout);
+}
+
+class AppwatchProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveMonitorFiles();
+    ASSERT_TRUE(InstallStandIn());
+    ASSERT_TRUE(StartStandIn());
+  }
+  void TearDown() override {
+    RemoveMonitorFiles();
+    StartStandIn();
+  }
+};
+
+TEST_F(AppwatchProgramTest, WithoutConfigurationLogsTerminalFailureAndStaysInvisible) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  EXPECT_TRUE(LogBecomes({kNoConfigLine})) << testing::PrintToString(LogMessages());
+
+  HWND window = monitor.Window();
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(rect.left, -480);
+  EXPECT_EQ(rect.top, -320);
+  EXPECT_EQ(rect.right, 0);
+  EXPECT_EQ(rect.bottom, 0);
+  // Layered, and its attributes never set: nothing of it shows.
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  EXPECT_FALSE(GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && flags != 0);
+}
+
+TEST_F(AppwatchProgramTest, WindowIsAnOffScreenTopmostToolWindowWithCaptionAndMenu) {
+  Monitor monitor;
+  HWND window = monitor.Window();
+  ASSERT_NE(window, nullptr);
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, 64);
+  EXPECT_STREQ(className, L"APPWATCH");
+  EXPECT_EQ(WindowText(window), L"APPWATCH");
+  auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+  EXPECT_EQ(exStyle & (WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
+            DWORD{WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST});
+  auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+  EXPECT_EQ(style & (WS_POPUP | WS_CAPTION), DWORD{WS_POPUP | WS_CAPTION});
+  EXPECT_EQ(style & WS_SYSMENU, 0u);  // no system menu, no close box
+  EXPECT_NE(GetMenu(window), nullptr);
+  EXPECT_EQ(GetParent(window), nullptr);
+}
+
+TEST_F(AppwatchProgramTest, SevenLineConfigurationIsLoggedAndShowsTheWindow) {
+  ASSERT_TRUE(WriteConfigFile(kSevenLines));
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  EXPECT_TRUE(LogBecomes({L"ExecutableFileList:", L"a.exe", L"b.exe", L"WindowClassNameList:",
+                          L"Notepad", L"[Debug]", L"200"}))
+      << testing::PrintToString(LogMessages());
+  RECT rect = {};
+  GetWindowRect(monitor.Window(), &rect);
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 0);
+  EXPECT_EQ(rect.right, 480);
+  EXPECT_EQ(rect.bottom, 320);
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(monitor.Window(), nullptr, &alpha, &flags));
+  EXPECT_EQ(alpha, 200);
+  EXPECT_EQ(flags, DWORD{LWA_ALPHA});
+}
+
+struct DebugCase {
+  const char* name;
+  std::string config;
+  int alpha;  // -1: the window stays as it was, off screen and without attributes
+};
+
+class AppwatchDebugValues : public AppwatchProgramTest,
+                            public testing::WithParamInterface<DebugCase> {};
+
+TEST_P(AppwatchDebugValues, DecideWhatTheWindowShows) {
+  ASSERT_TRUE(WriteConfigFile(GetParam().config));
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  ASSERT_TRUE(WaitUntil([] { return !LogMessages().empty(); }, kTimeout));
+  RECT rect = {};
+  GetWindowRect(monitor.Window(), &rect);
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  BOOL layered = GetLayeredWindowAttributes(monitor.Window(), nullptr, &alpha, &flags);
+  if (GetParam().alpha < 0) {
+    EXPECT_EQ(rect.left, -480);
+    EXPECT_EQ(rect.top, -320);
+    EXPECT_FALSE(layered && flags != 0);
+  } else {
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right - rect.left, 480);
+    EXPECT_EQ(rect.bottom - rect.top, 320);
+    ASSERT_TRUE(layered);
+    EXPECT_EQ(flags, DWORD{LWA_ALPHA});
+    EXPECT_EQ(alpha, GetParam().alpha);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, AppwatchDebugValues,
+    testing::Values(DebugCase{"Zero", "[Debug]\r\n0\r\n", -1},
+                    DebugCase{"LettersOnly", "[Debug]\r\nabc\r\n", -1},
+                    DebugCase{"Opaque", "[Debug]\r\n255\r\n", 255},
+                    DebugCase{"LowByteOf256", "[Debug]\r\n256\r\n", 0},
+                    DebugCase{"MinusOne", "[Debug]\r\n-1\r\n", 255},
+                    DebugCase{"SpaceNumberLetter", "[Debug]\r\n 42a\r\n", 42},
+                    DebugCase{"ValueOnTheHeaderLine", "[Debug]5\r\n", -1},
+                    DebugCase{"EntryBeginningWithDigits",
+                              "[Debug]\r\n[Executable]\r\n7zFM.exe\r\n", 7},
+                    DebugCase{"LastNonZeroWins", "[Debug]\r\n30\r\n0\r\n60\r\nx\r\n", 60},
+                    DebugCase{"LfOnly", "[Debug]\n200\n", -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AppwatchProgramTest, StopMessageFromAnotherProcessEndsItWithExitCodeZero) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  monitor.Post(RegisterWindowMessageW(L"WM_PRXCNTSTOP"), 12, 34);
+  EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
+}
+
+TEST_F(AppwatchProgramTest, ExitCommandEndsItWithExitCodeZero) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  monitor.Command(IDM_EXIT);
+  EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
+}
+
+TEST_F(AppwatchProgramTest, StopTwiceLogsOnceAndStartAfterStopLogsOne) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  ASSERT_TRUE(LogBecomes({kNoConfigLine}));
+  monitor.Command(ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR);
+  monitor.Command(ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR);
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
+  EXPECT_TRUE(LogBecomes({kNoConfigLine, kStopLine, kStartLine1}))
+      << testing::PrintToString(LogMessages());
+}
+
+TEST_F(AppwatchProgramTest, StartRightAfterStartUpLogsZero) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
+  EXPECT_TRUE(LogBecomes({kNoConfigLine, kStartLine0})) << testing::PrintToString(LogMessages());
+}
+
+TEST_F(AppwatchProgramTest, CloseMonitorCommandsChangeNothing) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  monitor.Command(ID_EVENTMONITOR_STARTAPPCLOSEMONITOR);
+  monitor.Command(ID_EVENTMONITOR_STOPAPPCLOSEMONITOR);
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);  // a marker that logs
+  EXPECT_TRUE(LogBecomes({kNoConfigLine, kStartLine0})) << testing::PrintToString(LogMessages());
+}
+
+TEST_F(AppwatchProgramTest, SuspendAndResumeReachTheServiceWithoutALogLine) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  size_t mark = StandInLogMark();
+  monitor.Command(ID_PROXIMITYSENSOR_SUSPEND);
+  monitor.Command(ID_PROXIMITYSENSOR_RESUME);
+  EXPECT_TRUE(WaitUntil([&] { return StandInCodesSince(mark) == std::vector<unsigned>{202, 203}; },
+                        kTimeout))
+      << StandInLogSince(mark);
+  EXPECT_EQ(LogMessages(), Messages{kNoConfigLine});
+}
+
+TEST_F(AppwatchProgramTest, SuspendAndResumeDoNothingWhileTheServiceIsStopped) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  ASSERT_TRUE(StopStandIn());
+  size_t mark = StandInLogMark();
+  monitor.Command(ID_PROXIMITYSENSOR_SUSPEND);
+  monitor.Command(ID_PROXIMITYSENSOR_RESUME);
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);  // handled after the two above
+  ASSERT_TRUE(LogBecomes({kNoConfigLine, kStartLine0}));
+  ASSERT_TRUE(StartStandIn());
+  EXPECT_TRUE(StandInCodesSince(mark).empty()) << StandInLogSince(mark);
+}
+
+TEST_F(AppwatchProgramTest, UnderWineTheRealExecutionStateSendsNothing) {
+  // Wine answers the real question with "user present" alone; two polls change nothing.
+  size_t mark = StandInLogMark();
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  Sleep(4500);
+  EXPECT_TRUE(StandInCodesSince(mark).empty()) << StandInLogSince(mark);
+  EXPECT_EQ(LogMessages(), Messages{kNoConfigLine});
+}
+
+TEST_F(AppwatchProgramTest, EveryWmiEventShowsABoxOfItsOwnAndStopStillEndsIt) {
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  const UINT wmiEvent = RegisterWindowMessageW(L"WM_WMIEVENT");
+  monitor.Post(wmiEvent, 1, 2);
+  monitor.Post(wmiEvent, 0, 0);
+  std::vector<HWND> boxes;
+  EXPECT_TRUE(WaitUntil([&] {
+    boxes = WindowsTitled(monitor.ProcessId(), L"WMI Event");
+    return boxes.size() == 2;
+  }, kTimeout));
+  for (HWND box : boxes) {
+    EXPECT_TRUE(Contains(ChildTexts(box), L"WMI Event Received"));
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+  }
+  // Closing one leaves the other.
+  ASSERT_FALSE(boxes.empty());
+  PostMessageW(boxes[0], WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return WindowsTitled(monitor.ProcessId(), L"WMI Event").size() == 1; },
+                        kTimeout));
+
+  monitor.Post(RegisterWindowMessageW(L"WM_PRXCNTSTOP"));
+  EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
+}
+
+// Ways to open the About box, and to close it.
+enum class Opening { kMenu, kAltQuestionMark, kAltSlash };
+
+struct AboutCase {
+  const char* name;
+  Opening opening;
+  UINT closeMessage;
+  WPARAM closeWParam;
+};
+
+// Real key strokes through the system's input queue: Alt held, the "/" key (with Shift for
+// "?"), both released. They reach the foreground window; the character keys arrive as
+// WM_SYSCHAR with Alt down, which the accelerators translate.
+bool PressAltWithSlashKey(HWND window, bool shift) {
+  SetForegroundWindow(window);
+  if (!WaitUntil([&] { return GetForegroundWindow() == window; }, kTimeout)) return false;
+  std::vector<INPUT> inputs;
+  auto key = [&](WORD vk, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  key(VK_MENU, false);
+  if (shift) key(VK_SHIFT, false);
+  key(VK_OEM_2, false);
+  key(VK_OEM_2, true);
+  if (shift) key(VK_SHIFT, true);
+  key(VK_MENU, true);
+  return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) ==
+         inputs.size();
+}
+
+class AppwatchAboutBox : public AppwatchProgramTest,
+                         public testing::WithParamInterface<AboutCase> {};
+
+TEST_P(AppwatchAboutBox, OpensAndCloses) {
+  const AboutCase& c = GetParam();
+  // Key strokes need the window on the screen, which the debug value does.
+  if (c.opening != Opening::kMenu) {
+    ASSERT_TRUE(WriteConfigFile("[Debug]\r\n255\r\n"));
+  }
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  ASSERT_TRUE(WaitUntil([] { return !LogMessages().empty(); }, kTimeout));
+  const size_t linesBefore = LogMessages().size();
+  if (c.opening == Opening::kMenu) {
+    monitor.Command(IDM_ABOUT);
+  } else {
+    ASSERT_TRUE(PressAltWithSlashKey(monitor.Window(), c.opening == Opening::kAltQuestionMark));
+  }
+  std::vector<HWND> boxes;
+  ASSERT_TRUE(WaitUntil([&] {
+    boxes = WindowsTitled(monitor.ProcessId(), L"About EventReceiver");
+    return boxes.size() == 1;
+  }, kTimeout));
+  std::vector<std::wstring> texts = ChildTexts(boxes[0]);
+  EXPECT_TRUE(Contains(texts, L"EventReceiver, Version 1.0"));
+  EXPECT_TRUE(Contains(texts, L"OK"));
+  EXPECT_EQ(GetWindow(boxes[0], GW_OWNER), monitor.Window());
+
+  PostMessageW(boxes[0], c.closeMessage, c.closeWParam, 0);
+  EXPECT_TRUE(WaitUntil([&] {
+    return WindowsTitled(monitor.ProcessId(), L"About EventReceiver").empty();
+  }, kTimeout));
+  // The window is still there and answers its menu.
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
+  EXPECT_TRUE(WaitUntil([&] { return LogMessages().size() == linesBefore + 1; }, kTimeout));
+  EXPECT_EQ(LogMessages().back(), kStartLine0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, AppwatchAboutBox,
+    testing::Values(AboutCase{"MenuThenOk", Opening::kMenu, WM_COMMAND, IDOK},
+                    AboutCase{"MenuThenEscape", Opening::kMenu, WM_COMMAND, IDCANCEL},
+                    AboutCase{"MenuThenClose", Opening::kMenu, WM_SYSCOMMAND, SC_CLOSE},
+                    AboutCase{"AltQuestionMark", Opening::kAltQuestionMark, WM_COMMAND, IDOK},
+                    AboutCase{"AltSlash", Opening::kAltSlash, WM_COMMAND, IDOK}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AppwatchProgramTest, LinesOfSeveralRunsFollowOneAnother) {
+  for (int run = 0; run < 2; ++run) {
+    Monitor monitor;
+    ASSERT_NE(monitor.Window(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return LogMessages().size() == static_cast<size_t>(run + 1); },
+                          kTimeout));
+  }
+  EXPECT_EQ(LogMessages(), (Messages{kNoConfigLine, kNoConfigLine}));
+}
+
+}  // namespace
