@@ -320,7 +320,7 @@ def button_text_bright(image, choice_x, button_y):
 class StartupTest(WindowTest):
 
     def test_window_is_centred_on_the_desktop(self):
-        program = self.start(random_block(self.rng))
+        program = self.start(random_block(self.rng, range_code=2, off_delay_code=3))
         self.assertEqual(program.state["rect"], [677, 310, 677 + 566, 310 + 460])
         self.assertEqual(program.state["title"], "ZQ Proximity Sensor Control")
         self.assertTrue(program.state["exstyle"] & 0x80000, "not a layered window")
@@ -416,6 +416,10 @@ class ControlsTest(WindowTest):
         hover_row(program, RANGE_LIST_TOP, 1)
         image = program.save("list-open-highlight.png")
         self.assertEqual(highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
+        # Out of the list and back: the row last hovered stays highlighted meanwhile.
+        program.move(CHOICE_X_LTR + 220, row_y(RANGE_LIST_TOP, 0))
+        self.assertEqual(highlighted_rows(program.settle(), CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
+        program.move(CHOICE_X_LTR + 60, row_y(RANGE_LIST_TOP, 1))
         xdotool("click", 1)
         image = program.settle()
 
@@ -612,6 +616,62 @@ class ControlsTest(WindowTest):
         program.move(CHOICE_X_LTR + 200, RANGE_LIST_TOP + 40)  # beside the list: no highlight
         image = program.save("range-code-3.png")
         self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP), [3])
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_buttons_show_hover_and_press(self):
+        program = self.start(random_block(self.rng))
+        def hover_border(image):
+            # The top edge of the Cancel button's face: blue (64, 111, 141) only when hovered.
+            column = [image.getpixel((CANCEL_CENTRE[0], y)) for y in range(384, 393)]
+            return any(b > r + 50 for r, g, b in column)
+
+        self.assertFalse(hover_border(program.shot()))
+        program.move(*CANCEL_CENTRE)
+        self.assertTrue(hover_border(program.settle()), "no hover look")
+        program.move(200, 300)
+        self.assertFalse(hover_border(program.settle()), "hover not left")
+
+        # While the button is down on a drop-down it shows its pressed image.
+        def pressed_image(image):
+            # The left edge of the drop-down: blue in the pressed image, near black otherwise.
+            r, g, b = image.getpixel((CHOICE_X_LTR + 1, RANGE_BUTTON_Y + 16))
+            return b > r + 30
+
+        self.assertFalse(pressed_image(program.shot()))
+        program.move(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        xdotool("mousedown", 1)
+        self.assertTrue(pressed_image(program.settle()))
+        xdotool("mouseup", 1)
+        image = program.settle()
+        self.assertFalse(pressed_image(image))
+        self.assertTrue(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_minimise_area_minimises(self):
+        program = self.start(random_block(self.rng))
+        program.click(500, 36)
+        deadline = time.time() + 10
+        while not program.refresh()["iconic"] and time.time() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(program.state["iconic"], 1)
+        self.assertIsNone(program.process.poll())
+
+    def test_a_native_list_selection_acts_as_a_pick(self):
+        current = random_block(self.rng, off_delay_code=1)
+        program = self.start(current)
+        mark = standin_mark()
+        probe("select-native-row", 231, 1)
+        image = program.settle()
+        state = program.refresh()
+        self.assertEqual(state["children"]["211"]["text"], "  1 Minute(s)")
+        self.assertEqual(state["children"]["231"]["shown"], 0)
+        self.assertTrue(apply_enabled(image))
+        self.assertNothingWritten(mark)
+        program.click(*APPLY_CENTRE)
+        self.assertEqual(read_value("New"), current[:1] + bytes([(current[1] & 0xF0) | 3]) + current[2:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
         program.click(*CANCEL_CENTRE)
         self.assertClosesWithZero(program)
 

@@ -14,6 +14,8 @@
 //   launch PATH                  start a program with CreateProcessW; print its process id
 //   self-gdi-check               print the counts around creating and freeing 50 brushes
 //   terminate-all                end every process that shows a settings window
+//   select-native-row ID ROW     select a row of a native list box and notify the window, as
+//                                the list itself would (LBN_SELCHANGE)
 
 #include <windows.h>
 
@@ -310,6 +312,17 @@ int TerminateAll() {
   return SettingsWindows().empty() ? 0 : 1;
 }
 
+int SelectNativeRow(int id, int row) {
+  const std::vector<HWND> windows = SettingsWindows();
+  if (windows.empty()) return 1;
+  HWND list = GetDlgItem(windows.front(), id);
+  if (list == nullptr) return 1;
+  SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+  SendMessageW(windows.front(), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(list));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** wideArgv) {
@@ -362,5 +375,8 @@ int wmain(int argc, wchar_t** wideArgv) {
   if (command == "launch" && argc == 3) return Launch(argv[2]);
   if (command == "self-gdi-check") return SelfGdiCheck();
   if (command == "terminate-all") return TerminateAll();
+  if (command == "select-native-row" && argc == 4) {
+    return SelectNativeRow(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
   return 2;
 }
