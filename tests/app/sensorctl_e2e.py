@@ -453,6 +453,33 @@ class ControlsTest(WindowTest):
         self.assertNothingWritten(mark)
         self.assertClosesWithZero(program)
 
+    def test_apply_with_the_service_stopped_then_the_disabled_apply_again(self):
+        current = random_block(self.rng, range_code=0)
+        picked = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        program = self.start(current)
+        self.open_range_list(program)
+        self.pick(program, RANGE_LIST_TOP, 1)
+        probe("standin-stop")
+        try:
+            mark = standin_mark()
+            program.click(*APPLY_CENTRE)
+            # Written, but no service to tell, so "Current" stays as it was.
+            self.assertEqual(read_value("New"), picked)
+            self.assertEqual(standin_codes(mark), [])
+            self.assertEqual(read_value("Current"), current)
+            self.assertFalse(apply_enabled(program.settle()))
+        finally:
+            probe("standin-ensure")
+        # Apply looks disabled, yet a click runs it: the blocks still differ, so it writes again.
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*APPLY_CENTRE)
+        self.assertEqual(read_value("New"), picked)
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertEqual(read_value("Current"), picked)
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
     def test_delay_pick_changes_only_its_own_bits(self):
         current = random_block(self.rng, off_delay_code=0)
         program = self.start(current)

@@ -6,6 +6,7 @@
 //   value-get NAME               print a value of the settings key as hex, or "absent"
 //   value-delete NAME            remove a value of the settings key
 //   standin-ensure               start the stand-in service unless it runs
+//   standin-stop                 stop the stand-in service
 //   standin-mark                 print the length of the stand-in's control log
 //   standin-codes MARK           print the control codes received since MARK
 //   window                       describe the settings windows as JSON
@@ -356,6 +357,7 @@ int wmain(int argc, wchar_t** wideArgv) {
     return DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str()) ? 0 : 1;
   }
   if (command == "standin-ensure") return StandInRunning() || StartStandIn() ? 0 : 1;
+  if (command == "standin-stop") return StopStandIn() ? 0 : 1;
   if (command == "standin-mark") {
     std::printf("%zu\n", StandInLogMark());
     return 0;
