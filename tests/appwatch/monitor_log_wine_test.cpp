@@ -105,22 +105,6 @@ TEST_F(MonitorLogTest, FirstLineMakesDirectoriesAndFileWithoutByteOrderMark) {
   EXPECT_EQ(lines[0].message, L"first");
 }
 
-TEST_F(MonitorLogTest, StampIsTheLocalTimeOfTheLine) {
-  SYSTEMTIME before;
-  GetLocalTime(&before);
-  WriteMonitorLog(L"now");
-  auto lines = ReadLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  // Same hour and minute unless a minute boundary passed in between.
-  wchar_t expected[16];
-  swprintf(expected, 16, L"%02d:%02d", before.wHour, before.wMinute);
-  SYSTEMTIME after;
-  GetLocalTime(&after);
-  if (after.wMinute == before.wMinute) {
-    EXPECT_EQ(lines[0].stamp.substr(0, 5), expected);
-  }
-}
-
 TEST_F(MonitorLogTest, LinesAreAppendedInOrderAfterWhatIsThere) {
   CreateDirectoryW(L"C:\\ZQ", nullptr);
   CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);

@@ -298,13 +298,6 @@ TEST_F(MonitorWatcherTest, ConfigurationTooLargeToHoldIsLoggedAndReadAsNothing) 
   EXPECT_EQ(PollingThreadsOver(kPause * 6).size(), 1u);
 }
 
-TEST_F(MonitorWatcherTest, EmptyConfigurationDumpsBothLabels) {
-  ASSERT_TRUE(WriteConfigFile(""));
-  Open();
-  EXPECT_EQ(LogMessages(),
-            (std::vector<std::wstring>{L"ExecutableFileList:", L"WindowClassNameList:"}));
-}
-
 TEST_F(MonitorWatcherTest, ConfigurationBytesGoThroughTheAnsiCodePage) {
   // The bench's ANSI code page is 1252: 0x80 is the euro sign, 0xE9 an e with acute.
   ASSERT_TRUE(WriteConfigFile("[Executable]\r\ncaf\xE9\x80.exe\r\n"));
