@@ -51,7 +51,7 @@ void SubclassButton(int position, HWND window) {
       window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonSubclassProc)));
 }
 
-int AddFrameWidget(int id, const ControlRect& rect, const wchar_t* caption) {
+int AddFrameWidget(int id, const FrameBox& rect, const wchar_t* caption) {
   return AddWidget(renderer.widgets, id, rect.left, rect.top, rect.right, rect.bottom, caption);
 }
 
@@ -125,7 +125,7 @@ void ListRowText(HWND list, int row, wchar_t (&text)[1024]) {
 
 int BuildControls() {
   // 1. Layout values, and the module the painter loads the images from.
-  LayoutMetrics metrics;
+  FrameMetrics metrics;
   renderer.originX = metrics.originX;
   renderer.originY = metrics.originY;
   renderer.frameWidth = metrics.frameWidth;
@@ -146,7 +146,7 @@ int BuildControls() {
     int command;
     int position;
     const ChildPlacement* place;
-    const ControlRect* rect;
+    const FrameBox* rect;
   };
   const PushButton pushButtons[] = {
       {kStringOk, kCommandOk, kWidgetOk, &layout.okWindow, &layout.ok},
@@ -185,7 +185,7 @@ int BuildControls() {
     int command;
     int position;
     const ChildPlacement* buttonPlace;
-    const ControlRect* rect;
+    const FrameBox* rect;
     int listId;
     const ChildPlacement* listPlace;
     int rows;
@@ -223,7 +223,7 @@ int BuildControls() {
   }
 
   // 8. The drawn lists, holding the rows of the native ones.
-  const ControlRect* listRects[] = {&layout.rangeList, &layout.offDelayList, &layout.onDelayList};
+  const FrameBox* listRects[] = {&layout.rangeList, &layout.offDelayList, &layout.onDelayList};
   const int listWidgetIds[] = {230, 231, 231};
   for (int choice = 0; choice < 3; ++choice) {
     const int position = kWidgetRangeList + choice;

@@ -4,14 +4,14 @@ namespace {
 
 ChildPlacement Place(int x, int y, int width, int height) { return {x, y, width, height}; }
 
-ControlRect Rect(int left, int top, int right, int bottom) {
+FrameBox Rect(int left, int top, int right, int bottom) {
   return {static_cast<float>(left), static_cast<float>(top), static_cast<float>(right),
           static_cast<float>(bottom)};
 }
 
 }  // namespace
 
-ControlLayout ComputeControlLayout(const LayoutMetrics& metrics, bool rightToLeft) {
+ControlLayout ComputeControlLayout(const FrameMetrics& metrics, bool rightToLeft) {
   const int x0 = static_cast<int>(metrics.originX);
   const int y0 = static_cast<int>(metrics.originY);
   const int width = static_cast<int>(metrics.frameWidth);
@@ -53,42 +53,42 @@ ControlLayout ComputeControlLayout(const LayoutMetrics& metrics, bool rightToLef
   layout.onDelayList = Rect(x, y0 + 315, x + 168, y0 + 405);
   layout.checkBox = Rect(layout.checkBoxX, y0 + margin + 315, layout.checkBoxX + 20,
                          y0 + margin + 335);
-  const ControlRect& list = layout.rangeList;
+  const FrameBox& list = layout.rangeList;
   layout.rowHighlight = {list.left + 3, list.top + 9, list.left + 163, list.top + 33};
   layout.checkMark = {list.left + 6, layout.rowHighlight.top + 8, list.left + 16,
                       layout.rowHighlight.top + 16};
   return layout;
 }
 
-bool ListContains(const ControlRect& list, int x, int y) {
+bool ListContains(const FrameBox& list, int x, int y) {
   const float fx = static_cast<float>(x);
   const float fy = static_cast<float>(y);
   return list.left < fx && fx < list.right && list.top < fy && fy < list.bottom;
 }
 
-int HitListRow(const ControlRect& list, int rowCount, int x, int y) {
+int HitListRow(const FrameBox& list, int rowCount, int x, int y) {
   if (!ListContains(list, x, y)) return kNoListRow;
-  const float firstRowTop = list.top + kDropDownTopMargin;
+  const float firstRowTop = list.top + kListFirstRowOffset;
   const float fy = static_cast<float>(y);
   for (int row = 0; row < rowCount; ++row) {
-    const float top = firstRowTop + kDropDownRowHeight * static_cast<float>(row);
-    if (top < fy && fy < top + kDropDownRowHeight) return row;
+    const float top = firstRowTop + kListRowHeight * static_cast<float>(row);
+    if (top < fy && fy < top + kListRowHeight) return row;
   }
   return kNoListRow;
 }
 
-ControlRect RowHighlightAt(const ControlRect& highlight, const ControlRect& list, int row) {
-  ControlRect moved = highlight;
-  moved.top = list.top + kDropDownTopMargin + kDropDownRowHeight * static_cast<float>(row);
-  moved.bottom = moved.top + kDropDownRowHeight;
+FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row) {
+  FrameBox moved = highlight;
+  moved.top = list.top + kListFirstRowOffset + kListRowHeight * static_cast<float>(row);
+  moved.bottom = moved.top + kListRowHeight;
   return moved;
 }
 
-ControlRect CheckMarkAt(const ControlRect& list, int row, bool rightToLeft) {
-  ControlRect mark;
+FrameBox CheckMarkAt(const FrameBox& list, int row, bool rightToLeft) {
+  FrameBox mark;
   mark.left = rightToLeft ? list.right - 20 : list.left + 8;
   mark.right = mark.left + 10;
-  mark.top = list.top + kDropDownTopMargin + kDropDownRowHeight * static_cast<float>(row) + 8;
+  mark.top = list.top + kListFirstRowOffset + kListRowHeight * static_cast<float>(row) + 8;
   mark.bottom = mark.top + 8;
   return mark;
 }

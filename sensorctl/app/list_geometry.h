@@ -5,19 +5,9 @@
 
 #include <cstdint>
 
-struct ControlRect {
-  float left = 0, top = 0, right = 0, bottom = 0;
-};
-
-// The layout values the controls (and the frame texts) are placed from.
-struct LayoutMetrics {
-  float originX = 0;
-  float originY = 0;
-  float frameWidth = 566;
-  float frameHeight = 460;
-  float headerHeight = 32;
-  float margin = 24;
-};
+// Rectangles (FrameBox), layout values (FrameMetrics) and the rows of a drop-down list are the
+// ones the frame is drawn with.
+#include "sensorctl/render/widget_geometry.h"
 
 // Child window placement: left, top, width, height in client pixels.
 struct ChildPlacement {
@@ -36,37 +26,34 @@ struct ControlLayout {
   ChildPlacement rangeListWindow, offDelayListWindow, onDelayListWindow;
   ChildPlacement checkBoxWindow;
 
-  ControlRect background;
-  ControlRect ok, cancel, apply;
-  ControlRect closeArea, minimizeArea;
-  ControlRect rangeButton, offDelayButton, onDelayButton;
-  ControlRect rangeList, offDelayList, onDelayList;
-  ControlRect checkBox;
-  ControlRect rowHighlight;  // at rest: over row 0 of the sensitivity list
-  ControlRect checkMark;     // at rest: beside that row
+  FrameBox background;
+  FrameBox ok, cancel, apply;
+  FrameBox closeArea, minimizeArea;
+  FrameBox rangeButton, offDelayButton, onDelayButton;
+  FrameBox rangeList, offDelayList, onDelayList;
+  FrameBox checkBox;
+  FrameBox rowHighlight;  // at rest: over row 0 of the sensitivity list
+  FrameBox checkMark;     // at rest: beside that row
 };
 
-ControlLayout ComputeControlLayout(const LayoutMetrics& metrics, bool rightToLeft);
+ControlLayout ComputeControlLayout(const FrameMetrics& metrics, bool rightToLeft);
 
-// Rows of a list start 9 units below its top and are 24 high.
-constexpr float kDropDownTopMargin = 9;
-constexpr float kDropDownRowHeight = 24;
 constexpr int kNoListRow = -1;
 
 // Strictly inside: a point on an edge is outside.
-bool ListContains(const ControlRect& list, int x, int y);
+bool ListContains(const FrameBox& list, int x, int y);
 
 // The row of an open list under (x, y), or kNoListRow: outside the list, in its top margin, exactly
 // on a row boundary, or below its last row (rowCount rows).
-int HitListRow(const ControlRect& list, int rowCount, int x, int y);
+int HitListRow(const FrameBox& list, int rowCount, int x, int y);
 
 // The row highlight moved onto row `row` of `list`: its left and right stay as they are.
-ControlRect RowHighlightAt(const ControlRect& highlight, const ControlRect& list, int row);
+FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row);
 
 // The check mark beside row `row` of `list` (10 x 8): 8 units in from the left edge, or 20 in
 // from the right edge when right to left. Rows past the end (range code 3 gives row 3) are
 // placed below the list's rows all the same.
-ControlRect CheckMarkAt(const ControlRect& list, int row, bool rightToLeft);
+FrameBox CheckMarkAt(const FrameBox& list, int row, bool rightToLeft);
 
 // Start-up decisions.
 // Arabic (primary language 1) and Hebrew (13), whatever the sublanguage.

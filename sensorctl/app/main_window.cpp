@@ -44,7 +44,7 @@ bool WidgetsReady() { return renderer.widgets.items.size() >= static_cast<size_t
 
 Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
 
-ControlRect RectOf(const Widget& widget) {
+FrameBox RectOf(const Widget& widget) {
   return {widget.left, widget.top, widget.right, widget.bottom};
 }
 
@@ -109,7 +109,7 @@ void OpenOrCloseList(HWND window, int choice) {
     WidgetAt(kWidgetRangeList + other).visible = 0;
   }
   list.visible = 1;
-  const ControlRect mark = CheckMarkAt(RectOf(list), CheckMarkRow(choice), rightToLeft != 0);
+  const FrameBox mark = CheckMarkAt(RectOf(list), CheckMarkRow(choice), rightToLeft != 0);
   Widget& checkMark = WidgetAt(kWidgetCheckMark);
   checkMark.left = mark.left;
   checkMark.top = mark.top;
@@ -194,7 +194,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
   const int coveredButton[] = {kWidgetOffDelayButton, kWidgetOnDelayButton, kWidgetCancel};
   for (int choice = 0; choice < 3; ++choice) {
     const Widget& list = WidgetAt(kWidgetRangeList + choice);
-    const ControlRect listRect = RectOf(list);
+    const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, x, y)) continue;
     overList = true;
     Widget& highlight = WidgetAt(kWidgetRowHighlight);
@@ -203,7 +203,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
       highlight.visible = 0;
       continue;
     }
-    const ControlRect moved = RowHighlightAt(RectOf(highlight), listRect, row);
+    const FrameBox moved = RowHighlightAt(RectOf(highlight), listRect, row);
     highlight.top = moved.top;
     highlight.bottom = moved.bottom;
     highlight.visible = 1;
@@ -242,7 +242,7 @@ void OnLeftButtonUp(HWND window, int x, int y) {
   if (!WidgetsReady()) return;
   for (int choice = 0; choice < 3; ++choice) {
     const Widget& list = WidgetAt(kWidgetRangeList + choice);
-    const ControlRect listRect = RectOf(list);
+    const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;
     const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
     if (row != kNoListRow) {

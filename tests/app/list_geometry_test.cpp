@@ -5,7 +5,7 @@
 
 namespace {
 
-void ExpectRect(const ControlRect& rect, float left, float top, float right, float bottom) {
+void ExpectRect(const FrameBox& rect, float left, float top, float right, float bottom) {
   EXPECT_FLOAT_EQ(rect.left, left);
   EXPECT_FLOAT_EQ(rect.top, top);
   EXPECT_FLOAT_EQ(rect.right, right);
@@ -19,11 +19,11 @@ void ExpectPlace(const ChildPlacement& place, int x, int y, int width, int heigh
   EXPECT_EQ(place.height, height);
 }
 
-const ControlRect kRangeList = {308, 195, 476, 285};  // widget 9, left to right
-const ControlRect kDelayList = {308, 255, 476, 345};  // widget 10
+const FrameBox kRangeList = {308, 195, 476, 285};  // widget 9, left to right
+const FrameBox kDelayList = {308, 255, 476, 345};  // widget 10
 
 TEST(ControlLayout, LeftToRightPlacesEveryControl) {
-  const ControlLayout layout = ComputeControlLayout(LayoutMetrics{}, false);
+  const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, false);
   EXPECT_EQ(layout.choiceX, 308);
   EXPECT_EQ(layout.checkBoxX, 64);
   ExpectPlace(layout.okWindow, 210, 388, 85, 28);
@@ -57,8 +57,8 @@ TEST(ControlLayout, LeftToRightPlacesEveryControl) {
 }
 
 TEST(ControlLayout, RightToLeftMirrorsOnlyDropDownsAndCheckBox) {
-  const ControlLayout ltr = ComputeControlLayout(LayoutMetrics{}, false);
-  const ControlLayout rtl = ComputeControlLayout(LayoutMetrics{}, true);
+  const ControlLayout ltr = ComputeControlLayout(FrameMetrics{}, false);
+  const ControlLayout rtl = ComputeControlLayout(FrameMetrics{}, true);
   EXPECT_EQ(rtl.choiceX, 124);
   EXPECT_EQ(rtl.checkBoxX, 492);
   ExpectPlace(rtl.rangeButtonWindow, 124, 165, 153, 32);
@@ -78,7 +78,7 @@ TEST(ControlLayout, RightToLeftMirrorsOnlyDropDownsAndCheckBox) {
 }
 
 TEST(ControlLayout, MetricsAreTruncatedBeforeOffsetsAreAdded) {
-  LayoutMetrics metrics;
+  FrameMetrics metrics;
   metrics.frameWidth = 566.9f;
   metrics.margin = 24.7f;
   metrics.originY = 0.9f;
@@ -143,7 +143,7 @@ TEST(HitListRow, OutsideTheListHitsNothingEvenLevelWithARow) {
 }
 
 TEST(RowHighlightAt, MovesVerticallyOnly) {
-  const ControlRect highlight = {311, 204, 471, 228};
+  const FrameBox highlight = {311, 204, 471, 228};
   ExpectRect(RowHighlightAt(highlight, kDelayList, 0), 311, 264, 471, 288);
   ExpectRect(RowHighlightAt(highlight, kDelayList, 2), 311, 312, 471, 336);
   ExpectRect(RowHighlightAt(highlight, kRangeList, 1), 311, 228, 471, 252);
@@ -151,10 +151,10 @@ TEST(RowHighlightAt, MovesVerticallyOnly) {
 
 TEST(CheckMarkAt, SitsBesideTheRowOnTheLeadingSide) {
   struct Case {
-    ControlRect list;
+    FrameBox list;
     int row;
     bool rightToLeft;
-    ControlRect expected;
+    FrameBox expected;
   };
   const Case cases[] = {
       {kRangeList, 0, false, {316, 212, 326, 220}},
@@ -166,7 +166,7 @@ TEST(CheckMarkAt, SitsBesideTheRowOnTheLeadingSide) {
       {{124, 255, 292, 345}, 1, true, {272, 296, 282, 304}},
   };
   for (const Case& c : cases) {
-    const ControlRect mark = CheckMarkAt(c.list, c.row, c.rightToLeft);
+    const FrameBox mark = CheckMarkAt(c.list, c.row, c.rightToLeft);
     ExpectRect(mark, c.expected.left, c.expected.top, c.expected.right, c.expected.bottom);
   }
   // Row 3 lies wholly below the second row of the sensitivity list.
