@@ -47,6 +47,8 @@ function(zq_static_windows_link target)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     target_link_options(${target} PRIVATE -Wl,--high-entropy-va)
   endif()
+  # Release programs ship without symbols (the static runtime brings its own debug sections).
+  target_link_options(${target} PRIVATE $<$<CONFIG:Release>:-s>)
 endfunction()
 
 function(zq_portable_library name)
