@@ -7,10 +7,10 @@
 //     polling for its window and for its panel's grey on the screen.
 //
 // By hand (win64 build, a bench up):
-//   bash tools/winebench.sh up --state /work/build-x/bench --private-display
-//   bash tools/winebench.sh run --state /work/build-x/bench --timeout 300
-//        /work/build-x/win64/bin/render_benchmark.exe [frames] [starts]
-//   bash tools/winebench.sh down --state /work/build-x/bench
+//   bash tools/winebench.sh up --state build/bench --private-display
+//   bash tools/winebench.sh run --state build/bench --timeout 300
+//        build/win64/bin/render_benchmark.exe [frames] [starts]
+//   bash tools/winebench.sh down --state build/bench
 // ctest runs it with the label "benchmark" (ctest -L benchmark -V); it fails only if it crashes.
 #include <windows.h>
 
