@@ -42,7 +42,7 @@ bool MayPoll(uint32_t generation) {
 
 void HandleChange(const WatchStep& step) {
   wchar_t text[kMonitorMessageCapacity];
-  FormatBounded(text, kMonitorMessageCapacity, AsWide(step.message));
+  FormatBounded(text, kMonitorMessageCapacity, L"%s", AsWide(step.message));
   // Logged and drawn before the service is asked, so a change shows even when no code goes.
   ShowStatusLine(text, kWatcherStatusLineY);
   WriteMonitorLog(text);
