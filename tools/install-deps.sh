@@ -12,6 +12,8 @@ packages=(
   xvfb xauth x11-utils x11-apps xdotool
   imagemagick icoutils librsvg2-bin
   fonts-liberation python3-fonttools python3-pil
+  # Wine's DirectWrite falls back to these families for the scripts that "Arial" lacks.
+  fonts-noto-core fonts-noto-cjk
   file procps
 )
 
