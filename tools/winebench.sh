@@ -3,7 +3,8 @@
 #
 #   winebench.sh up    --state DIR [--private-display] [--service SVC.EXE]
 #       Creates the prefix DIR/prefix on first use (quiet, no desktop integration, an "Arial"
-#       font family), uses $DISPLAY or, with --private-display or when there is none, starts
+#       font family; other scripts come from the host's Noto fonts through Wine's own font
+#       fallback), uses $DISPLAY or, with --private-display or when there is none, starts
 #       Xvfb at 1920x1080x24; starts a persistent wineserver; installs and starts the stand-in
 #       sensor service when given. Writes DIR/env for the commands below.
 #   winebench.sh run   --state DIR [--timeout S] PROGRAM.EXE [ARGS...]
@@ -70,6 +71,25 @@ install_arial() {
     /v 'Arial Bold (TrueType)' /t REG_SZ /d arialbd.ttf /f >/dev/null 2>&1
 }
 
+# Scripts that "Arial" lacks: Wine's DirectWrite (8.0) draws them from the family that its own
+# fallback table names for each script, looked up among the fonts Wine registers in the prefix,
+# which include every font of the host's fontconfig under its own family name. These are the
+# families it names for the scripts of our string table (Han and kana without a locale go to the
+# Japanese one, Hangul to the Korean one). Missing, those texts draw as empty boxes.
+FALLBACK_FAMILIES=("Noto Sans Arabic" "Noto Sans Hebrew" "Noto Sans Thai"
+                   "Noto Sans CJK JP" "Noto Sans CJK KR" "Noto Sans CJK SC" "Noto Sans CJK TC")
+
+check_fallback_fonts() {
+  command -v fc-list >/dev/null || return 0
+  local family missing=()
+  for family in "${FALLBACK_FAMILIES[@]}"; do
+    fc-list -q "$family" || missing+=("$family")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "winebench: missing font families:$(printf ' "%s"' "${missing[@]}"); text in their" \
+       "scripts will draw as boxes (tools/install-deps.sh installs them)" >&2
+}
+
 bench_up() {
   [ -x "$WINE64" ] || die "64-bit Wine is missing (tools/install-deps.sh installs it)"
   local display="${DISPLAY:-}"
@@ -86,6 +106,7 @@ export ZQ_WINE='$WINE64'
 export ZQ_BENCH_STATE='$state'
 ENV
   load_env
+  check_fallback_fonts
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$WINE64" wineboot -i >"$state/wineboot.log" 2>&1 || die "wineboot failed (see $state/wineboot.log)"
     wineserver -w </dev/null >/dev/null 2>&1
