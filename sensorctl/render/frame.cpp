@@ -22,24 +22,13 @@ bool FrameMustBeOpaque() {
   return !read || mode.dmBitsPerPel == 16;
 }
 
-FrameMetrics CurrentMetrics() {
-  FrameMetrics metrics;
-  metrics.originX = renderer.originX;
-  metrics.frameWidth = renderer.frameWidth;
-  metrics.originY = renderer.originY;
-  metrics.frameHeight = renderer.frameHeight;
-  metrics.headerHeight = renderer.headerHeight;
-  metrics.margin = renderer.margin;
-  return metrics;
-}
-
 void DrawFrameText(int stringId, FrameText which, IDWriteTextFormat* format, ID2D1Brush* brush) {
   wchar_t text[kStringBufferSize] = {};
   const int length = LoadStringW(renderer.instance, stringId, text, kStringBufferSize);
   const bool rightToLeft = renderer.palette.rightToLeft != 0;
   DrawTextInBox(renderer.renderTarget.Get(), renderer.textFactory.Get(), renderer.frameLayout,
                 text, length > 0 ? static_cast<size_t>(length) : 0, format,
-                FrameTextBox(which, CurrentMetrics(), rightToLeft), brush, rightToLeft);
+                FrameTextBox(which, LayoutMetrics(), rightToLeft), brush, rightToLeft);
 }
 
 // The check box that disables the sensor dims the labels of the fields it disables.

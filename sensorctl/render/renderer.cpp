@@ -6,6 +6,26 @@
 Renderer renderer;
 RenderSeams renderSeams;
 
+void SetLayoutMetrics(const FrameMetrics& metrics) {
+  renderer.originX = metrics.originX;
+  renderer.frameWidth = metrics.frameWidth;
+  renderer.originY = metrics.originY;
+  renderer.frameHeight = metrics.frameHeight;
+  renderer.headerHeight = metrics.headerHeight;
+  renderer.margin = metrics.margin;
+}
+
+FrameMetrics LayoutMetrics() {
+  FrameMetrics metrics;
+  metrics.originX = renderer.originX;
+  metrics.frameWidth = renderer.frameWidth;
+  metrics.originY = renderer.originY;
+  metrics.frameHeight = renderer.frameHeight;
+  metrics.headerHeight = renderer.headerHeight;
+  metrics.margin = renderer.margin;
+  return metrics;
+}
+
 namespace {
 
 // The system's default caption, no owner: these failures happen before anything is on screen.

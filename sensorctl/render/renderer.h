@@ -17,6 +17,8 @@
 
 #include <vector>
 
+#include "sensorctl/render/widget_geometry.h"
+
 using Microsoft::WRL::ComPtr;
 
 // Positions of the widgets in the list: fixed roles that the window code and the painter share.
@@ -112,6 +114,11 @@ struct Renderer {
 
 // The one Renderer of the process.
 extern Renderer renderer;
+
+// The layout metrics of the Renderer, set by the controls before the first frame and read by
+// every frame for its text boxes.
+void SetLayoutMetrics(const FrameMetrics& metrics);
+FrameMetrics LayoutMetrics();
 
 // Factories (Direct2D, DirectWrite, WIC). E_FAIL after showing "Fail D2D1CreateFactory",
 // "Fail DWriteCreateFactory" or "Fail Create WIC ImagingFactory"; later factories are skipped.
