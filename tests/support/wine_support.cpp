@@ -4,21 +4,12 @@
 #include <cstring>
 
 #include "shared/win_handles.h"
+#include "tools/standin-service/service_state.h"
 
 namespace {
 
 constexpr wchar_t kServiceName[] = L"ZQPRXSVC";
 constexpr wchar_t kStandInLog[] = L"C:\\ZQStandIn\\ZQPRXSVC.log";
-
-bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
-  for (int i = 0; i < 200; ++i) {
-    SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(service, &status)) return false;
-    if (status.dwCurrentState == wanted) return true;
-    Sleep(50);
-  }
-  return false;
-}
 
 std::wstring StandInExe() {
   const wchar_t* path = _wgetenv(L"ZQ_STANDIN_EXE");

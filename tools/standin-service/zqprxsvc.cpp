@@ -20,6 +20,7 @@
 #include <cwchar>
 
 #include "shared/win_handles.h"
+#include "tools/standin-service/service_state.h"
 
 namespace {
 
@@ -145,16 +146,6 @@ void SeedCurrentIfAbsent() {
   RegSetValueExW(key.Get(), L"Current", 0, REG_BINARY, block, kBlockSize);
 }
 
-bool WaitForState(SC_HANDLE service, DWORD wanted) {
-  for (int i = 0; i < 200; ++i) {
-    SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(service, &status)) return false;
-    if (status.dwCurrentState == wanted) return true;
-    Sleep(50);
-  }
-  return false;
-}
-
 int Install() {
   wchar_t modulePath[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
@@ -193,14 +184,14 @@ int Start() {
       GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
     return 1;
   }
-  return WaitForState(service.Get(), SERVICE_RUNNING) ? 0 : 1;
+  return WaitForServiceState(service.Get(), SERVICE_RUNNING) ? 0 : 1;
 }
 
 int Stop(SC_HANDLE service) {
   SERVICE_STATUS status = {};
   if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED) return 0;
   ControlService(service, SERVICE_CONTROL_STOP, &status);
-  return WaitForState(service, SERVICE_STOPPED) ? 0 : 1;
+  return WaitForServiceState(service, SERVICE_STOPPED) ? 0 : 1;
 }
 
 int Stop() {
