@@ -101,6 +101,21 @@ void RepaintAfterButtonChange(HWND button) {
 
 HRSRC WidgetImage(const wchar_t* name) { return FindWidgetImage(instance, name); }
 
+void ShowSensorState(bool sensorEnabled, bool showOnDelayWindow) {
+  WidgetAt(kWidgetDisableCheckBox).checked = sensorEnabled ? 0 : 1;
+  ChangeWidgetImage(kWidgetDisableCheckBox,
+                    sensorEnabled ? L"IDI_CHECKBOXUNCHECKED" : L"IDI_CHECKBOXCHECKED");
+  WidgetAt(kWidgetRangeButton).enabled = sensorEnabled ? 1 : 0;
+  WidgetAt(kWidgetOffDelayButton).enabled = sensorEnabled ? 1 : 0;
+  WidgetAt(kWidgetOnDelayButton).enabled = 0;  // never offered
+  for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
+    HWND window = controls.buttons[position].window;
+    const bool show =
+        sensorEnabled && (position != kWidgetOnDelayButton || showOnDelayWindow);
+    if (window != nullptr) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
+  }
+}
+
 void ChangeWidgetImage(int position, const wchar_t* imageName) {
   SetWidgetImage(WidgetAt(position), WidgetImage(imageName));
 }
@@ -125,13 +140,8 @@ void ListRowText(HWND list, int row, wchar_t (&text)[1024]) {
 
 int BuildControls() {
   // 1. Layout values, and the module the painter loads the images from.
-  FrameMetrics metrics;
-  renderer.originX = metrics.originX;
-  renderer.originY = metrics.originY;
-  renderer.frameWidth = metrics.frameWidth;
-  renderer.frameHeight = metrics.frameHeight;
-  renderer.headerHeight = metrics.headerHeight;
-  renderer.margin = metrics.margin;
+  const FrameMetrics metrics;  // 566 x 460, title bar 32, margin 24
+  SetLayoutMetrics(metrics);
   renderer.widgets.module = instance;
   const ControlLayout layout = ComputeControlLayout(metrics, rightToLeft != 0);
   renderer.widgets.items.reserve(kWidgetCount);
@@ -259,17 +269,7 @@ int BuildControls() {
   if (controls.checkBox != nullptr) {
     SendMessageW(controls.checkBox, BM_SETCHECK, sensorEnabled ? BST_UNCHECKED : BST_CHECKED, 0);
   }
-  WidgetAt(kWidgetDisableCheckBox).checked = sensorEnabled ? 0 : 1;
-  ChangeWidgetImage(kWidgetDisableCheckBox,
-                    sensorEnabled ? L"IDI_CHECKBOXUNCHECKED" : L"IDI_CHECKBOXCHECKED");
-  WidgetAt(kWidgetRangeButton).enabled = sensorEnabled ? 1 : 0;
-  WidgetAt(kWidgetOffDelayButton).enabled = sensorEnabled ? 1 : 0;
-  WidgetAt(kWidgetOnDelayButton).enabled = 0;
-  for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
-    HWND window = controls.buttons[position].window;
-    const bool show = sensorEnabled && position != kWidgetOnDelayButton;
-    if (window != nullptr) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
-  }
+  ShowSensorState(sensorEnabled, false);
 
   // 12. Row highlight and check mark, hidden until a list opens.
   AddFrameWidget(233, layout.rowHighlight, L"");

@@ -33,6 +33,11 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
 // Helpers shared with the window procedure.
 HRSRC WidgetImage(const wchar_t* name);                       // an "IMAGE" resource of the program
 void ChangeWidgetImage(int position, const wchar_t* imageName);  // drops the cached bitmap too
+// The check box widget and the drop-down buttons for the sensor's state: while it is disabled
+// the box is ticked and the buttons are disabled and their windows hidden. The window of the
+// delay-until-on button is shown with the others only when `showOnDelayWindow` is set (a toggle
+// of the check box shows all three; building the controls keeps that one hidden).
+void ShowSensorState(bool sensorEnabled, bool showOnDelayWindow);
 void CopyWidgetText(int position, int slot, const wchar_t* text);  // cut to the slot
 // The text of a row of a native list box, or empty when there is no such row.
 void ListRowText(HWND list, int row, wchar_t (&text)[1024]);

@@ -124,16 +124,7 @@ void OnCheckBoxToggled(HWND window) {
   if (!WidgetsReady()) return;
   const bool ticked = controls.checkBox != nullptr &&
                       SendMessageW(controls.checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
-  Widget& checkBox = WidgetAt(kWidgetDisableCheckBox);
-  checkBox.checked = ticked ? 1 : 0;
-  ChangeWidgetImage(kWidgetDisableCheckBox,
-                    ticked ? L"IDI_CHECKBOXCHECKED" : L"IDI_CHECKBOXUNCHECKED");
-  WidgetAt(kWidgetRangeButton).enabled = ticked ? 0 : 1;
-  WidgetAt(kWidgetOffDelayButton).enabled = ticked ? 0 : 1;
-  WidgetAt(kWidgetOnDelayButton).enabled = 0;
-  for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
-    ShowChild(controls.buttons[position].window, ticked ? SW_HIDE : SW_SHOW);
-  }
+  ShowSensorState(!ticked, true);
   // Takes effect at once, with any pick not applied yet; Apply keeps its state.
   SetSensorEnabled(workingBlock, !ticked);
   WriteNewSettings();
