@@ -40,7 +40,7 @@ std::vector<HWND> WindowsTitled(DWORD processId, const std::wstring& title) {
     std::vector<HWND> found;
   } search{processId, title, {}};
   EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
+      [](HWND window, LPARAM context) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(context);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
@@ -57,7 +57,7 @@ std::vector<std::wstring> ChildTexts(HWND window) {
   std::vector<std::wstring> texts;
   EnumChildWindows(
       window,
-      [](HWND child, LPARAM context) -> BOOL {
+      [](HWND child, LPARAM context) CALLBACK -> BOOL {
         reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
         return TRUE;
       },
