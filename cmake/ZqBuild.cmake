@@ -10,13 +10,15 @@
 #       A GoogleTest program run on the Linux host (host preset only).
 #   zq_wine_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [ARGS ...])
 #       A GoogleTest program cross-built for Windows and run under Wine by the bench
-#       (win64 preset, ZQ_WINE_TESTS on).
+#       (win32 and win64 presets, ZQ_WINE_TESTS on).
 #   zq_wine_script_test(name COMMAND ... [TIMEOUT s] [DEPENDS targets])
 #       Any command (a shell script driving programs with xdotool, say) run inside the bench's
 #       environment: WINEPREFIX, DISPLAY and the ZQ_* variables below are set.
 #
-# Wine tests share one prefix per build directory, so they hold the lock "wineprefix" and never
-# run at the same time; host tests run in parallel.
+# Wine tests share one prefix per build directory (or the one ZQ_WINE_PREFIX names), so they hold
+# the lock "wineprefix" and never run at the same time; host tests run in parallel. The bench is
+# brought up for the bitness of the build: a 32-bit bench on a machine that cannot run 32-bit
+# programs makes every Wine test exit with ZQ_SKIPPED, which ctest reports as skipped.
 
 if(WIN32)
   set(ZQ_WINDOWS ON)
@@ -26,6 +28,14 @@ endif()
 
 set(ZQ_BENCH ${PROJECT_SOURCE_DIR}/tools/winebench.sh)
 set(ZQ_BENCH_DIR ${CMAKE_BINARY_DIR}/winebench)
+set(ZQ_SKIPPED 77)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZQ_BENCH_BITS 32)
+else()
+  set(ZQ_BENCH_BITS 64)
+endif()
+set(ZQ_WINE_PREFIX "" CACHE PATH
+    "Wine prefix for the tests (default: <build>/winebench/prefix); builds may share one as long as their suites do not run at the same time")
 
 function(zq_common_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
@@ -125,6 +135,7 @@ function(zq_add_bench_properties test timeout)
   set_tests_properties(${test} PROPERTIES
     FIXTURES_REQUIRED wine_bench
     RESOURCE_LOCK wineprefix
+    SKIP_RETURN_CODE ${ZQ_SKIPPED}
     TIMEOUT ${timeout}
     LABELS wine)
 endfunction()

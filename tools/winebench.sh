@@ -1,31 +1,56 @@
 #!/usr/bin/env bash
-# The Wine bench: one private 64-bit Wine prefix and one X display per state directory.
+# The Wine bench: one Wine prefix and one X display per state directory.
 #
-#   winebench.sh up    --state DIR [--private-display] [--service SVC.EXE]
-#       Creates the prefix DIR/prefix on first use (quiet, no desktop integration, an "Arial"
-#       font family; other scripts come from the host's Noto fonts through Wine's own font
-#       fallback), uses $DISPLAY or, with --private-display or when there is none, starts
-#       Xvfb at 1920x1080x24; starts a persistent wineserver; installs and starts the stand-in
-#       sensor service when given. Writes DIR/env for the commands below.
+#   winebench.sh up    --state DIR [--bits 32|64] [--prefix PREFIX] [--private-display]
+#                      [--service SVC.EXE]
+#       Creates the prefix (DIR/prefix, or PREFIX) on first use: 64-bit, and WoW64 where 32-bit
+#       Wine is installed, so that one prefix runs the shipped 32-bit programs and their 64-bit
+#       twins; quiet, no desktop integration, an "Arial" font family (other scripts come from the
+#       host's Noto fonts through Wine's own font fallback). Uses $DISPLAY or, with
+#       --private-display or when there is none, starts Xvfb at 1920x1080x24; starts a
+#       persistent wineserver; installs and starts the stand-in sensor service when given.
+#       --bits names the build under test (default 64): its loader becomes ZQ_WINE. A 32-bit
+#       bench on a machine that cannot run 32-bit programs is not brought up: `up`, `run` and
+#       `exec` then say why and exit 77, which ctest reports as skipped.
+#       Writes DIR/env for the commands below.
 #   winebench.sh run   --state DIR [--timeout S] PROGRAM.EXE [ARGS...]
-#       Runs a Windows program under Wine with a time limit; exits with its exit code
-#       (a Windows exit code is seen modulo 256 here: -1 arrives as 255).
+#       Runs a Windows program under Wine, with the loader of its own bitness, with a time limit;
+#       exits with its exit code (a Windows exit code is seen modulo 256 here: -1 arrives as 255).
 #   winebench.sh exec  --state DIR [--timeout S] COMMAND [ARGS...]
 #       Runs any command inside the bench's environment (WINEPREFIX, DISPLAY, ZQ_WINE ...).
 #   winebench.sh down  --state DIR
 #       Ends the wineserver and the Xvfb that `up` started. The prefix stays for the next run.
+#   winebench.sh can32
+#       Exits 0 when a 32-bit bench can be brought up here; otherwise says why and exits 77.
+#
+# Several state directories may name one --prefix (the win32 and win64 suites of the test
+# command share one), as long as they are not up at the same time.
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Loaders by full path: with 32-bit Wine installed, /usr/bin/wine is the 32-bit one.
+WINE32=/usr/lib/wine/wine
 WINE64=/usr/lib/wine/wine64
+SKIPPED=77
 
 die() { echo "winebench: $*" >&2; exit 2; }
 
+# Why 32-bit programs cannot run here, or nothing when they can.
+why_no_32bit() {
+  if ! bash "$here/install-deps.sh" --probe32 >/dev/null 2>&1; then
+    echo "this machine cannot run 32-bit programs (a 32-bit ELF probe did not run)"
+  elif [ ! -x "$WINE32" ]; then
+    echo "32-bit Wine is not installed ($WINE32 is missing; tools/install-deps.sh installs it)"
+  fi
+}
+
 command=${1:-}; shift || true
-state=""; timeout_s=600; private_display=0; service=""
+state=""; timeout_s=600; private_display=0; service=""; bits=64; prefix=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --state) state=$2; shift 2 ;;
+    --bits) bits=$2; shift 2 ;;
+    --prefix) prefix=$2; shift 2 ;;
     --timeout) timeout_s=$2; shift 2 ;;
     --private-display) private_display=1; shift ;;
     --service) service=$2; shift 2 ;;
@@ -33,9 +58,19 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
+if [ "$command" = can32 ]; then
+  reason=$(why_no_32bit)
+  [ -z "$reason" ] && exit 0
+  echo "$reason"
+  exit $SKIPPED
+fi
 [ -n "$state" ] || die "--state DIR is required"
+case "$bits" in 32|64) ;; *) die "--bits takes 32 or 64" ;; esac
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
+[ -n "$prefix" ] || prefix=$state/prefix
+mkdir -p "$prefix"
+prefix=$(cd "$prefix" && pwd)
 
 # Windows path of a Linux file (drive Z: is the Linux root in every prefix).
 windows_path() { printf 'Z:%s' "$(readlink -f "$1" | tr '/' '\\')"; }
@@ -44,7 +79,31 @@ load_env() {
   [ -f "$state/env" ] || die "bench is not up (no $state/env); run 'winebench.sh up' first"
   # shellcheck disable=SC1091
   . "$state/env"
+  if [ -n "${ZQ_BENCH_SKIP:-}" ]; then
+    echo "winebench: SKIPPED: $ZQ_BENCH_SKIP" >&2
+    exit $SKIPPED
+  fi
 }
+
+# 32 or 64: the machine field of a Windows program's PE header.
+pe_bits() {
+  local offset machine
+  offset=$(od -An -t u4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$offset" ] || return 1
+  machine=$(od -An -t x2 -j $((offset + 4)) -N 2 "$1" 2>/dev/null | tr -d ' ')
+  case "$machine" in
+    014c) echo 32 ;;
+    8664) echo 64 ;;
+    *) return 1 ;;
+  esac
+}
+
+loader_for() {
+  local program_bits
+  program_bits=$(pe_bits "$1") || program_bits=$bits
+  if [ "$program_bits" = 32 ]; then echo "$WINE32"; else echo "$WINE64"; fi
+}
+
 
 start_xvfb() {
   command -v Xvfb >/dev/null || die "Xvfb is missing (tools/install-deps.sh installs it)"
@@ -65,10 +124,13 @@ install_arial() {
   local fonts="$WINEPREFIX/drive_c/windows/Fonts"
   mkdir -p "$fonts"
   /usr/bin/python3 "$here/make-arial.py" "$fonts" || die "could not make the Arial fonts"
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
-    /v 'Arial (TrueType)' /t REG_SZ /d arial.ttf /f >/dev/null 2>&1
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
-    /v 'Arial Bold (TrueType)' /t REG_SZ /d arialbd.ttf /f >/dev/null 2>&1
+  local view
+  for view in 64 32; do
+    "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+      /v 'Arial (TrueType)' /t REG_SZ /d arial.ttf /f /reg:$view >/dev/null 2>&1
+    "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+      /v 'Arial Bold (TrueType)' /t REG_SZ /d arialbd.ttf /f /reg:$view >/dev/null 2>&1
+  done
 }
 
 # Scripts that "Arial" lacks: Wine's DirectWrite (8.0) draws them from the family that its own
@@ -90,31 +152,59 @@ check_fallback_fonts() {
        "scripts will draw as boxes (tools/install-deps.sh installs them)" >&2
 }
 
+# A WoW64 prefix is marked, so that a prefix made before 32-bit Wine was installed (64-bit only)
+# is made anew instead of failing every 32-bit program.
+prefix_usable() {
+  [ -f "$prefix/system.reg" ] || return 1
+  [ ! -x "$WINE32" ] || [ -f "$prefix/.zq-wow64" ]
+}
+
+make_prefix() {
+  if [ -f "$prefix/system.reg" ]; then
+    echo "winebench: $prefix was made without 32-bit Wine; making it anew" >&2
+    wineserver -k </dev/null >/dev/null 2>&1
+    rm -rf "${prefix:?}"
+    mkdir -p "$prefix"
+  fi
+  "$WINE64" wineboot -i >"$state/wineboot.log" 2>&1 || die "wineboot failed (see $state/wineboot.log)"
+  wineserver -w </dev/null >/dev/null 2>&1
+  install_arial
+  # The fonts were registered through a short-lived server: let it end, since `-p` below does
+  # not make an already running server persistent, and the service would die with it.
+  wineserver -w </dev/null >/dev/null 2>&1
+  if [ -x "$WINE32" ]; then touch "$prefix/.zq-wow64"; fi
+}
+
 bench_up() {
   [ -x "$WINE64" ] || die "64-bit Wine is missing (tools/install-deps.sh installs it)"
+  local skip=""
+  [ "$bits" = 64 ] || skip=$(why_no_32bit)
+  if [ -n "$skip" ]; then
+    printf "export ZQ_BENCH_SKIP='%s'\n" "$skip" >"$state/env"
+    echo "winebench: SKIPPED: the shipped 32-bit programs cannot be run: $skip" >&2
+    exit $SKIPPED
+  fi
   local display="${DISPLAY:-}"
   if [ "$private_display" = 1 ] || [ -z "$display" ]; then
     display=$(start_xvfb) || exit 2
   fi
+  local wine=$WINE64
+  [ "$bits" = 32 ] && wine=$WINE32
   cat >"$state/env" <<ENV
-export WINEPREFIX='$state/prefix'
+export WINEPREFIX='$prefix'
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 export DISPLAY='$display'
-export ZQ_WINE='$WINE64'
+export ZQ_WINE='$wine'
+export ZQ_WINE32='$WINE32'
+export ZQ_WINE64='$WINE64'
+export ZQ_BENCH_BITS=$bits
 export ZQ_BENCH_STATE='$state'
 ENV
   load_env
   check_fallback_fonts
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$WINE64" wineboot -i >"$state/wineboot.log" 2>&1 || die "wineboot failed (see $state/wineboot.log)"
-    wineserver -w </dev/null >/dev/null 2>&1
-    install_arial
-    # The fonts were registered through a short-lived server: let it end, since `-p` below does
-    # not make an already running server persistent, and the service would die with it.
-    wineserver -w </dev/null >/dev/null 2>&1
-  fi
+  prefix_usable || make_prefix
   # The wineserver outlives this script: it must not hold the caller's stdout and stderr open,
   # or a caller that waits for end-of-file on them (ctest does) waits for ever.
   wineserver -p </dev/null >/dev/null 2>&1
@@ -122,17 +212,20 @@ ENV
   "$WINE64" cmd /c exit 0 >/dev/null 2>&1
   if [ -n "$service" ]; then
     [ -f "$service" ] || die "no stand-in service at $service"
+    local service_wine
+    service_wine=$(loader_for "$service")
     echo "export ZQ_STANDIN_EXE='$(windows_path "$service")'" >>"$state/env"
-    "$WINE64" "$service" -install >/dev/null 2>&1 || die "stand-in service did not install"
-    "$WINE64" "$service" -start >/dev/null 2>&1 || die "stand-in service did not start"
+    "$service_wine" "$service" -install >/dev/null 2>&1 || die "stand-in service did not install"
+    "$service_wine" "$service" -start >/dev/null 2>&1 || die "stand-in service did not start"
   fi
-  echo "winebench: up (DISPLAY=$display, WINEPREFIX=$WINEPREFIX)"
+  echo "winebench: up ($bits-bit build, DISPLAY=$display, WINEPREFIX=$WINEPREFIX)"
 }
 
 bench_down() {
   if [ -f "$state/env" ]; then
-    load_env
-    wineserver -k >/dev/null 2>&1
+    # shellcheck disable=SC1091
+    . "$state/env"
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
   fi
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null
@@ -148,7 +241,7 @@ case "$command" in
   run)
     [ $# -ge 1 ] || die "run needs a program"
     load_env
-    timeout --kill-after=10 "$timeout_s" "$WINE64" "$@"
+    timeout --kill-after=10 "$timeout_s" "$(loader_for "$1")" "$@"
     ;;
   exec)
     [ $# -ge 1 ] || die "exec needs a command"
