@@ -37,10 +37,21 @@ constexpr DWORD kFailedExit = 0xFFFFFFFF;  // -1 as Windows reports it
 
 // --- Registry ---
 
-bool KeyExists(HKEY root, const std::wstring& path) {
+// The tool writes the 64-bit view whatever its own bitness, so that is where the tests look and
+// plant their faults, unless they ask about the other view.
+constexpr REGSAM kToolView = KEY_WOW64_64KEY;
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = kToolView) {
   UniqueRegKey key;
-  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()) ==
-         ERROR_SUCCESS;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS;
+}
+
+void DeleteTreeInView(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.Put()) == ERROR_SUCCESS) {
+    RegDeleteTreeW(key.Get(), nullptr);
+  }
+  RegDeleteKeyExW(root, path.c_str(), view, 0);
 }
 
 struct StoredValue {
@@ -48,9 +59,10 @@ struct StoredValue {
   std::vector<BYTE> bytes;
 };
 
-std::optional<StoredValue> ReadValue(HKEY root, const std::wstring& path, const wchar_t* name) {
+std::optional<StoredValue> ReadValue(HKEY root, const std::wstring& path, const wchar_t* name,
+                                     REGSAM view = kToolView) {
   UniqueRegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()) !=
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) !=
       ERROR_SUCCESS) {
     return std::nullopt;
   }
@@ -77,8 +89,7 @@ std::vector<BYTE> TextBytes(const std::wstring& text) {
 // Every key, value, type and byte below a key, one line each, in a stable order.
 void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
   UniqueRegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Put()) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | kToolView, key.Put()) != ERROR_SUCCESS) {
     return;
   }
   out += L"[" + path + L"]\n";
@@ -125,13 +136,15 @@ std::wstring DumpItem() {
 }
 
 void RemoveItemKeys() {
-  DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey.c_str());
-  DeleteRegistryTree(HKEY_LOCAL_MACHINE, kNamespaceKey.c_str());
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    DeleteTreeInView(HKEY_CLASSES_ROOT, kClassKey, view);
+    DeleteTreeInView(HKEY_LOCAL_MACHINE, kNamespaceKey, view);
+  }
 }
 
 bool KeyHasSubKeys(HKEY root, const wchar_t* path) {
   UniqueRegKey key;
-  if (RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ | kToolView, key.Put()) != ERROR_SUCCESS) return false;
   DWORD count = 0;
   RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
                    nullptr, nullptr, nullptr, nullptr);
@@ -143,8 +156,8 @@ bool KeyHasSubKeys(HKEY root, const wchar_t* path) {
 bool MakeBrokenLink(const std::wstring& machinePath) {
   UniqueRegKey link;
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), 0, nullptr,
-                      REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      link.Put(), nullptr) != ERROR_SUCCESS) {
+                      REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | kToolView,
+                      nullptr, link.Put(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
   std::wstring target = L"\\Registry\\Machine\\Software\\ZQNoSuchParent\\Target";
@@ -159,16 +172,16 @@ void DeleteLink(const std::wstring& machinePath) {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
   UniqueRegKey link;
   if (deleteKey != nullptr &&
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), REG_OPTION_OPEN_LINK, DELETE,
-                    link.Put()) == ERROR_SUCCESS) {
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), REG_OPTION_OPEN_LINK,
+                    DELETE | kToolView, link.Put()) == ERROR_SUCCESS) {
     deleteKey(link.Get());
   }
 }
 
 bool CreateVolatileKey(HKEY root, const std::wstring& path) {
   UniqueRegKey key;
-  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                         nullptr, key.Put(), nullptr) == ERROR_SUCCESS;
+  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                         KEY_ALL_ACCESS | kToolView, nullptr, key.Put(), nullptr) == ERROR_SUCCESS;
 }
 
 // --- The tool log ---
@@ -227,7 +240,7 @@ std::wstring BoxText(HWND box) {
   std::wstring text;
   EnumChildWindows(
       box,
-      [](HWND child, LPARAM param) -> BOOL {
+      [](HWND child, LPARAM param) CALLBACK -> BOOL {
         wchar_t className[64] = {};
         GetClassNameW(child, className, 64);
         wchar_t content[512] = {};
@@ -249,7 +262,7 @@ HWND FindBoxOf(DWORD processId) {
     HWND found;
   } search{processId, nullptr};
   EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
+      [](HWND window, LPARAM param) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
@@ -315,8 +328,8 @@ class IconregProgram : public testing::Test {
   static void TearDownTestSuite() {
     // The parents of the namespace entry stay after removal; take them away if we made them.
     if (!controlPanelExisted_ && !KeyHasSubKeys(HKEY_LOCAL_MACHINE, kNamespaceParent)) {
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, kNamespaceParent);
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, kControlPanelKey);
+      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kNamespaceParent, kToolView, 0);
+      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kControlPanelKey, kToolView, 0);
     }
     // The log's directories, if they are empty and were not there before.
     if (!logDirectoryExisted_) {
@@ -364,7 +377,16 @@ class IconregProgram : public testing::Test {
 bool IconregProgram::controlPanelExisted_ = false;
 bool IconregProgram::logDirectoryExisted_ = false;
 
-const std::wstring kWineProgramFiles = L"C:\\Program Files";
+// The Program Files folder Windows names for this process, which has the tool's bitness: a
+// 32-bit process on 64-bit Windows is given the (x86) folder.
+const std::wstring kWineProgramFiles =
+    sizeof(void*) == 4 ? L"C:\\Program Files (x86)" : L"C:\\Program Files";
+
+// What one value line of DumpItem says of a text value.
+std::wstring DumpedText(const wchar_t* name, const std::wstring& text) {
+  return L"  \"" + std::wstring(name) + L"\" type 1 bytes " +
+         std::to_wstring(TextBytes(text).size()) + L": " + text + L"<0>\n";
+}
 
 TEST_F(IconregProgram, RegisterWritesExactlyTheSixValues) {
   ToolRun run = RunTool(L"-R");
@@ -373,20 +395,37 @@ TEST_F(IconregProgram, RegisterWritesExactlyTheSixValues) {
   EXPECT_TRUE(run.boxes.empty());
   ExpectCompleteRegistration(kWineProgramFiles);
 
+  const std::wstring command =
+      L"\"" + kWineProgramFiles + L"\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\"";
   const std::wstring expected =
       L"[" + kClassKey + L"]\n"
       L"  \"\" type 1 bytes 40: ZQ Proximity Sensor<0>\n"
       L"  \"System.ApplicationName\" type 1 bytes 44: ZQ.ZQProximityUtility<0>\n"
       L"  \"System.ControlPanel.Category\" type 1 bytes 4: 2<0>\n"
-      L"[" + kIconKey + L"]\n"
-      L"  \"\" type 1 bytes 136: \"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\", -130<0>\n"
+      L"[" + kIconKey + L"]\n" + DumpedText(L"", command + L", -130") +
       L"[" + kClassKey + L"\\Shell]\n"
       L"[" + kClassKey + L"\\Shell\\Open]\n"
-      L"[" + kCommandKey + L"]\n"
-      L"  \"\" type 1 bytes 124: \"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\"<0>\n"
+      L"[" + kCommandKey + L"]\n" + DumpedText(L"", command) +
       L"[" + kNamespaceKey + L"]\n"
       L"  \"\" type 1 bytes 40: ZQ Proximity Sensor<0>\n";
   EXPECT_EQ(DumpItem(), expected);
+  // Only the 64-bit view holds the item, also when the tool is the shipped 32-bit program:
+  // the Control Panel of 64-bit Windows reads that view.
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey, KEY_WOW64_32KEY));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey, KEY_WOW64_32KEY));
+}
+
+TEST_F(IconregProgram, ShippedBuildNamesTheX86ProgramFilesFolder) {
+  if (sizeof(void*) != 4) GTEST_SKIP() << "a 64-bit tool names C:\\Program Files";
+  ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
+  auto command = ReadValue(HKEY_CLASSES_ROOT, kCommandKey, L"");
+  ASSERT_TRUE(command.has_value());
+  EXPECT_EQ(command->bytes,
+            TextBytes(L"\"C:\\Program Files (x86)\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\""));
+  auto icon = ReadValue(HKEY_CLASSES_ROOT, kIconKey, L"");
+  ASSERT_TRUE(icon.has_value());
+  const std::wstring iconText(reinterpret_cast<const wchar_t*>(icon->bytes.data()));
+  EXPECT_TRUE(iconText.ends_with(L", -130")) << iconText;
 }
 
 // Why the tool counts the terminating zero: a REG_SZ count that leaves it out (with the text
@@ -420,8 +459,10 @@ TEST_F(IconregProgram, RemoveDeletesEveryKey) {
   ToolRun run = RunTool(L"-C");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey, view)) << view;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey, view)) << view;
+  }
   EXPECT_TRUE(run.boxes.empty());
 }
 
@@ -436,7 +477,7 @@ TEST_F(IconregProgram, RemoveWithNothingRegisteredSucceeds) {
 TEST_F(IconregProgram, ForeignSubKeyKeepsTheClassKey) {
   ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
   const std::wstring foreign = kClassKey + L"\\InprocServer32";
-  ASSERT_TRUE(WriteBinaryValue(HKEY_CLASSES_ROOT, foreign.c_str(), L"x", "1", 1));
+  ASSERT_TRUE(WriteBinaryValue(HKEY_CLASSES_ROOT, foreign.c_str(), L"x", "1", 1, kToolView));
 
   ToolRun run = RunTool(L"-C");
   ASSERT_TRUE(run.finished);
@@ -517,11 +558,12 @@ TEST_F(IconregProgram, FirmwareCommandReturnsZeroAndWritesNothing) {
   }
 }
 
-// Wine names the Program Files folder from HKLM\...\CurrentVersion "ProgramFilesDir".
+// Wine names the Program Files folder from HKLM\...\CurrentVersion "ProgramFilesDir", in the
+// registry view of the asking process (whose bitness this test shares with the tool).
 class ProgramFilesFolderOverride {
  public:
   explicit ProgramFilesFolderOverride(const std::wstring& folder) {
-    original_ = ReadValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"ProgramFilesDir");
+    original_ = ReadValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"ProgramFilesDir", 0);
     Set(folder);
   }
   ~ProgramFilesFolderOverride() {
@@ -622,11 +664,11 @@ TEST_F(IconregProgram, NamespaceFailureShowsTwoBoxesAndStillSucceeds) {
   if (KeyHasSubKeys(HKEY_LOCAL_MACHINE, kNamespaceParent)) {
     GTEST_SKIP() << "the Control Panel namespace holds other items in this prefix";
   }
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kNamespaceParent);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kNamespaceParent, kToolView, 0);
   ASSERT_TRUE(CreateVolatileKey(HKEY_LOCAL_MACHINE, kNamespaceParent));
 
   ToolRun run = RunTool(L"-R");
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kNamespaceParent);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kNamespaceParent, kToolView, 0);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
   ASSERT_EQ(run.boxes.size(), 2u);
@@ -636,7 +678,7 @@ TEST_F(IconregProgram, NamespaceFailureShowsTwoBoxesAndStillSucceeds) {
   EXPECT_EQ(run.boxes[1].text, L"RegSetValueEx:Fail");
   // The class registration is complete; the boxes are not logged.
   EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kCommandKey, L"")->bytes,
-            TextBytes(L"\"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\""));
+            TextBytes(L"\"" + kWineProgramFiles + L"\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\""));
   EXPECT_EQ(LogMessages(ReadLog()), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
 }
 

@@ -95,10 +95,10 @@ std::vector<unsigned> StandInCodesSince(size_t mark) {
 }
 
 bool WriteBinaryValue(HKEY root, const wchar_t* key, const wchar_t* name, const void* data,
-                      DWORD size) {
+                      DWORD size, REGSAM view) {
   UniqueRegKey handle;
-  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.Put(), nullptr) !=
-      ERROR_SUCCESS) {
+  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, handle.Put(),
+                      nullptr) != ERROR_SUCCESS) {
     return false;
   }
   return RegSetValueExW(handle.Get(), name, 0, REG_BINARY, static_cast<const BYTE*>(data),
@@ -106,9 +106,9 @@ bool WriteBinaryValue(HKEY root, const wchar_t* key, const wchar_t* name, const 
 }
 
 std::optional<std::vector<BYTE>> ReadBinaryValue(HKEY root, const wchar_t* key,
-                                                 const wchar_t* name) {
+                                                 const wchar_t* name, REGSAM view) {
   UniqueRegKey handle;
-  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, handle.Put()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, handle.Put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   DWORD size = 0;
@@ -124,9 +124,9 @@ std::optional<std::vector<BYTE>> ReadBinaryValue(HKEY root, const wchar_t* key,
   return data;
 }
 
-bool DeleteRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name) {
+bool DeleteRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view) {
   UniqueRegKey handle;
-  if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE, handle.Put()) != ERROR_SUCCESS) return true;
+  if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE | view, handle.Put()) != ERROR_SUCCESS) return true;
   LONG status = RegDeleteValueW(handle.Get(), name);
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }

@@ -24,11 +24,13 @@ std::vector<unsigned> StandInCodesSince(size_t mark);
 std::string StandInLogSince(size_t mark);
 
 // --- Registry ---
+// The view is this process's own (0), or KEY_WOW64_32KEY / KEY_WOW64_64KEY: a 32-bit process on
+// 64-bit Windows sees HKLM\Software through the 32-bit view unless it asks for the other.
 bool WriteBinaryValue(HKEY root, const wchar_t* key, const wchar_t* name, const void* data,
-                      DWORD size);
+                      DWORD size, REGSAM view = 0);
 std::optional<std::vector<BYTE>> ReadBinaryValue(HKEY root, const wchar_t* key,
-                                                 const wchar_t* name);
-bool DeleteRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name);
+                                                 const wchar_t* name, REGSAM view = 0);
+bool DeleteRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view = 0);
 bool DeleteRegistryTree(HKEY root, const wchar_t* key);
 
 // --- Programs of this build ---
