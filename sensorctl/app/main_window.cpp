@@ -50,6 +50,27 @@ FrameBox RectOf(const Widget& widget) {
 
 void InvalidateWhole(HWND window) { InvalidateRect(window, nullptr, TRUE); }
 
+// A layered window shows nothing until its first frame is pushed: before that it cannot be seen
+// or clicked, so a window that cannot draw would linger unseen and could not be closed. Such a
+// window closes instead, once the renderer has said why (a message box, during which more
+// paints may come: only the outermost paint decides).
+bool framePushed = false;
+int paintDepth = 0;
+
+void PaintFrame(HWND window) {
+  PAINTSTRUCT paint;
+  BeginPaint(window, &paint);
+  ++paintDepth;
+  const int pushed = RenderFrame(window, paint);
+  --paintDepth;
+  EndPaint(window, &paint);
+  if (pushed) {
+    framePushed = true;
+  } else if (!framePushed && paintDepth == 0) {
+    DestroyWindow(window);
+  }
+}
+
 int RowCount(int choice) { return choice == 0 ? kRangeRows : kDelayRows; }
 
 void ShowChild(HWND child, int command) {
@@ -305,13 +326,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
       InvalidateWhole(window);
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      RenderFrame(window, paint);
-      EndPaint(window, &paint);
+    case WM_PAINT:
+      PaintFrame(window);
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_DRAWITEM:

@@ -91,7 +91,8 @@ int RenderFrame(HWND window, const PAINTSTRUCT& paint) {
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   const DWORD flags = renderer.opaqueUpdate ? ULW_OPAQUE : ULW_ALPHA;
   renderSeams.lastUpdateFlags = flags;
-  UpdateLayeredWindow(window, nullptr, &destination, &size, memoryDC.Get(), &source, 0, &blend,
-                      flags);
-  return 0;
+  return UpdateLayeredWindow(window, nullptr, &destination, &size, memoryDC.Get(), &source, 0,
+                             &blend, flags)
+             ? 1
+             : 0;
 }

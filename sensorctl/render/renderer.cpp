@@ -36,6 +36,10 @@ void ShowRenderFailure(const wchar_t* text) { MessageBoxW(nullptr, text, nullptr
 // Once the formats are made, a new failure is reported again.
 bool textFormatFailureShown = false;
 
+// Likewise a render target that cannot be made: where Direct2D has no device at all (Wine
+// without OpenGL), every paint fails the same way, and one message says why.
+bool renderTargetFailureShown = false;
+
 D2D1_COLOR_F ColorFromBytes(BYTE red, BYTE green, BYTE blue, float alpha) {
   return D2D1::ColorF(red / 255.0f, green / 255.0f, blue / 255.0f, alpha);
 }
@@ -162,8 +166,13 @@ HRESULT CreateDeviceResources() {
     HRESULT hr = renderer.d2dFactory->CreateDCRenderTarget(&properties, &renderer.renderTarget);
     if (FAILED(hr)) {
       renderer.renderTarget.Reset();
+      if (!renderTargetFailureShown) {
+        renderTargetFailureShown = true;
+        ShowRenderFailure(L"Fail CreateDCRenderTarget");
+      }
       return hr;
     }
+    renderTargetFailureShown = false;
   }
 
   if (FAILED(MakeTextFormats())) {

@@ -129,8 +129,9 @@ HRESULT ReleaseFactories();
 // EnsureDeviceResources makes whatever is missing and refreshes the widget list's palette; with
 // everything present it makes nothing. It fails (and the frame draws nothing) while a factory
 // is missing or a resource cannot be made: a render target whose brushes could not all be made
-// is dropped with them, and a text format failure shows "Fail CreateTextFormat" once when it
-// begins, later calls trying again quietly until the formats are made.
+// is dropped with them. A render target or text format failure shows "Fail
+// CreateDCRenderTarget" or "Fail CreateTextFormat" once when it begins, later calls trying again
+// quietly until the resource is made.
 HRESULT EnsureDeviceResources();
 HRESULT DiscardDeviceResources();
 
@@ -151,7 +152,7 @@ HRESULT PaintWidgets(WidgetList& list, ID2D1RenderTarget* renderTarget,
 
 // One complete frame, pushed with UpdateLayeredWindow; called between BeginPaint and EndPaint.
 // Draws nothing (the window keeps its last frame) when a factory or a device resource is
-// missing. Returns 0.
+// missing. Returns 1 when a frame was pushed, 0 when none was.
 int RenderFrame(HWND window, const PAINTSTRUCT& paint);
 int ComposeFrame();
 

@@ -5,11 +5,16 @@
 //   current-set HEX              write "Current" (and remove "New")
 //   value-get NAME               print a value of the settings key as hex, or "absent"
 //   value-delete NAME            remove a value of the settings key
+//   value-views NAME             the value in each registry view as JSON: {"bits": this build's
+//                                bitness, "32": hex or null, "64": hex or null}
+//   value-views-delete NAME      remove the value from both views
 //   standin-ensure               start the stand-in service unless it runs
 //   standin-stop                 stop the stand-in service
 //   standin-mark                 print the length of the stand-in's control log
 //   standin-codes MARK           print the control codes received since MARK
 //   window                       describe the settings windows as JSON
+//   boxes                        the visible message boxes of every process as JSON: process
+//                                id, texts, and the screen rectangle of their OK button
 //   gdi PID                      print the process's GDI object count
 //   paint-native-list ID COUNT   show a native list box of the window and paint it COUNT times
 //   launch PATH                  start a program with CreateProcessW; print its process id
@@ -25,6 +30,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shared/win_handles.h"
@@ -103,6 +109,42 @@ std::vector<HWND> SettingsWindows() {
   return windows;
 }
 
+BOOL CALLBACK CollectBox(HWND window, LPARAM into) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (!IsWindowVisible(window) || std::wcscmp(className, L"#32770") != 0) return TRUE;
+  auto& boxes = *reinterpret_cast<std::vector<HWND>*>(into);
+  boxes.push_back(window);
+  return TRUE;
+}
+
+BOOL CALLBACK AppendChildText(HWND child, LPARAM into) {
+  wchar_t text[512] = {};
+  GetWindowTextW(child, text, 512);
+  auto& texts = *reinterpret_cast<std::vector<std::wstring>*>(into);
+  if (text[0] != 0) texts.push_back(text);
+  return TRUE;
+}
+
+int DescribeBoxes() {
+  std::vector<HWND> boxes;
+  EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&boxes));
+  std::printf("[");
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(boxes[i], &pid);
+    std::vector<std::wstring> texts;
+    EnumChildWindows(boxes[i], AppendChildText, reinterpret_cast<LPARAM>(&texts));
+    RECT ok = {};
+    if (HWND button = GetDlgItem(boxes[i], IDOK)) GetWindowRect(button, &ok);
+    std::printf("%s{\"pid\": %lu, \"texts\": [", i ? ", " : "", static_cast<unsigned long>(pid));
+    for (size_t t = 0; t < texts.size(); ++t) std::printf("%s%s", t ? ", " : "", Json(texts[t]).c_str());
+    std::printf("], \"ok\": [%ld, %ld, %ld, %ld]}", ok.left, ok.top, ok.right, ok.bottom);
+  }
+  std::printf("]\n");
+  return 0;
+}
+
 int DescribeWindow() {
   const std::vector<HWND> windows = SettingsWindows();
   std::printf("{\"count\": %zu", windows.size());
@@ -172,12 +214,14 @@ int DescribeWindow() {
 
 // Live GDI objects of a process. Wine answers GetGuiResources with 0 and
 // ERROR_CALL_NOT_IMPLEMENTED, so the objects are also counted where the system keeps them: the
-// process's GDI handle table, which its environment block points to (64-bit layout: 0x10000
-// entries of 24 bytes, a nonzero type byte at offset 14 marks a live object).
+// process's GDI handle table, which its environment block points to: 0x10000 entries of 24
+// bytes, a nonzero type byte at offset 14 marking a live object, in both bitnesses (Wine keeps
+// the entries' pointers 64 bits wide). The pointer to it sits in the process environment block
+// of the probe's own bitness, which is the bitness of the program it looks at.
 constexpr size_t kGdiTableEntries = 0x10000;
 constexpr size_t kGdiEntrySize = 24;
 constexpr size_t kGdiTypeOffset = 14;
-constexpr size_t kPebGdiTableOffset = 0xF8;
+constexpr size_t kPebGdiTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
 
 long CountGdiTableEntries(HANDLE process) {
   using QueryFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
@@ -193,7 +237,7 @@ long CountGdiTableEntries(HANDLE process) {
                                 &length) != 0) {
     return -1;
   }
-  ULONG64 table = 0;
+  ULONG_PTR table = 0;
   SIZE_T read = 0;
   if (!ReadProcessMemory(process, static_cast<BYTE*>(basic.pebBaseAddress) + kPebGdiTableOffset,
                          &table, sizeof table, &read) ||
@@ -353,6 +397,21 @@ int wmain(int argc, wchar_t** wideArgv) {
     std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
     return 0;
   }
+  if (command == "value-views" && argc == 3) {
+    std::printf("{\"bits\": %u", static_cast<unsigned>(sizeof(void*) * 8));
+    for (const auto& [label, view] : {std::pair{"32", KEY_WOW64_32KEY}, {"64", KEY_WOW64_64KEY}}) {
+      auto value = ReadBinaryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str(), view);
+      std::printf(", \"%s\": %s", label, value ? ("\"" + Hex(*value) + "\"").c_str() : "null");
+    }
+    std::printf("}\n");
+    return 0;
+  }
+  if (command == "value-views-delete" && argc == 3) {
+    const std::wstring name = Wide(argv[2]);
+    const bool deleted32 = DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, name.c_str(), KEY_WOW64_32KEY);
+    const bool deleted64 = DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, name.c_str(), KEY_WOW64_64KEY);
+    return deleted32 && deleted64 ? 0 : 1;
+  }
   if (command == "value-delete" && argc == 3) {
     return DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str()) ? 0 : 1;
   }
@@ -370,6 +429,7 @@ int wmain(int argc, wchar_t** wideArgv) {
     return 0;
   }
   if (command == "window") return DescribeWindow();
+  if (command == "boxes") return DescribeBoxes();
   if (command == "gdi" && argc == 3) return PrintGdi(std::strtoul(argv[2], nullptr, 10));
   if (command == "paint-native-list" && argc == 4) {
     return PaintNativeList(std::atoi(argv[2]), std::atoi(argv[3]));
