@@ -9,7 +9,6 @@
 #include <cwctype>
 #include <functional>
 #include <optional>
-#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,6 +18,7 @@
 #include "iconreg/tool_texts.h"
 #include "shared/text16.h"
 #include "shared/win_handles.h"
+#include "tests/iconreg/tool_log_files.h"
 #include "tests/support/wine_support.h"
 
 namespace {
@@ -32,7 +32,7 @@ constexpr wchar_t kNamespaceParent[] =
 constexpr wchar_t kControlPanelKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel";
 constexpr wchar_t kCurrentVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
-const std::wstring kLogPath = AsWide(kToolLogPath);
+const std::wstring& kLogPath = kToolLogFile;
 constexpr DWORD kFailedExit = 0xFFFFFFFF;  // -1 as Windows reports it
 
 // --- Registry ---
@@ -173,37 +173,17 @@ bool CreateVolatileKey(HKEY root, const std::wstring& path) {
 
 // --- The tool log ---
 
-std::wstring ReadLog() {
-  auto bytes = ReadWholeFile(kLogPath.c_str());
-  std::wstring text;
-  if (!bytes) return text;
-  for (size_t i = 0; i + 1 < bytes->size(); i += 2) {
-    text += static_cast<wchar_t>((*bytes)[i] | ((*bytes)[i + 1] << 8));
-  }
-  return text;
-}
+std::wstring ReadLog() { return ReadUtf16File(kLogPath.c_str()); }
 
-// The messages of a log, stamps checked and taken off.
+// The messages of a log; a line without a sane stamp or line end is marked.
 std::vector<std::wstring> LogMessages(const std::wstring& log) {
-  static const std::wregex line(L"\\[(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d):(\\d{4})\\] ");
   std::vector<std::wstring> messages;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find(L"\r\n", start);
-    if (end == std::wstring::npos) end = log.size();
-    std::wstring text = log.substr(start, end - start);
-    std::wsmatch match;
-    if (!std::regex_search(text, match, line, std::regex_constants::match_continuous)) {
-      messages.push_back(L"<no stamp> " + text);
+  for (const LogLine& line : ParseToolLog(log)) {
+    if (line.stamp.empty()) {
+      messages.push_back(L"<no stamp> " + line.message);
     } else {
-      int month = std::stoi(match[1]), day = std::stoi(match[2]), hour = std::stoi(match[3]);
-      int minute = std::stoi(match[4]), second = std::stoi(match[5]);
-      int ms = std::stoi(match[6]);
-      bool sane = month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 &&
-                  minute <= 59 && second <= 59 && ms <= 999;
-      messages.push_back((sane ? L"" : L"<bad stamp> ") + text.substr(match.length()));
+      messages.push_back(line.message);
     }
-    start = end + 2;
   }
   return messages;
 }

@@ -188,3 +188,14 @@ std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path) {
   bytes.resize(read);
   return bytes;
 }
+
+std::wstring ReadUtf16File(const wchar_t* path) {
+  std::wstring text;
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) return text;
+  text.resize(bytes->size() / 2);
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<wchar_t>((*bytes)[2 * i] | ((*bytes)[2 * i + 1] << 8));
+  }
+  return text;
+}

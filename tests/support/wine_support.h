@@ -45,3 +45,13 @@ ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs);
 
 // Reads a whole file's bytes; nullopt when it cannot be opened.
 std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path);
+
+// A file of UTF-16 little-endian text, as text (empty when it cannot be opened).
+std::wstring ReadUtf16File(const wchar_t* path);
+
+// One line of a log file, split into its time stamp and its message.
+struct LogLine {
+  std::wstring stamp;    // the time stamp as written
+  std::wstring message;  // everything after the stamp up to the closing CR LF
+  bool wellFormed = false;  // a valid stamp and the closing CR LF
+};
