@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -678,6 +679,121 @@ TEST_F(IconregProgram, LogHeldForLongCostsTheLineButNotTheRegistration) {
   EXPECT_EQ(run.exitCode, 0u);
   ExpectCompleteRegistration(kWineProgramFiles);
   EXPECT_EQ(ReadLog(), L"");
+}
+
+
+// --- A log path that a link steers elsewhere (the tool runs elevated) ---
+
+// Stands in for a folder such as C:\Windows\System32 that a user must not get the tool to write
+// into.
+constexpr wchar_t kElsewhere[] = L"C:\\ZQ Elsewhere";
+constexpr wchar_t kElsewhereLog[] = L"C:\\ZQ Elsewhere\\ZQPRXIconSet.log";
+constexpr wchar_t kElsewhereDataLog[] = L"C:\\ZQ Elsewhere\\Data\\ZQPRXIconSet.log";
+constexpr wchar_t kVictim[] = L"C:\\ZQ Elsewhere\\victim.log";
+
+enum class Planted { kDataFolderLink, kTopFolderLink, kFileLink, kDanglingFileLink, kHardLink };
+
+struct LinkCase {
+  const char* name;
+  Planted planted;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
+
+class IconregLinkedLog : public IconregProgram, public testing::WithParamInterface<LinkCase> {
+ protected:
+  void TearDown() override {
+    RemoveUnixLink(L"C:\\ZQ\\Data\\ZQPRXIconSet.log");
+    DeleteFileW(L"C:\\ZQ\\Data\\ZQPRXIconSet.log");  // a hard link
+    if (GetFileAttributesW(L"C:\\ZQ\\Data") & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RemoveUnixLink(L"C:\\ZQ\\Data");
+    }
+    if (GetFileAttributesW(L"C:\\ZQ") & FILE_ATTRIBUTE_REPARSE_POINT) RemoveUnixLink(L"C:\\ZQ");
+    for (const wchar_t* file : {kElsewhereLog, kElsewhereDataLog, kVictim}) DeleteFileW(file);
+    RemoveDirectoryW(L"C:\\ZQ Elsewhere\\Data");
+    RemoveDirectoryW(kElsewhere);
+    IconregProgram::TearDown();
+  }
+};
+
+TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
+  if (UnixPath(L"C:\\").empty()) GTEST_SKIP() << "links are planted from Wine's Linux side";
+  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr));
+  switch (GetParam().planted) {
+    case Planted::kDataFolderLink:
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      RemoveDirectoryW(L"C:\\ZQ\\Data");
+      ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ\\Data"));
+      ASSERT_NE(GetFileAttributesW(L"C:\\ZQ\\Data") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+      break;
+    case Planted::kTopFolderLink:
+      RemoveDirectoryW(L"C:\\ZQ\\Data");
+      ASSERT_TRUE(RemoveDirectoryW(L"C:\\ZQ") || GetLastError() == ERROR_FILE_NOT_FOUND);
+      ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ"));
+      ASSERT_NE(GetFileAttributesW(L"C:\\ZQ") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+      break;
+    case Planted::kFileLink:
+    case Planted::kDanglingFileLink:
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+      if (GetParam().planted == Planted::kFileLink) {
+        UniqueFile victim(CreateFileW(kVictim, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(victim);
+      }
+      ASSERT_TRUE(PlantUnixSymlink(kVictim, kLogPath.c_str()));
+      break;
+    case Planted::kHardLink: {
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+      UniqueFile victim(CreateFileW(kVictim, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(victim);
+      victim.Reset();
+      ASSERT_TRUE(CreateHardLinkW(kLogPath.c_str(), kVictim, nullptr));
+      break;
+    }
+  }
+
+  ToolRun run = RunTool(L"-R");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.boxes.empty());
+  ExpectCompleteRegistration(kWineProgramFiles);
+
+  // Nothing of the log reached the other folder: no file made there, no byte added.
+  EXPECT_EQ(GetFileAttributesW(kElsewhereLog), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\ZQ Elsewhere\\Data"), INVALID_FILE_ATTRIBUTES);
+  auto victim = ReadWholeFile(kVictim);
+  if (GetParam().planted == Planted::kFileLink || GetParam().planted == Planted::kHardLink) {
+    ASSERT_TRUE(victim.has_value());
+    EXPECT_TRUE(victim->empty()) << victim->size() << " bytes written through the link";
+  } else {
+    EXPECT_FALSE(victim.has_value());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, IconregLinkedLog,
+    testing::Values(LinkCase{"DataFolder", Planted::kDataFolderLink},
+                    LinkCase{"TopFolder", Planted::kTopFolderLink},
+                    LinkCase{"File", Planted::kFileLink},
+                    LinkCase{"DanglingFile", Planted::kDanglingFileLink},
+                    LinkCase{"HardLinkedFile", Planted::kHardLink}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IconregProgram, LogIsWrittenAgainOnceTheLinkIsGone) {
+  if (UnixPath(L"C:\\").empty()) GTEST_SKIP() << "links are planted from Wine's Linux side";
+  CreateDirectoryW(L"C:\\ZQ", nullptr);
+  RemoveDirectoryW(L"C:\\ZQ\\Data");
+  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr));
+  ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ\\Data"));
+  EXPECT_EQ(RunTool(L"-R").exitCode, 0u);
+  ASSERT_TRUE(RemoveUnixLink(L"C:\\ZQ\\Data"));
+  RemoveDirectoryW(kElsewhere);
+
+  EXPECT_EQ(RunTool(L"-R").exitCode, 0u);
+  EXPECT_EQ(LogMessages(ReadLog()), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
 }
 
 }  // namespace
