@@ -74,8 +74,7 @@ LogAppendResult WriteInOrder(const char16_t* line, size_t length) {
   char16_t lostLine[kMonitorLogLineCapacity];
   if (lostLines > 0) {
     char16_t message[kMonitorMessageCapacity];
-    FormatBounded(message, kMonitorMessageCapacity,
-                  u"%u log lines were lost while another program held the log",
+    FormatBounded(message, kMonitorMessageCapacity, kMonitorLogLostLinesFormat,
                   static_cast<unsigned>(lostLines));
     lines[count++] = std::u16string_view(lostLine, FormatMonitorLogLine(lostLine, Now(), message));
   }

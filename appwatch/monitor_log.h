@@ -15,6 +15,8 @@ constexpr DWORD kMonitorLogWaitMilliseconds = 1000;
 // dropped and counted; once the log is free the kept lines go out, then one line saying how
 // many were lost.
 constexpr size_t kMonitorLogHeldLinesCapacity = 256;
+constexpr char16_t kMonitorLogLostLinesFormat[] =
+    u"%u log lines were lost while another program held the log";
 
 // Appends "hh:mm:ss:mmmm::message" and CR LF. The directories are made when missing and the
 // file is opened and closed for this line (and any lines kept before it). Returns 1 in every
