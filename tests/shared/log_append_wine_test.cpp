@@ -282,6 +282,25 @@ TEST_P(LogAppendTest, LinesWaitForAHolderThatLetsGoSoon) {
 INSTANTIATE_TEST_SUITE_P(BothLogs, LogAppendTest, testing::ValuesIn(kLogs),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The monitor's lines do not wait for a held log beyond its budget; they are kept, and go out in
+// their order once the log is free.
+TEST(MonitorLogHeld, LinesAreKeptAndGoOutInOrderOnceTheLogIsFree) {
+  RemoveLogs();
+  {
+    Holder holder(kLogFile);
+    ASSERT_TRUE(holder.Ready());
+    for (int i = 0; i < 5; ++i) WriteMonitorLog((L"kept " + std::to_wstring(i)).c_str());
+    EXPECT_TRUE(ReadLogLines().empty());
+    FlushMonitorLog();  // still held: nothing goes out, nothing is lost
+    EXPECT_TRUE(holder.Release());
+  }
+  FlushMonitorLog();
+  WriteMonitorLog(L"after");
+  EXPECT_EQ(LogMessages(), (std::vector<std::wstring>{L"kept 0", L"kept 1", L"kept 2", L"kept 3",
+                                                      L"kept 4", L"after"}));
+  RemoveLogs();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
