@@ -35,36 +35,39 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// Window enumeration callbacks are named functions: a lambda does not become a CALLBACK
+// (stdcall) function pointer in a 32-bit build.
+struct TitledSearch {
+  DWORD processId;
+  std::wstring title;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTitled(HWND window, LPARAM context) {
+  auto* s = reinterpret_cast<TitledSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == s->processId && IsWindowVisible(window) && WindowText(window) == s->title) {
+    s->found.push_back(window);
+  }
+  return TRUE;
+}
+
 // Visible top-level windows of one process with the given title.
 std::vector<HWND> WindowsTitled(DWORD processId, const std::wstring& title) {
-  struct Search {
-    DWORD processId;
-    std::wstring title;
-    std::vector<HWND> found;
-  } search{processId, title, {}};
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->processId && IsWindowVisible(window) && WindowText(window) == s->title) {
-          s->found.push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TitledSearch search{processId, title, {}};
+  EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+BOOL CALLBACK CollectText(HWND child, LPARAM context) {
+  reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
+  return TRUE;
 }
 
 std::vector<std::wstring> ChildTexts(HWND window) {
   std::vector<std::wstring> texts;
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM context) -> BOOL {
-        reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&texts));
+  EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
   return texts;
 }
 

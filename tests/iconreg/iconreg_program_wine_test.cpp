@@ -204,46 +204,48 @@ struct ToolRun {
   std::vector<BoxSeen> boxes;
 };
 
+// Window enumeration callbacks are named functions: a lambda does not become a CALLBACK
+// (stdcall) function pointer in a 32-bit build.
+BOOL CALLBACK TakeFirstStaticText(HWND child, LPARAM param) {
+  wchar_t className[64] = {};
+  GetClassNameW(child, className, 64);
+  wchar_t content[512] = {};
+  GetWindowTextW(child, content, 512);
+  if (_wcsicmp(className, L"Static") == 0 && content[0] != 0) {
+    *reinterpret_cast<std::wstring*>(param) = content;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 std::wstring BoxText(HWND box) {
   std::wstring text;
-  EnumChildWindows(
-      box,
-      [](HWND child, LPARAM param) -> BOOL {
-        wchar_t className[64] = {};
-        GetClassNameW(child, className, 64);
-        wchar_t content[512] = {};
-        GetWindowTextW(child, content, 512);
-        if (_wcsicmp(className, L"Static") == 0 && content[0] != 0) {
-          *reinterpret_cast<std::wstring*>(param) = content;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&text));
+  EnumChildWindows(box, TakeFirstStaticText, reinterpret_cast<LPARAM>(&text));
   return text;
+}
+
+struct BoxSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<BoxSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 // A visible dialog box of the given process, or null.
 HWND FindBoxOf(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search{processId, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[16] = {};
-        GetClassNameW(window, className, 16);
-        if (owner == s->processId && IsWindowVisible(window) &&
-            wcscmp(className, L"#32770") == 0) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  BoxSearch search{processId, nullptr};
+  EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
