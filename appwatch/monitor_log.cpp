@@ -1,71 +1,144 @@
 #include "appwatch/monitor_log.h"
 
+#include <memory>
+#include <new>
+#include <string_view>
+
 #include "appwatch/monitor_log_line.h"
+#include "shared/format_bounded.h"
+#include "shared/log_append.h"
 #include "shared/text16.h"
-#include "shared/win_handles.h"
 
 namespace {
 
-// Another program (an older monitor, an editor) may hold the log open without sharing
-// writing for a moment; the line waits for it rather than being lost.
-constexpr ULONGLONG kLogRetryMilliseconds = 1000;
+const LogFileLocation kMonitorLog = {L"C:\\ZQ", L"C:\\ZQ\\Data", kMonitorLogPath};
 constexpr DWORD kLogRetryPauseMilliseconds = 10;
+// While lines are kept, a timer tries the log this often, so they go out without a next line.
+constexpr DWORD kFlushRetryMilliseconds = 250;
 
-// Writers of this log take turns through a lock on one byte far beyond any real end of the
-// file, so the lock never stands in the way of readers or of the appended data. Append-only
-// access alone does not keep lines of simultaneous writers apart everywhere (Wine places an
-// append at the end it saw a moment before).
-constexpr DWORD kTurnLockOffsetHigh = 0x40000000;
+// All of the following is guarded by logLock. The lock is held while a line waits, so a
+// second thread waits at most for the same budget, not for one of its own.
+SRWLOCK logLock = SRWLOCK_INIT;
+DWORD waitLeft = kMonitorLogWaitMilliseconds;  // filled again whenever the log is written
 
-class LogTurn {
- public:
-  explicit LogTurn(HANDLE file) : file_(file) {
-    overlapped_.OffsetHigh = kTurnLockOffsetHigh;
-    held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
-  }
-  LogTurn(const LogTurn&) = delete;
-  LogTurn& operator=(const LogTurn&) = delete;
-  ~LogTurn() {
-    if (held_) UnlockFileEx(file_, 0, 1, 0, &overlapped_);
-  }
-
- private:
-  HANDLE file_;
-  OVERLAPPED overlapped_ = {};
-  BOOL held_ = FALSE;
+struct HeldLine {
+  std::unique_ptr<char16_t[]> text;
+  size_t length = 0;
 };
+HeldLine heldLines[kMonitorLogHeldLinesCapacity];  // a ring, oldest at heldFirst
+size_t heldFirst = 0;
+size_t heldCount = 0;
+size_t lostLines = 0;  // newest lines dropped past the capacity (or for want of memory)
+HANDLE flushTimer = nullptr;
 
-UniqueFile OpenLogForAppend() {
-  const ULONGLONG start = GetTickCount64();
-  for (;;) {
-    // Append-only writing: every write lands at the end of the file. Reading is asked for only
-    // because a byte-range lock needs it.
-    UniqueFile file(CreateFileW(kMonitorLogPath, FILE_APPEND_DATA | FILE_READ_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return file;
-    DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
-    if (GetTickCount64() - start >= kLogRetryMilliseconds) return file;
-    Sleep(kLogRetryPauseMilliseconds);
+LogTime Now() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  return LogTime{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+void ForgetHeldLines() {
+  for (size_t i = 0; i < heldCount; ++i) {
+    heldLines[(heldFirst + i) % kMonitorLogHeldLinesCapacity].text.reset();
   }
+  heldFirst = 0;
+  heldCount = 0;
+  lostLines = 0;
+}
+
+void KeepLine(const char16_t* line, size_t length) {
+  if (heldCount == kMonitorLogHeldLinesCapacity) {
+    ++lostLines;
+    return;
+  }
+  HeldLine& held = heldLines[(heldFirst + heldCount) % kMonitorLogHeldLinesCapacity];
+  held.text.reset(new (std::nothrow) char16_t[length]);
+  if (!held.text) {
+    ++lostLines;
+    return;
+  }
+  std::char_traits<char16_t>::copy(held.text.get(), line, length);
+  held.length = length;
+  ++heldCount;
+}
+
+// Writes the kept lines, the count of lost ones and `line` (when given) in one go, waiting no
+// longer than what is left of the budget. Caller holds logLock.
+LogAppendResult WriteInOrder(const char16_t* line, size_t length) {
+  std::u16string_view lines[kMonitorLogHeldLinesCapacity + 2];
+  size_t count = 0;
+  for (size_t i = 0; i < heldCount; ++i) {
+    const HeldLine& held = heldLines[(heldFirst + i) % kMonitorLogHeldLinesCapacity];
+    lines[count++] = std::u16string_view(held.text.get(), held.length);
+  }
+  char16_t lostLine[kMonitorLogLineCapacity];
+  if (lostLines > 0) {
+    char16_t message[kMonitorMessageCapacity];
+    FormatBounded(message, kMonitorMessageCapacity, kMonitorLogLostLinesFormat,
+                  static_cast<unsigned>(lostLines));
+    lines[count++] = std::u16string_view(lostLine, FormatMonitorLogLine(lostLine, Now(), message));
+  }
+  if (line != nullptr) lines[count++] = std::u16string_view(line, length);
+  if (count == 0) return LogAppendResult::kWritten;
+
+  const ULONGLONG start = GetTickCount64();
+  LogAppendResult result = AppendLogLines(
+      kMonitorLog, lines, count, {waitLeft, kLogRetryPauseMilliseconds, LogLinks::kFollow});
+  const ULONGLONG waited = GetTickCount64() - start;
+  waitLeft = waited >= waitLeft ? 0 : waitLeft - static_cast<DWORD>(waited);
+  switch (result) {
+    case LogAppendResult::kWritten:
+      ForgetHeldLines();
+      waitLeft = kMonitorLogWaitMilliseconds;
+      break;
+    case LogAppendResult::kHeld:
+      waitLeft = 0;
+      break;
+    case LogAppendResult::kUnavailable:
+      // Not a holder: the file cannot be had at all, so what is kept could never go out.
+      ForgetHeldLines();
+      break;
+  }
+  return result;
+}
+
+VOID CALLBACK FlushTimerFired(PVOID, BOOLEAN);
+
+// Caller holds logLock.
+void ScheduleFlush() {
+  if (flushTimer != nullptr || heldCount + lostLines == 0) return;
+  if (!CreateTimerQueueTimer(&flushTimer, nullptr, FlushTimerFired, nullptr,
+                             kFlushRetryMilliseconds, 0, WT_EXECUTEONLYONCE)) {
+    flushTimer = nullptr;  // the next line tries again
+  }
+}
+
+VOID CALLBACK FlushTimerFired(PVOID, BOOLEAN) {
+  AcquireSRWLockExclusive(&logLock);
+  // A one-shot timer: given back here without waiting for this callback, which is running.
+  DeleteTimerQueueTimer(nullptr, flushTimer, nullptr);
+  flushTimer = nullptr;
+  WriteInOrder(nullptr, 0);
+  ScheduleFlush();
+  ReleaseSRWLockExclusive(&logLock);
 }
 
 }  // namespace
 
 int WriteMonitorLog(const wchar_t* message) {
-  CreateDirectoryW(L"C:\\ZQ", nullptr);
-  CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
-  UniqueFile file = OpenLogForAppend();
-  if (!file) return 1;
-
-  SYSTEMTIME now = {};
-  GetLocalTime(&now);
-  LogTime time{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
   char16_t line[kMonitorLogLineCapacity];
-  size_t length = FormatMonitorLogLine(line, time, message != nullptr ? AsU16(message) : u"");
-  DWORD written = 0;
-  LogTurn turn(file.Get());
-  WriteFile(file.Get(), line, static_cast<DWORD>(length * sizeof(char16_t)), &written, nullptr);
+  size_t length = FormatMonitorLogLine(line, Now(), message != nullptr ? AsU16(message) : u"");
+  AcquireSRWLockExclusive(&logLock);
+  if (WriteInOrder(line, length) == LogAppendResult::kHeld) {
+    KeepLine(line, length);
+    ScheduleFlush();
+  }
+  ReleaseSRWLockExclusive(&logLock);
   return 1;
+}
+
+void FlushMonitorLog() {
+  AcquireSRWLockExclusive(&logLock);
+  WriteInOrder(nullptr, 0);
+  ReleaseSRWLockExclusive(&logLock);
 }

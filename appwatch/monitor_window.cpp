@@ -24,6 +24,44 @@ UINT StopMonitorMessage() {
   return id;
 }
 
+// The "WM_WMIEVENT" box. Only one is open at a time: a message box runs a message loop of its
+// own inside the window procedure, so a box for every event would nest boxes without end.
+bool wmiEventBoxOpen = false;
+// An end asked for while the box is open: the box is closed first and the window destroyed
+// once its loop has returned, so the quit message reaches the program's own loop (a box's loop
+// may take it and let it go).
+bool endAfterWmiEventBox = false;
+
+BOOL CALLBACK CloseWmiEventBox(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  wchar_t title[16] = {};
+  GetClassNameW(window, className, 16);
+  GetWindowTextW(window, title, 16);
+  if (wcscmp(className, L"#32770") == 0 && wcscmp(title, L"WMI Event") == 0) {
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+  }
+  return TRUE;
+}
+
+void ShowWmiEventBox(HWND window) {
+  if (wmiEventBoxOpen) return;
+  wmiEventBoxOpen = true;
+  // No owner: the window goes on receiving messages while the box is open.
+  MessageBoxW(nullptr, L"WMI Event Received", L"WMI Event", MB_OK);
+  wmiEventBoxOpen = false;
+  if (endAfterWmiEventBox) DestroyWindow(window);
+}
+
+// "WM_PRXCNTSTOP" and Exit.
+void EndMonitor(HWND window) {
+  if (!wmiEventBoxOpen) {
+    DestroyWindow(window);
+    return;
+  }
+  endAfterWmiEventBox = true;
+  EnumThreadWindows(GetCurrentThreadId(), CloseWmiEventBox, 0);
+}
+
 void ReportCommand(const wchar_t* format, unsigned value) {
   wchar_t text[kMonitorMessageCapacity];
   FormatBounded(text, kMonitorMessageCapacity, format, value);
@@ -46,7 +84,7 @@ void StopLaunchMonitor() {
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case IDM_EXIT:
-      DestroyWindow(window);
+      EndMonitor(window);
       return 0;
     case IDM_ABOUT:
       DialogBoxParamW(monitorInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, AboutDlgProc, 0);
@@ -74,12 +112,8 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WmiEventMessage()) {
-    // No owner: every event gets a box of its own, and the window goes on receiving messages
-    // while boxes are open.
-    MessageBoxW(nullptr, L"WMI Event Received", L"WMI Event", MB_OK);
-  }
-  if (message == StopMonitorMessage()) DestroyWindow(window);
+  if (message == WmiEventMessage()) ShowWmiEventBox(window);
+  if (message == StopMonitorMessage()) EndMonitor(window);
 
   switch (message) {
     case WM_CREATE:
@@ -89,6 +123,7 @@ LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_DESTROY:
       StopWatcher();
+      FlushMonitorLog();  // lines kept while the log was held, if it is free by now
       PostQuitMessage(0);
       return 0;
     case WM_PAINT: {

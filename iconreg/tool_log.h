@@ -2,9 +2,12 @@
 // The tool log, C:\ZQ\Data\ZQPRXIconSet.log: one time-stamped UTF-16LE line per call, no
 // byte-order mark, the file opened and closed for every line.
 
-// Appends one line; returns 1 whether or not the line could be written.
+// Appends one line; returns 1 whether or not the line could be written. The tool runs with
+// raised rights, so a log path with a link in it (a linked folder, a linked or hard-linked
+// file) is not written at all.
 int WriteToolLog(const wchar_t* message);
 
-// How long a writer waits for another process that holds the file without sharing it.
+// How long a line waits for another process that holds the file without sharing writing:
+// twenty tries, 25 ms apart.
 constexpr int kToolLogOpenAttempts = 20;
 constexpr unsigned kToolLogRetryPauseMs = 25;

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "appwatch/monitor_log.h"
 #include "appwatch/resource.h"
+#include "shared/format_bounded.h"
+#include "shared/text16.h"
 #include "shared/win_handles.h"
 #include "tests/appwatch/monitor_files.h"
 #include "tests/support/wine_support.h"
@@ -32,36 +35,38 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// Window enumeration callbacks are CALLBACK (stdcall in the 32-bit build) functions.
+struct TitledSearch {
+  DWORD processId;
+  std::wstring title;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTitled(HWND window, LPARAM context) {
+  auto* s = reinterpret_cast<TitledSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == s->processId && IsWindowVisible(window) && WindowText(window) == s->title) {
+    s->found.push_back(window);
+  }
+  return TRUE;
+}
+
 // Visible top-level windows of one process with the given title.
 std::vector<HWND> WindowsTitled(DWORD processId, const std::wstring& title) {
-  struct Search {
-    DWORD processId;
-    std::wstring title;
-    std::vector<HWND> found;
-  } search{processId, title, {}};
-  EnumWindows(
-      [](HWND window, LPARAM context) CALLBACK -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->processId && IsWindowVisible(window) && WindowText(window) == s->title) {
-          s->found.push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TitledSearch search{processId, title, {}};
+  EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+BOOL CALLBACK CollectText(HWND child, LPARAM context) {
+  reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
+  return TRUE;
 }
 
 std::vector<std::wstring> ChildTexts(HWND window) {
   std::vector<std::wstring> texts;
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM context) CALLBACK -> BOOL {
-        reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&texts));
+  EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
   return texts;
 }
 
@@ -330,29 +335,114 @@ TEST_F(AppwatchProgramTest, UnderWineTheRealExecutionStateSendsNothing) {
   EXPECT_EQ(LogMessages(), Messages{kNoConfigLine});
 }
 
-TEST_F(AppwatchProgramTest, EveryWmiEventShowsABoxOfItsOwnAndStopStillEndsIt) {
+// Another process posting "WM_WMIEVENT" by the hundred: one box at a time, however many arrive.
+TEST_F(AppwatchProgramTest, WmiEventsShowOneBoxAtATimeAndStopEndsItWhileOneIsOpen) {
+  constexpr int kFlood = 300;
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
+  ASSERT_TRUE(LogBecomes({kNoConfigLine}));
   const UINT wmiEvent = RegisterWindowMessageW(L"WM_WMIEVENT");
-  monitor.Post(wmiEvent, 1, 2);
-  monitor.Post(wmiEvent, 0, 0);
+  for (int i = 0; i < kFlood; ++i) monitor.Post(wmiEvent, static_cast<WPARAM>(i), 2);
+  // A command that logs, handled after every event posted before it.
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
+  ASSERT_TRUE(LogBecomes({kNoConfigLine, kStartLine0})) << "the events were not all handled";
   std::vector<HWND> boxes;
-  EXPECT_TRUE(WaitUntil([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     boxes = WindowsTitled(monitor.ProcessId(), L"WMI Event");
-    return boxes.size() == 2;
+    return !boxes.empty();
   }, kTimeout));
-  for (HWND box : boxes) {
-    EXPECT_TRUE(Contains(ChildTexts(box), L"WMI Event Received"));
-    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
-  }
-  // Closing one leaves the other.
-  ASSERT_FALSE(boxes.empty());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(Contains(ChildTexts(boxes[0]), L"WMI Event Received"));
+  EXPECT_EQ(GetWindow(boxes[0], GW_OWNER), nullptr);
+
+  // Once it is closed, the next event shows a box again.
   PostMessageW(boxes[0], WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitUntil([&] { return WindowsTitled(monitor.ProcessId(), L"WMI Event").size() == 1; },
+  ASSERT_TRUE(WaitUntil([&] { return WindowsTitled(monitor.ProcessId(), L"WMI Event").empty(); },
+                        kTimeout));
+  monitor.Post(wmiEvent);
+  ASSERT_TRUE(WaitUntil([&] { return WindowsTitled(monitor.ProcessId(), L"WMI Event").size() == 1; },
                         kTimeout));
 
+  // A flood and then the stop message, while the box is open: the program ends, with 0.
+  for (int i = 0; i < kFlood; ++i) monitor.Post(wmiEvent);
   monitor.Post(RegisterWindowMessageW(L"WM_PRXCNTSTOP"));
   EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
+}
+
+// --- A log that another process (this test) holds without sharing writing ---
+
+UniqueFile HoldLogExclusively() {
+  CreateDirectoryW(L"C:\\ZQ", nullptr);
+  CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+  return UniqueFile(CreateFileW(kLogFile, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The window thread answers a sent message. Each line of a held log used to wait a second on
+// this thread, so with many lines it could not answer for far longer than this allows.
+bool AnswersWhileTheLogIsHeld(const Monitor& monitor) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(monitor.Window(), WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &result) != 0;
+}
+
+// A configuration of `count` program names n0.exe, n1.exe ..., and the lines it logs.
+std::string ManyNamesConfig(int count) {
+  std::string config = "[Executable]\r\n";
+  for (int i = 0; i < count; ++i) config += "n" + std::to_string(i) + ".exe\r\n";
+  return config;
+}
+Messages ManyNamesLines(int count) {
+  Messages lines{L"ExecutableFileList:"};
+  for (int i = 0; i < count; ++i) lines.push_back(L"n" + std::to_wstring(i) + L".exe");
+  lines.push_back(L"WindowClassNameList:");
+  return lines;
+}
+
+TEST_F(AppwatchProgramTest, HeldLogDelaysNeitherWindowNorWatcherAndItsLinesFollowInOrder) {
+  constexpr int kNames = 40;  // each line waited up to a second for a held log
+  ASSERT_TRUE(WriteConfigFile(ManyNamesConfig(kNames)));
+  UniqueFile holder = HoldLogExclusively();
+  ASSERT_TRUE(holder);
+
+  // While the log is still held, the window has finished its creation (configuration loaded,
+  // watcher started) and handles what it is sent: a message sent after a command is answered
+  // only once the command is done. (The handle itself can be found during creation.)
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
+  EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor));
+  EXPECT_TRUE(LogMessages().empty());
+
+  holder.Reset();
+  Messages expected = ManyNamesLines(kNames);
+  expected.push_back(kStartLine0);
+  EXPECT_TRUE(LogBecomes(expected)) << testing::PrintToString(LogMessages());
+}
+
+TEST_F(AppwatchProgramTest, LinesPastWhatIsKeptForAHeldLogAreCountedInOneLine) {
+  constexpr int kNames = static_cast<int>(kMonitorLogHeldLinesCapacity) + 45;
+  ASSERT_TRUE(WriteConfigFile(ManyNamesConfig(kNames)));
+  UniqueFile holder = HoldLogExclusively();
+  ASSERT_TRUE(holder);
+  Monitor monitor;
+  ASSERT_NE(monitor.Window(), nullptr);
+  EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor));
+  holder.Reset();
+
+  // The oldest lines are kept, the newest counted, and the count follows the kept lines once
+  // the log is free.
+  Messages all = ManyNamesLines(kNames);
+  Messages expected(all.begin(), all.begin() + kMonitorLogHeldLinesCapacity);
+  wchar_t lost[200];
+  FormatBounded(lost, 200, AsWide(kMonitorLogLostLinesFormat),
+                static_cast<unsigned>(all.size() - kMonitorLogHeldLinesCapacity));
+  expected.push_back(lost);
+  EXPECT_TRUE(LogBecomes(expected)) << testing::PrintToString(LogMessages());
+
+  // Then lines go straight out again.
+  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
+  expected.push_back(kStartLine0);
+  EXPECT_TRUE(LogBecomes(expected)) << testing::PrintToString(LogMessages());
 }
 
 // Ways to open the About box, and to close it.

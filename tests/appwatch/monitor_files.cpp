@@ -43,12 +43,7 @@ bool WriteConfigFile(const std::string& bytes) {
 
 std::vector<LogLine> ReadLogLines() {
   std::vector<LogLine> lines;
-  auto bytes = ReadWholeFile(kLogFile);
-  if (!bytes) return lines;
-  std::wstring text(bytes->size() / 2, L'\0');
-  for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<wchar_t>((*bytes)[2 * i] | ((*bytes)[2 * i + 1] << 8));
-  }
+  const std::wstring text = ReadUtf16File(kLogFile);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find(L"\r\n", start);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/wine_support.h"
+
 constexpr wchar_t kLogFile[] = L"C:\\ZQ\\Data\\APPWATCH.log";
 constexpr wchar_t kConfigFile[] = L"C:\\zq\\data\\ZQPRX\\appwatch.dat";
 
@@ -17,14 +19,7 @@ void RemoveMonitorFiles();
 // Writes the configuration file's bytes, making its directories.
 bool WriteConfigFile(const std::string& bytes);
 
-// One line of the log, split into its time stamp and its message.
-struct LogLine {
-  std::wstring stamp;    // "hh:mm:ss:mmmm"
-  std::wstring message;  // everything between "::" and the closing CR LF
-  bool wellFormed = false;
-};
-
-// The log's lines in file order (empty when there is no log). A last piece without CR LF
+// The log's lines ("hh:mm:ss:mmmm::message" and CR LF) in file order (empty when there is no log). A last piece without CR LF
 // comes back as a line that is not well formed.
 std::vector<LogLine> ReadLogLines();
 std::vector<std::wstring> LogMessages();

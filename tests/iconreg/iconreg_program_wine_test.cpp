@@ -9,7 +9,7 @@
 #include <cwctype>
 #include <functional>
 #include <optional>
-#include <regex>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,6 +19,7 @@
 #include "iconreg/tool_texts.h"
 #include "shared/text16.h"
 #include "shared/win_handles.h"
+#include "tests/iconreg/tool_log_files.h"
 #include "tests/support/wine_support.h"
 
 namespace {
@@ -32,7 +33,7 @@ constexpr wchar_t kNamespaceParent[] =
 constexpr wchar_t kControlPanelKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel";
 constexpr wchar_t kCurrentVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
-const std::wstring kLogPath = AsWide(kToolLogPath);
+const std::wstring& kLogPath = kToolLogFile;
 constexpr DWORD kFailedExit = 0xFFFFFFFF;  // -1 as Windows reports it
 
 // --- Registry ---
@@ -186,37 +187,17 @@ bool CreateVolatileKey(HKEY root, const std::wstring& path) {
 
 // --- The tool log ---
 
-std::wstring ReadLog() {
-  auto bytes = ReadWholeFile(kLogPath.c_str());
-  std::wstring text;
-  if (!bytes) return text;
-  for (size_t i = 0; i + 1 < bytes->size(); i += 2) {
-    text += static_cast<wchar_t>((*bytes)[i] | ((*bytes)[i + 1] << 8));
-  }
-  return text;
-}
+std::wstring ReadLog() { return ReadUtf16File(kLogPath.c_str()); }
 
-// The messages of a log, stamps checked and taken off.
+// The messages of a log; a line without a sane stamp or line end is marked.
 std::vector<std::wstring> LogMessages(const std::wstring& log) {
-  static const std::wregex line(L"\\[(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d):(\\d{4})\\] ");
   std::vector<std::wstring> messages;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find(L"\r\n", start);
-    if (end == std::wstring::npos) end = log.size();
-    std::wstring text = log.substr(start, end - start);
-    std::wsmatch match;
-    if (!std::regex_search(text, match, line, std::regex_constants::match_continuous)) {
-      messages.push_back(L"<no stamp> " + text);
+  for (const LogLine& line : ParseToolLog(log)) {
+    if (line.stamp.empty()) {
+      messages.push_back(L"<no stamp> " + line.message);
     } else {
-      int month = std::stoi(match[1]), day = std::stoi(match[2]), hour = std::stoi(match[3]);
-      int minute = std::stoi(match[4]), second = std::stoi(match[5]);
-      int ms = std::stoi(match[6]);
-      bool sane = month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 &&
-                  minute <= 59 && second <= 59 && ms <= 999;
-      messages.push_back((sane ? L"" : L"<bad stamp> ") + text.substr(match.length()));
+      messages.push_back(line.message);
     }
-    start = end + 2;
   }
   return messages;
 }
@@ -236,46 +217,47 @@ struct ToolRun {
   std::vector<BoxSeen> boxes;
 };
 
+// Window enumeration callbacks are CALLBACK (stdcall in the 32-bit build) functions.
+BOOL CALLBACK TakeFirstStaticText(HWND child, LPARAM param) {
+  wchar_t className[64] = {};
+  GetClassNameW(child, className, 64);
+  wchar_t content[512] = {};
+  GetWindowTextW(child, content, 512);
+  if (_wcsicmp(className, L"Static") == 0 && content[0] != 0) {
+    *reinterpret_cast<std::wstring*>(param) = content;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 std::wstring BoxText(HWND box) {
   std::wstring text;
-  EnumChildWindows(
-      box,
-      [](HWND child, LPARAM param) CALLBACK -> BOOL {
-        wchar_t className[64] = {};
-        GetClassNameW(child, className, 64);
-        wchar_t content[512] = {};
-        GetWindowTextW(child, content, 512);
-        if (_wcsicmp(className, L"Static") == 0 && content[0] != 0) {
-          *reinterpret_cast<std::wstring*>(param) = content;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&text));
+  EnumChildWindows(box, TakeFirstStaticText, reinterpret_cast<LPARAM>(&text));
   return text;
+}
+
+struct BoxSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<BoxSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 // A visible dialog box of the given process, or null.
 HWND FindBoxOf(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search{processId, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) CALLBACK -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[16] = {};
-        GetClassNameW(window, className, 16);
-        if (owner == s->processId && IsWindowVisible(window) &&
-            wcscmp(className, L"#32770") == 0) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  BoxSearch search{processId, nullptr};
+  EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -740,6 +722,121 @@ TEST_F(IconregProgram, LogHeldForLongCostsTheLineButNotTheRegistration) {
   EXPECT_EQ(run.exitCode, 0u);
   ExpectCompleteRegistration(kWineProgramFiles);
   EXPECT_EQ(ReadLog(), L"");
+}
+
+
+// --- A log path that a link steers elsewhere (the tool runs elevated) ---
+
+// Stands in for a folder such as C:\Windows\System32 that a user must not get the tool to write
+// into.
+constexpr wchar_t kElsewhere[] = L"C:\\ZQ Elsewhere";
+constexpr wchar_t kElsewhereLog[] = L"C:\\ZQ Elsewhere\\ZQPRXIconSet.log";
+constexpr wchar_t kElsewhereDataLog[] = L"C:\\ZQ Elsewhere\\Data\\ZQPRXIconSet.log";
+constexpr wchar_t kVictim[] = L"C:\\ZQ Elsewhere\\victim.log";
+
+enum class Planted { kDataFolderLink, kTopFolderLink, kFileLink, kDanglingFileLink, kHardLink };
+
+struct LinkCase {
+  const char* name;
+  Planted planted;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
+
+class IconregLinkedLog : public IconregProgram, public testing::WithParamInterface<LinkCase> {
+ protected:
+  void TearDown() override {
+    RemoveUnixLink(L"C:\\ZQ\\Data\\ZQPRXIconSet.log");
+    DeleteFileW(L"C:\\ZQ\\Data\\ZQPRXIconSet.log");  // a hard link
+    if (GetFileAttributesW(L"C:\\ZQ\\Data") & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RemoveUnixLink(L"C:\\ZQ\\Data");
+    }
+    if (GetFileAttributesW(L"C:\\ZQ") & FILE_ATTRIBUTE_REPARSE_POINT) RemoveUnixLink(L"C:\\ZQ");
+    for (const wchar_t* file : {kElsewhereLog, kElsewhereDataLog, kVictim}) DeleteFileW(file);
+    RemoveDirectoryW(L"C:\\ZQ Elsewhere\\Data");
+    RemoveDirectoryW(kElsewhere);
+    IconregProgram::TearDown();
+  }
+};
+
+TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
+  if (UnixPath(L"C:\\").empty()) GTEST_SKIP() << "links are planted from Wine's Linux side";
+  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr));
+  switch (GetParam().planted) {
+    case Planted::kDataFolderLink:
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      RemoveDirectoryW(L"C:\\ZQ\\Data");
+      ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ\\Data"));
+      ASSERT_NE(GetFileAttributesW(L"C:\\ZQ\\Data") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+      break;
+    case Planted::kTopFolderLink:
+      RemoveDirectoryW(L"C:\\ZQ\\Data");
+      ASSERT_TRUE(RemoveDirectoryW(L"C:\\ZQ") || GetLastError() == ERROR_FILE_NOT_FOUND);
+      ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ"));
+      ASSERT_NE(GetFileAttributesW(L"C:\\ZQ") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+      break;
+    case Planted::kFileLink:
+    case Planted::kDanglingFileLink:
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+      if (GetParam().planted == Planted::kFileLink) {
+        UniqueFile victim(CreateFileW(kVictim, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(victim);
+      }
+      ASSERT_TRUE(PlantUnixSymlink(kVictim, kLogPath.c_str()));
+      break;
+    case Planted::kHardLink: {
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+      UniqueFile victim(CreateFileW(kVictim, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(victim);
+      victim.Reset();
+      ASSERT_TRUE(CreateHardLinkW(kLogPath.c_str(), kVictim, nullptr));
+      break;
+    }
+  }
+
+  ToolRun run = RunTool(L"-R");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.boxes.empty());
+  ExpectCompleteRegistration(kWineProgramFiles);
+
+  // Nothing of the log reached the other folder: no file made there, no byte added.
+  EXPECT_EQ(GetFileAttributesW(kElsewhereLog), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\ZQ Elsewhere\\Data"), INVALID_FILE_ATTRIBUTES);
+  auto victim = ReadWholeFile(kVictim);
+  if (GetParam().planted == Planted::kFileLink || GetParam().planted == Planted::kHardLink) {
+    ASSERT_TRUE(victim.has_value());
+    EXPECT_TRUE(victim->empty()) << victim->size() << " bytes written through the link";
+  } else {
+    EXPECT_FALSE(victim.has_value());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, IconregLinkedLog,
+    testing::Values(LinkCase{"DataFolder", Planted::kDataFolderLink},
+                    LinkCase{"TopFolder", Planted::kTopFolderLink},
+                    LinkCase{"File", Planted::kFileLink},
+                    LinkCase{"DanglingFile", Planted::kDanglingFileLink},
+                    LinkCase{"HardLinkedFile", Planted::kHardLink}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IconregProgram, LogIsWrittenAgainOnceTheLinkIsGone) {
+  if (UnixPath(L"C:\\").empty()) GTEST_SKIP() << "links are planted from Wine's Linux side";
+  CreateDirectoryW(L"C:\\ZQ", nullptr);
+  RemoveDirectoryW(L"C:\\ZQ\\Data");
+  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr));
+  ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ\\Data"));
+  EXPECT_EQ(RunTool(L"-R").exitCode, 0u);
+  ASSERT_TRUE(RemoveUnixLink(L"C:\\ZQ\\Data"));
+  RemoveDirectoryW(kElsewhere);
+
+  EXPECT_EQ(RunTool(L"-R").exitCode, 0u);
+  EXPECT_EQ(LogMessages(ReadLog()), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
 }
 
 }  // namespace

@@ -188,3 +188,85 @@ std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path) {
   bytes.resize(read);
   return bytes;
 }
+
+std::wstring ReadUtf16File(const wchar_t* path) {
+  std::wstring text;
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) return text;
+  text.resize(bytes->size() / 2);
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<wchar_t>((*bytes)[2 * i] | ((*bytes)[2 * i + 1] << 8));
+  }
+  return text;
+}
+
+std::string UnixPath(const wchar_t* windowsPath) {
+  using UnixNameFunction = char*(CDECL*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName == nullptr) return {};
+  char* name = unixName(windowsPath);
+  if (name == nullptr) return {};
+  std::string path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return path;
+}
+
+namespace {
+
+// A shell word: single quotes, with any single quote of the text closed, escaped, reopened.
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
+  wchar_t folder[MAX_PATH];
+  wchar_t mark[MAX_PATH];
+  if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"zq", 0, mark) == 0) {
+    return false;
+  }
+  DeleteFileW(mark);
+  std::string markPath = UnixPath(mark);
+  if (markPath.empty()) return false;
+  std::string script = "(" + command + ") && touch " + ShellQuoted(markPath);
+  // Windows command-line quoting: the whole script is one argument of sh -c.
+  std::wstring line = L"/bin/sh -c \"";
+  for (char c : script) {
+    if (c == '"') line += L'\\';
+    line += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  }
+  line += L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  if (process.hProcess != nullptr) CloseHandle(process.hProcess);
+  if (process.hThread != nullptr) CloseHandle(process.hThread);
+  const ULONGLONG start = GetTickCount64();
+  while (GetFileAttributesW(mark) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount64() - start >= timeoutMs) return false;
+    Sleep(20);
+  }
+  DeleteFileW(mark);
+  return true;
+}
+
+bool PlantUnixSymlink(const wchar_t* target, const wchar_t* link) {
+  std::string unixTarget = UnixPath(target);
+  std::string unixLink = UnixPath(link);
+  if (unixTarget.empty() || unixLink.empty()) return false;
+  return RunUnixShell("ln -s " + ShellQuoted(unixTarget) + " " + ShellQuoted(unixLink));
+}
+
+bool RemoveUnixLink(const wchar_t* link) {
+  std::string unixLink = UnixPath(link);
+  if (unixLink.empty()) return false;
+  return RunUnixShell("rm -f " + ShellQuoted(unixLink));
+}

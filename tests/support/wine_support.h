@@ -47,3 +47,27 @@ ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs);
 
 // Reads a whole file's bytes; nullopt when it cannot be opened.
 std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path);
+
+// A file of UTF-16 little-endian text, as text (empty when it cannot be opened).
+std::wstring ReadUtf16File(const wchar_t* path);
+
+// One line of a log file, split into its time stamp and its message.
+struct LogLine {
+  std::wstring stamp;    // the time stamp as written
+  std::wstring message;  // everything after the stamp up to the closing CR LF
+  bool wellFormed = false;  // a valid stamp and the closing CR LF
+};
+
+// --- The Linux side of the prefix ---
+// Wine 8.0's CreateSymbolicLinkW reports success and makes nothing; links that Wine shows as
+// they would be on Windows are planted as Unix symbolic links (Wine marks a linked folder as a
+// reparse point; a linked file it opens through the link, unmarked).
+// The Unix name of a Windows path whose folder exists; empty outside Wine.
+std::string UnixPath(const wchar_t* windowsPath);
+// Runs a shell command line on the Linux side and waits until it has succeeded (Wine starts
+// Unix programs without a handle to wait on, so the command leaves a mark that is polled for).
+// False when it failed, did not finish in time, or this is not Wine.
+bool RunUnixShell(const std::string& command, DWORD timeoutMs = 15000);
+// Makes `link` a Unix symbolic link to `target`; removes a link (a Unix link of any kind).
+bool PlantUnixSymlink(const wchar_t* target, const wchar_t* link);
+bool RemoveUnixLink(const wchar_t* link);

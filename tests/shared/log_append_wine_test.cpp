@@ -1,0 +1,316 @@
+// The two logs, the monitor's and the tool's, against Wine's real file system: bytes on disk,
+// folders made on demand, appending, and writers in several threads and processes at once.
+// Both go through the one appender, so every case runs for both.
+//
+// The same program serves as the other processes: "--write-lines LOG TAG COUNT" writes COUNT
+// lines "TAG i" to LOG (monitor or tool); "--hold-log PATH" holds PATH open without sharing
+// writing until the test lets it go.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "appwatch/monitor_log.h"
+#include "iconreg/tool_log.h"
+#include "shared/win_handles.h"
+#include "tests/appwatch/monitor_files.h"
+#include "tests/iconreg/tool_log_files.h"
+#include "tests/support/wine_support.h"
+
+namespace {
+
+constexpr wchar_t kHolderReadyEvent[] = L"Local\\ZQ log test holder ready";
+constexpr wchar_t kHolderReleaseEvent[] = L"Local\\ZQ log test holder release";
+
+struct Log {
+  const char* name;  // as the helper mode takes it
+  int (*write)(const wchar_t* message);
+  const wchar_t* path;
+  std::vector<LogLine> (*read)();
+  size_t stampLength;  // units in front of the message
+};
+
+const Log kLogs[] = {
+    {"monitor", WriteMonitorLog, kLogFile, ReadLogLines, 15},         // "hh:mm:ss:mmmm::"
+    {"tool", WriteToolLog, L"C:\\ZQ\\Data\\ZQPRXIconSet.log", ReadToolLogLines, 22},  // "[MM:DD:hh:mm:ss:mmmm] "
+};
+
+void PrintTo(const Log& log, std::ostream* out) { *out << log.name; }
+
+const Log* LogNamed(const char* name) {
+  for (const Log& log : kLogs) {
+    if (std::strcmp(log.name, name) == 0) return &log;
+  }
+  return nullptr;
+}
+
+std::wstring Widen(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+
+std::wstring SelfPath() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::wstring(path, n);
+}
+
+// A second process of this program in one of its helper modes.
+struct Helper {
+  PROCESS_INFORMATION process = {};
+  bool started = false;
+
+  explicit Helper(const std::wstring& arguments) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring line = L"\"" + SelfPath() + L"\" " + arguments;
+    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process);
+  }
+  // Exit code, or a code no helper returns when it did not end in time.
+  DWORD Wait(DWORD timeoutMs) {
+    if (!started) return 0xBAD;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, 5000);
+    }
+    DWORD code = 0xBAD;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+  }
+  ~Helper() {
+    if (!started) return;
+    Wait(30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+};
+
+// Another process that holds a log open as a writer that shares reading only would, from the
+// moment it is ready until it is let go.
+class Holder {
+ public:
+  explicit Holder(const wchar_t* path)
+      : ready_(CreateEventW(nullptr, TRUE, FALSE, kHolderReadyEvent)),
+        release_(CreateEventW(nullptr, TRUE, FALSE, kHolderReleaseEvent)),
+        helper_(L"--hold-log \"" + std::wstring(path) + L"\"") {}
+  ~Holder() { Release(); }
+  bool Ready() {
+    return ready_ && release_ && helper_.started &&
+           WaitForSingleObject(ready_.Get(), 30000) == WAIT_OBJECT_0;
+  }
+  // Lets go and waits until the file is closed; true once the helper ended well.
+  bool Release() {
+    if (released_) return true;
+    released_ = true;
+    SetEvent(release_.Get());
+    return helper_.Wait(30000) == 0;
+  }
+
+ private:
+  UniqueKernelHandle ready_;
+  UniqueKernelHandle release_;
+  Helper helper_;
+  bool released_ = false;
+};
+
+int WriteLinesMode(const Log& log, const char* tag, int count) {
+  for (int i = 0; i < count; ++i) {
+    std::wstring message = Widen(tag) + L" " + std::to_wstring(i);
+    log.write(message.c_str());
+  }
+  return 0;
+}
+
+int HoldLogMode(const wchar_t* path) {
+  CreateDirectoryW(L"C:\\ZQ", nullptr);
+  CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+  UniqueFile file(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return 3;
+  UniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, kHolderReadyEvent));
+  UniqueKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, kHolderReleaseEvent));
+  if (!ready || !release) return 4;
+  SetEvent(ready.Get());
+  return WaitForSingleObject(release.Get(), 120000) == WAIT_OBJECT_0 ? 0 : 5;
+}
+
+std::vector<std::wstring> Messages(const Log& log) {
+  std::vector<std::wstring> messages;
+  for (const LogLine& line : log.read()) messages.push_back(line.message);
+  return messages;
+}
+
+void RemoveLogs() {
+  for (const Log& log : kLogs) DeleteFileW(log.path);
+  RemoveMonitorFiles();
+}
+
+class LogAppendTest : public testing::TestWithParam<Log> {
+ protected:
+  void SetUp() override { RemoveLogs(); }
+  void TearDown() override { RemoveLogs(); }
+  const Log& log() const { return GetParam(); }
+};
+
+TEST_P(LogAppendTest, FirstLineMakesFoldersAndFileWithoutByteOrderMark) {
+  ASSERT_EQ(GetFileAttributesW(L"C:\\ZQ"), INVALID_FILE_ATTRIBUTES);
+
+  EXPECT_EQ(log().write(L"first"), 1);
+
+  EXPECT_NE(GetFileAttributesW(L"C:\\ZQ\\Data") & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  auto bytes = ReadWholeFile(log().path);
+  ASSERT_TRUE(bytes);
+  // The stamp, "first" and CR LF, two bytes a unit, the stamp's first character at byte 0.
+  ASSERT_EQ(bytes->size(), 2u * (log().stampLength + 5 + 2));
+  EXPECT_TRUE((*bytes)[0] == '[' || ((*bytes)[0] >= '0' && (*bytes)[0] <= '2'));
+  EXPECT_EQ((*bytes)[1], 0);
+  auto lines = log().read();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].wellFormed) << lines[0].stamp;
+  EXPECT_EQ(lines[0].message, L"first");
+}
+
+TEST_P(LogAppendTest, LinesAreAppendedInOrderAfterWhatIsThere) {
+  CreateDirectoryW(L"C:\\ZQ", nullptr);
+  CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
+  {
+    UniqueFile file(CreateFileW(log().path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    const wchar_t earlier[] = L"earlier run\r\n";
+    DWORD written = 0;
+    WriteFile(file.Get(), earlier, sizeof earlier - sizeof(wchar_t), &written, nullptr);
+  }
+  log().write(L"a");
+  log().write(L"b");
+  EXPECT_EQ(Messages(log()), (std::vector<std::wstring>{L"earlier run", L"a", L"b"}));
+}
+
+TEST_P(LogAppendTest, MessagesKeepTheirOwnLineFeedAndMayBeEmpty) {
+  log().write(L"Stop\n");
+  log().write(L"");
+  auto lines = log().read();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].message, L"Stop\n");  // LF CR LF at the end of the line
+  EXPECT_EQ(lines[1].message, L"");
+  EXPECT_TRUE(lines[1].wellFormed);
+}
+
+TEST_P(LogAppendTest, OverlongMessageIsCutWithTheLineEnd) {
+  std::wstring message(3000, L'z');
+  log().write(message.c_str());
+  log().write(L"next");
+  auto bytes = ReadWholeFile(log().path);
+  ASSERT_TRUE(bytes);
+  // 2047 units of the first line, then the next line follows on the same text line.
+  EXPECT_EQ(bytes->size(), 2u * (2047 + log().stampLength + 4 + 2));
+  auto lines = log().read();
+  ASSERT_EQ(lines.size(), 1u);
+  const size_t kept = 2047 - log().stampLength;
+  const std::wstring& joined = lines[0].message;
+  EXPECT_EQ(joined.substr(0, kept), std::wstring(kept, L'z'));
+  EXPECT_EQ(joined.substr(kept + log().stampLength), L"next");
+}
+
+TEST_P(LogAppendTest, EightThreadsAndTwoProcessesLoseAndTearNoLine) {
+  constexpr int kThreads = 8;
+  constexpr int kLinesEach = 2000;
+  const std::wstring count = std::to_wstring(kLinesEach);
+  Helper first(L"--write-lines " + Widen(log().name) + L" P " + count);
+  Helper second(L"--write-lines " + Widen(log().name) + L" Q " + count);
+  ASSERT_TRUE(first.started);
+  ASSERT_TRUE(second.started);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < kLinesEach; ++i) {
+        std::wstring message = L"T" + std::to_wstring(t) + L" " + std::to_wstring(i);
+        log().write(message.c_str());
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  ASSERT_EQ(first.Wait(120000), 0u);
+  ASSERT_EQ(second.Wait(120000), 0u);
+
+  std::map<std::wstring, int> seen;
+  int torn = 0;
+  for (const LogLine& line : log().read()) {
+    if (!line.wellFormed) ++torn;
+    ++seen[line.message];
+  }
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(seen.size(), size_t{(kThreads + 2) * kLinesEach});
+  int missing = 0;
+  int repeated = 0;
+  auto check = [&](const std::wstring& message) {
+    auto found = seen.find(message);
+    if (found == seen.end()) {
+      ++missing;
+    } else if (found->second != 1) {
+      ++repeated;
+    }
+  };
+  for (int i = 0; i < kLinesEach; ++i) {
+    for (int t = 0; t < kThreads; ++t) check(L"T" + std::to_wstring(t) + L" " + std::to_wstring(i));
+    check(L"P " + std::to_wstring(i));
+    check(L"Q " + std::to_wstring(i));
+  }
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(repeated, 0);
+}
+
+TEST_P(LogAppendTest, LinesWaitForAHolderThatLetsGoSoon) {
+  Holder holder(log().path);
+  ASSERT_TRUE(holder.Ready());
+  // The holder lets go as soon as the writer has begun: its first line finds the file held.
+  UniqueKernelHandle writing(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread writer([&] {
+    SetEvent(writing.Get());
+    for (int i = 0; i < 5; ++i) log().write((L"held " + std::to_wstring(i)).c_str());
+  });
+  ASSERT_EQ(WaitForSingleObject(writing.Get(), 30000), WAIT_OBJECT_0);
+  EXPECT_TRUE(holder.Release());
+  writer.join();
+  EXPECT_EQ(Messages(log()), (std::vector<std::wstring>{L"held 0", L"held 1", L"held 2",
+                                                        L"held 3", L"held 4"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLogs, LogAppendTest, testing::ValuesIn(kLogs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The monitor's lines do not wait for a held log beyond its budget; they are kept, and go out in
+// their order once the log is free.
+TEST(MonitorLogHeld, LinesAreKeptAndGoOutInOrderOnceTheLogIsFree) {
+  RemoveLogs();
+  {
+    Holder holder(kLogFile);
+    ASSERT_TRUE(holder.Ready());
+    for (int i = 0; i < 5; ++i) WriteMonitorLog((L"kept " + std::to_wstring(i)).c_str());
+    EXPECT_TRUE(ReadLogLines().empty());
+    FlushMonitorLog();  // still held: nothing goes out, nothing is lost
+    EXPECT_TRUE(holder.Release());
+  }
+  FlushMonitorLog();
+  WriteMonitorLog(L"after");
+  EXPECT_EQ(LogMessages(), (std::vector<std::wstring>{L"kept 0", L"kept 1", L"kept 2", L"kept 3",
+                                                      L"kept 4", L"after"}));
+  RemoveLogs();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--write-lines") == 0 && LogNamed(argv[2]) != nullptr) {
+    return WriteLinesMode(*LogNamed(argv[2]), argv[3], std::atoi(argv[4]));
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--hold-log") == 0) {
+    std::wstring path = Widen(argv[2]);
+    return HoldLogMode(path.c_str());
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
