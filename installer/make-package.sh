@@ -102,6 +102,24 @@ for action in $rollback_actions; do
   [ -n "$type" ] && [ $((type & 1280)) = 1280 ] || die "$action is no rollback action (type $type)"
 done
 
+# wixl also drops IncludeMaximum="yes" from UpgradeVersion: the row that finds the products this
+# one replaces must include its own version (msidbUpgradeAttributesVersionMaxInclusive, 0x200),
+# or a rebuilt package of the same version would install beside the old one.
+msiinfo export "$out" Upgrade >"$work/Upgrade.wixl.idt"
+upgrade_attributes() { awk -F'\t' '{ sub(/\r$/, "") } $7 == "ZQ_OLDER_PRODUCT_FOUND" { print $5 }' "$1"; }
+attributes=$(upgrade_attributes "$work/Upgrade.wixl.idt")
+[ -n "$attributes" ] || die "no ZQ_OLDER_PRODUCT_FOUND row in the Upgrade table"
+# (Attributes is part of the table's key, so the table is imported again with the bit set.)
+mkdir -p "$work/upgrade"
+awk -F'\t' -v OFS='\t' -v with_max=$((attributes | 512)) '{ sub(/\r$/, "") }
+     NR > 3 && $7 == "ZQ_OLDER_PRODUCT_FOUND" { $5 = with_max } { printf "%s\r\n", $0 }' \
+  "$work/Upgrade.wixl.idt" >"$work/upgrade/Upgrade.idt"
+msibuild "$out" -i "$work/upgrade/Upgrade.idt" ||
+  die "could not make the upgrade include its own version"
+msiinfo export "$out" Upgrade >"$work/Upgrade.idt"
+attributes=$(upgrade_attributes "$work/Upgrade.idt")
+[ $((attributes & 512)) = 512 ] || die "the upgrade does not include its own version ($attributes)"
+
 if [ -n "$passfile" ]; then
   sign "$out"
   echo "make-package: $out (signed)"
