@@ -23,6 +23,7 @@
 #include <cstring>
 #include <span>
 
+#include "installer/setup-helper/data_folders.h"
 #include "shared/win_handles.h"
 
 namespace {
@@ -35,25 +36,6 @@ struct LocalMemoryTraits {
   static void Close(Handle h) { LocalFree(h); }
 };
 using UniqueSecurityDescriptor = UniqueHandleOf<LocalMemoryTraits>;
-
-// Owner Administrators, inheritance from C:\ cut (P). SY system, BA administrators, BU users,
-// OW the owner of a file (an OWNER RIGHTS entry takes away the implicit right of whoever
-// created a log to rewrite its access list).
-//   0x1200a9  read and run: list, read data and attributes, read the access list, synchronise
-//   0x1200ab  the same and "create files" in the folder (not folders, not delete children)
-//   0x12008d  on files only (OI IO): read and append; no write over, no delete, no rename
-struct DataFolder {
-  const wchar_t* path;
-  const wchar_t* sddl;
-};
-constexpr DataFolder kFolders[] = {
-    {L"C:\\ZQ", L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
-    {L"C:\\ZQ\\Data",
-     L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)"
-     L"(A;OIIO;0x12008d;;;OW)"},
-    {L"C:\\ZQ\\Data\\ZQPRX", L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
-};
-constexpr const wchar_t* kConfigPath = L"C:\\ZQ\\Data\\ZQPRX\\appwatch.dat";
 
 // Creates the folder unless it is there, then applies its security through a handle to the
 // folder itself, refusing anything that is not a plain directory (a junction or link planted
@@ -138,7 +120,7 @@ bool IsDefaultConfig() {
 }
 
 int Prepare() {
-  for (const DataFolder& folder : kFolders) {
+  for (const DataFolder& folder : kDataFolders) {
     if (!SecureFolder(folder)) return 1;
   }
   return WriteDefaultConfig() ? 0 : 1;
@@ -147,7 +129,7 @@ int Prepare() {
 void Cleanup() {
   if (IsDefaultConfig()) DeleteFileW(kConfigPath);
   // Innermost first; a folder that still holds anything (logs, a changed configuration) stays.
-  for (size_t i = std::size(kFolders); i-- > 0;) RemoveDirectoryW(kFolders[i].path);
+  for (size_t i = std::size(kDataFolders); i-- > 0;) RemoveDirectoryW(kDataFolders[i].path);
 }
 
 }  // namespace

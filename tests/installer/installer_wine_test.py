@@ -7,7 +7,7 @@ export in both registry views, the prefix's drive_c from Linux). The bench goes 
 also when a test fails.
 
     installer_wine_test.py --source DIR --build DIR --package FILE.msi --version X.Y.Z
-                           --volatile-key EXE --state DIR [unittest arguments]
+                           --volatile-key EXE --access-check EXE --state DIR [unittest arguments]
 
 Where Windows Installer does something that Wine's msiexec does not show, the test says so
 ("Wine limit") instead of leaving the behaviour out.
@@ -423,6 +423,15 @@ class InstallerTest(unittest.TestCase):
         self.assertInstalled()
         self.assertEqual(read_bytes(CONFIG), changed)
 
+    def test_data_folder_access_lists(self):
+        """Wine limit: Wine keeps no access list on a folder (it maps a DACL onto Unix mode bits),
+        so the installed folders cannot show theirs; the descriptors the package applies are
+        checked with Windows' access check instead, for a user and an administrator."""
+        result = bench("run", ARGS.access_check, check=False)
+        log(result.stdout)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("0 failed", result.stdout)
+
     def test_failed_registration_rolls_back(self):
         files_before = file_snapshot()
         volatile = bench("run", ARGS.volatile_key, check=False)
@@ -449,9 +458,10 @@ def main():
     parser.add_argument("--package", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--volatile-key", required=True)
+    parser.add_argument("--access-check", required=True)
     parser.add_argument("--state", required=True)
     ARGS, rest = parser.parse_known_args()
-    for name in ("source", "build", "package", "volatile_key", "state"):
+    for name in ("source", "build", "package", "volatile_key", "access_check", "state"):
         setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
 
     bench("up", "--private-display", timeout=300)

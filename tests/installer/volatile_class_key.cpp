@@ -9,7 +9,7 @@
 #include "iconreg/tool_texts.h"
 #include "shared/win_handles.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int wmain() {
   UniqueRegKey key;
   DWORD disposition = 0;
   LSTATUS status = RegCreateKeyExW(
