@@ -214,10 +214,12 @@ def default_config():
         return f.read()
 
 
-def make_package(version, out_dir):
-    """A package of another version, from the same programs and the same WiX source."""
+def make_package(version, out_dir, signing=None):
+    """A package of another version, from the same programs and the same WiX source; signed
+    when `signing` gives ZQ_SIGN_PFX and ZQ_SIGN_PASSWORD."""
     out = os.path.join(out_dir, f"ZQProximitySensor-{version}.msi")
     env = {k: v for k, v in os.environ.items() if not k.startswith("ZQ_SIGN_")}
+    env.update(signing or {})
     subprocess.run(["bash", os.path.join(ARGS.source, "installer", "make-package.sh"),
                     "--version", version, "--programs", os.path.join(ARGS.build, "bin"),
                     "--helper", os.path.join(ARGS.build, "installer", "zqsetup.dll"),
@@ -362,6 +364,28 @@ class InstallerTest(unittest.TestCase):
         bench("exec", WINE64, "taskkill", "/f", "/im", "SENSORCTL.exe", check=False,
               detached=True)
 
+    def test_existing_configuration_is_kept(self):
+        """A configuration that was there before the package (appwatch deployed by other
+        means, say) is neither replaced on install nor removed with the package."""
+        own = b"[Executable]\r\nrecorder.exe\r\n"
+        os.makedirs(os.path.dirname(drive_c(CONFIG)))
+        with open(drive_c(CONFIG), "wb") as f:
+            f.write(own)
+        code, text = install(ARGS.package)
+        self.assertEqual(code, 0, text[-3000:])
+        self.assertInstalled()
+        self.assertEqual(read_bytes(CONFIG), own)
+        code, text = uninstall(ARGS.package)
+        self.assertEqual(code, 0, text[-3000:])
+        self.assertEqual(read_bytes(CONFIG), own)
+
+    @unittest.skip("Wine limit: a link planted at C:\\ZQ (a Unix symlink in the prefix) is no "
+                   "reparse point to Wine 8, so the set-up step's refusal of junctions and "
+                   "symbolic links (FILE_ATTRIBUTE_REPARSE_POINT, checked through a handle that "
+                   "does not follow them) cannot be shown here")
+    def test_planted_link_fails_the_install(self):
+        pass
+
     def test_install_twice_and_repair(self):
         self.assertEqual(install(ARGS.package)[0], 0)
         code, text = install(ARGS.package)
@@ -422,6 +446,29 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(products()[0].get("DisplayVersion"), ARGS.version)
         self.assertInstalled()
         self.assertEqual(read_bytes(CONFIG), changed)
+
+    def test_signed_package_installs(self):
+        """The signature added to the package (a stream of its own) leaves it installable, and
+        the programs it installs carry theirs. The unsigned build is what the other tests use."""
+        key, cert, pfx = (os.path.join(self.temp, n) for n in ("key.pem", "cert.pem", "s.pfx"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                        key, "-out", cert, "-days", "2", "-subj", "/CN=ZQ test signing",
+                        "-addext", "extendedKeyUsage=codeSigning"], check=True,
+                       capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                        "-passout", "pass:throwaway"], check=True, capture_output=True)
+        signed = make_package(ARGS.version, os.path.join(self.temp, "signed"),
+                              {"ZQ_SIGN_PFX": pfx, "ZQ_SIGN_PASSWORD": "throwaway"})
+        code, text = install(signed)
+        self.assertEqual(code, 0, text[-3000:])
+        self.assertInstalled()
+        for name in PROGRAMS:
+            verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in",
+                                       drive_c(f"{INSTALL_DIR}\\{name}")], capture_output=True)
+            self.assertEqual(verified.returncode, 0, f"installed {name} is not signed")
+        code, text = uninstall(signed)
+        self.assertEqual(code, 0, text[-3000:])
+        self.assertRemoved()
 
     def test_data_folder_access_lists(self):
         """Wine limit: Wine keeps no access list on a folder (it maps a DACL onto Unix mode bits),
