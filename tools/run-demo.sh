@@ -1,33 +1,42 @@
 #!/usr/bin/env bash
 # Runs the settings window against the stand-in sensor service on a fresh machine: installs what
-# is missing, builds the win64 programs, brings up a Wine bench (your $DISPLAY, or a virtual
-# display when there is none), installs and starts the stand-in service, and starts sensorctl.
+# is missing, builds the shipped 32-bit programs (their 64-bit twins where this machine cannot
+# run 32-bit programs), brings up a Wine bench (your $DISPLAY, or a virtual display when there
+# is none), installs and starts the stand-in service, and starts sensorctl.
 #   tools/run-demo.sh            on $DISPLAY, until you close the window; with no DISPLAY, on a
 #                                virtual display, saving a screenshot to build/demo/sensorctl.png
 #   tools/run-demo.sh --shot F   on a virtual display: waits for the window, saves a screenshot
 #                                to F (PNG), closes the window with its Cancel button
-#   --build DIR                  build in DIR (default build/win64) and keep the bench in DIR/demo
+#   --build DIR                  build in DIR (default build/win32, or build/win64) and keep the
+#                                bench in DIR/demo
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 shot=""
-build=build/win64
-state=build/demo
+build=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --shot) shot=${2:?--shot needs a file name}; shift 2 ;;
-    --build) build=${2:?--build needs a directory}; state=$build/demo; shift 2 ;;
+    --build) build=${2:?--build needs a directory}; shift 2 ;;
     *) echo "usage: tools/run-demo.sh [--shot FILE.png] [--build DIR]" >&2; exit 2 ;;
   esac
 done
-[ -z "$shot" ] && [ -z "${DISPLAY:-}" ] && shot=$state/sensorctl.png
 
 bash tools/install-deps.sh
-cmake --preset win64 -B "$build" >/dev/null
+if reason=$(bash tools/winebench.sh can32); then
+  preset=win32 bits=32
+else
+  echo "run-demo: $reason; showing the 64-bit build instead of the shipped 32-bit one" >&2
+  preset=win64 bits=64
+fi
+[ -n "$build" ] || build=build/$preset
+state=$build/demo
+[ -z "$shot" ] && [ -z "${DISPLAY:-}" ] && shot=$state/sensorctl.png
+cmake --preset "$preset" -B "$build" >/dev/null
 cmake --build "$build" -j 2 --target sensorctl zqprxsvc
 
 bench() { bash tools/winebench.sh "$@"; }
-up_args=(--state "$state" --service "$build/bin/tools/zqprxsvc.exe")
+up_args=(--state "$state" --bits "$bits" --service "$build/bin/tools/zqprxsvc.exe")
 [ -n "$shot" ] && up_args+=(--private-display)
 bench up "${up_args[@]}"
 trap 'bench down --state "$state" >/dev/null' EXIT
