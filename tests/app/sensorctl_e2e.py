@@ -831,6 +831,7 @@ class JumpToRowTest(WindowTest):
     def jump_to_every_row(self, locale, choice_x, drop_down):
         current = random_block(self.rng, range_code=0, off_delay_code=0)
         program = self.start(current, locale)
+        suffix = "-rtl" if choice_x == CHOICE_X_RTL else ""
         try:
             rows = program.state["children"][drop_down.native]["rows"]
             applied = current
@@ -841,6 +842,8 @@ class JumpToRowTest(WindowTest):
                                  {child: 1 for child in drop_down.covered},
                                  "nothing lies under the list: the jump would test nothing")
                 self.open_list(program, drop_down, choice_x)
+                if row == PICK_ORDER[drop_down.button][0]:
+                    program.save(f"jump-list-open-{drop_down.button}{suffix}.png")
                 x = choice_x + self.rng.randint(16, 140)  # over the window the list covers
                 jump_and_click(program, x, row_y(drop_down.list_top, row))
                 image = self.wait_lists_closed(program, choice_x, (drop_down.list_top,))
@@ -856,6 +859,7 @@ class JumpToRowTest(WindowTest):
                 self.assertEqual(read_value("New"), applied)
                 self.assertEqual(standin_codes(mark), [CODE_APPLY])
                 probe("value-delete", "New")
+            program.save(f"jump-picked-{drop_down.button}{suffix}.png")
             program.click(*CANCEL_CENTRE)
             self.assertClosesWithZero(program)
         finally:
