@@ -109,11 +109,19 @@ void ShowSensorState(bool sensorEnabled, bool showOnDelayWindow) {
   WidgetAt(kWidgetOffDelayButton).enabled = sensorEnabled ? 1 : 0;
   WidgetAt(kWidgetOnDelayButton).enabled = 0;  // never offered
   for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
-    HWND window = controls.buttons[position].window;
-    const bool show =
-        sensorEnabled && (position != kWidgetOnDelayButton || showOnDelayWindow);
-    if (window != nullptr) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
+    ShowButtonWindow(position,
+                     sensorEnabled && (position != kWidgetOnDelayButton || showOnDelayWindow));
   }
+}
+
+void ShowButtonWindow(int position, bool show) {
+  SubclassedButton& button = controls.buttons[position];
+  if (button.window == nullptr) return;
+  if (button.underOpenList) {
+    button.showAfterList = show;
+    return;
+  }
+  ShowWindow(button.window, show ? SW_SHOW : SW_HIDE);
 }
 
 void ChangeWidgetImage(int position, const wchar_t* imageName) {

@@ -7,6 +7,10 @@
 struct SubclassedButton {
   HWND window = nullptr;
   WNDPROC previous = nullptr;
+  // Held hidden while the open drawn list lies over it, so that a click there reaches the main
+  // window and picks a row; `showAfterList` says whether it is shown again when the list closes.
+  bool underOpenList = false;
+  bool showAfterList = false;
 };
 
 // Child windows, kept for the window procedure. Buttons are indexed by the position of their
@@ -33,6 +37,9 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
 // Helpers shared with the window procedure.
 HRSRC WidgetImage(const wchar_t* name);                       // an "IMAGE" resource of the program
 void ChangeWidgetImage(int position, const wchar_t* imageName);  // drops the cached bitmap too
+// Shows or hides the window of the button at `position`. A window that the open list lies over
+// stays hidden, and takes the decision when the list closes.
+void ShowButtonWindow(int position, bool show);
 // The check box widget and the drop-down buttons for the sensor's state: while it is disabled
 // the box is ticked and the buttons are disabled and their windows hidden. The window of the
 // delay-until-on button is shown with the others only when `showOnDelayWindow` is set (a toggle

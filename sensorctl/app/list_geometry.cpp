@@ -1,8 +1,19 @@
 #include "sensorctl/app/list_geometry.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 ChildPlacement Place(int x, int y, int width, int height) { return {x, y, width, height}; }
+
+// Whether some whole pixel of [start, start + length) lies strictly between low and high.
+bool PixelsStrictlyBetween(float low, float high, int start, int length) {
+  if (length <= 0) return false;
+  const int first = std::max(start, static_cast<int>(std::floor(low)) + 1);
+  const int last = std::min(start + length - 1, static_cast<int>(std::ceil(high)) - 1);
+  return first <= last;
+}
 
 FrameBox Rect(int left, int top, int right, int bottom) {
   return {static_cast<float>(left), static_cast<float>(top), static_cast<float>(right),
@@ -75,6 +86,11 @@ int HitListRow(const FrameBox& list, int rowCount, int x, int y) {
     if (top < fy && fy < top + kListRowHeight) return row;
   }
   return kNoListRow;
+}
+
+bool ListCoversChild(const FrameBox& list, const ChildPlacement& child) {
+  return PixelsStrictlyBetween(list.left, list.right, child.x, child.width) &&
+         PixelsStrictlyBetween(list.top, list.bottom, child.y, child.height);
 }
 
 FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row) {

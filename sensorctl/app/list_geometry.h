@@ -47,6 +47,10 @@ bool ListContains(const FrameBox& list, int x, int y);
 // on a row boundary, or below its last row (rowCount rows).
 int HitListRow(const FrameBox& list, int rowCount, int x, int y);
 
+// Whether a child window lies under an open list: some pixel of the window is a point that
+// ListContains puts inside the list, so a click there would reach the child and not the list.
+bool ListCoversChild(const FrameBox& list, const ChildPlacement& child);
+
 // The row highlight moved onto row `row` of `list`: its left and right stay as they are.
 FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row);
 

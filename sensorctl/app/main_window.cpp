@@ -107,11 +107,53 @@ void ShowChoiceOnButton(int choice, const wchar_t* text) {
   }
 }
 
+bool AnyListOpen() {
+  return WidgetAt(kWidgetRangeList).visible || WidgetAt(kWidgetOffDelayList).visible ||
+         WidgetAt(kWidgetOnDelayList).visible;
+}
+
+ChildPlacement PlacementInMainWindow(HWND child) {
+  RECT box = {};
+  GetWindowRect(child, &box);
+  MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&box), 2);
+  return {box.left, box.top, box.right - box.left, box.bottom - box.top};
+}
+
+// A click on a row of an open list must reach the main window however the pointer got there: a
+// pointer that jumps onto the row (a fast hand, a tap) moves over no part of the main window
+// first. So the button windows that the list lies over, other than its own button (which closes
+// it), are hidden from the moment it opens, and given back when it closes.
+void HideWindowsUnderList(int choice) {
+  const FrameBox listRect = RectOf(WidgetAt(kWidgetRangeList + choice));
+  for (int position = kWidgetOk; position <= kWidgetOnDelayButton; ++position) {
+    SubclassedButton& button = controls.buttons[position];
+    if (position == kWidgetRangeButton + choice || button.window == nullptr ||
+        button.underOpenList || !ListCoversChild(listRect, PlacementInMainWindow(button.window))) {
+      continue;
+    }
+    button.underOpenList = true;
+    button.showAfterList = (GetWindowLongPtrW(button.window, GWL_STYLE) & WS_VISIBLE) != 0;
+    ShowWindow(button.window, SW_HIDE);
+  }
+}
+
+// Shows what the closed list hid, as far as nothing else asked to hide it meanwhile.
+void GiveBackWindowsUnderList() {
+  for (int position = kWidgetOk; position <= kWidgetOnDelayButton; ++position) {
+    SubclassedButton& button = controls.buttons[position];
+    if (!button.underOpenList) continue;
+    button.underOpenList = false;
+    ShowButtonWindow(position, button.showAfterList);
+    button.showAfterList = false;
+  }
+}
+
 void CloseAllLists(HWND window) {
   HideNativeLists();
   for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList, kWidgetCheckMark}) {
     WidgetAt(position).visible = 0;
   }
+  GiveBackWindowsUnderList();
   InvalidateWhole(window);
 }
 
@@ -129,7 +171,9 @@ void OpenOrCloseList(HWND window, int choice) {
     ShowChild(controls.lists[other], SW_HIDE);
     WidgetAt(kWidgetRangeList + other).visible = 0;
   }
+  GiveBackWindowsUnderList();  // of another list that was open
   list.visible = 1;
+  HideWindowsUnderList(choice);
   const FrameBox mark = CheckMarkAt(RectOf(list), CheckMarkRow(choice), rightToLeft != 0);
   Widget& checkMark = WidgetAt(kWidgetCheckMark);
   checkMark.left = mark.left;
@@ -165,6 +209,7 @@ void OnNativeListSelection(HWND window, int choice) {
   if (row >= 0 && row < RowCount(choice)) EncodeRow(choice, row);
   ShowWindow(list, SW_HIDE);
   WidgetAt(kWidgetRangeList + choice).visible = 0;
+  if (!AnyListOpen()) GiveBackWindowsUnderList();
   WidgetAt(kWidgetApply).enabled = 1;
   InvalidateWhole(window);
 }
@@ -189,21 +234,16 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
   lastMouseY = y;
   bool overList = false;
 
-  const bool anyListOpen = WidgetAt(kWidgetRangeList).visible ||
-                           WidgetAt(kWidgetOffDelayList).visible ||
-                           WidgetAt(kWidgetOnDelayList).visible;
-  if (!anyListOpen) {
+  if (!AnyListOpen()) {
     for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
-      ShowChild(controls.buttons[position].window, SW_SHOW);
+      ShowButtonWindow(position, true);
     }
-    ShowChild(controls.buttons[kWidgetCancel].window, SW_SHOW);
+    ShowButtonWindow(kWidgetCancel, true);
     WidgetAt(kWidgetRowHighlight).visible = 0;
     WidgetAt(kWidgetCheckMark).visible = 0;
   }
 
-  // The child window lying under each open list, hidden so that a click there reaches the
-  // main window and picks the row.
-  const int coveredButton[] = {kWidgetOffDelayButton, kWidgetOnDelayButton, kWidgetCancel};
+  // The windows under an open list were hidden when it opened (HideWindowsUnderList).
   for (int choice = 0; choice < 3; ++choice) {
     const Widget& list = WidgetAt(kWidgetRangeList + choice);
     const FrameBox listRect = RectOf(list);
@@ -220,7 +260,6 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
     highlight.bottom = moved.bottom;
     highlight.visible = 1;
     CopyWidgetText(kWidgetRowHighlight, 0, list.text[row]);
-    ShowChild(controls.buttons[coveredButton[choice]].window, SW_HIDE);
   }
 
   if (IsDragMove(keys)) {
@@ -270,6 +309,7 @@ void OnLeftButtonUp(HWND window, int x, int y) {
                        kWidgetRowHighlight, kWidgetCheckMark}) {
     WidgetAt(position).visible = 0;
   }
+  GiveBackWindowsUnderList();
   InvalidateWhole(window);
 }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 void ExpectRect(const FrameBox& rect, float left, float top, float right, float bottom) {
@@ -102,6 +105,80 @@ TEST(ListContains, EdgesAreOutside) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ListContains(kRangeList, c.x, c.y), c.inside) << c.x << "," << c.y;
+  }
+}
+
+TEST(ListCoversChild, EdgePixelsFollowListContains) {
+  // kRangeList is inside for x 309..475 and y 196..284.
+  struct Case {
+    ChildPlacement child;
+    bool covered;
+  };
+  const Case cases[] = {
+      {{400, 185, 10, 11}, false},  // last pixel row 195: the top edge
+      {{400, 185, 10, 12}, true},   // reaches 196
+      {{400, 285, 10, 10}, false},  // starts on the bottom edge
+      {{400, 284, 10, 10}, true},
+      {{298, 240, 10, 10}, false},  // last pixel column 307
+      {{299, 240, 10, 10}, false},  // 308: the left edge
+      {{300, 240, 10, 10}, true},   // 309
+      {{476, 240, 10, 10}, false},  // the right edge
+      {{475, 240, 10, 10}, true},
+      {{200, 100, 400, 300}, true},  // the list wholly inside the window
+      {{400, 240, 0, 10}, false},    // no pixels
+      {{400, 240, 10, 0}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ListCoversChild(kRangeList, c.child), c.covered)
+        << c.child.x << "," << c.child.y << " " << c.child.width << "x" << c.child.height;
+  }
+  // A list between whole units: a pixel at 196 is inside (195.5, 284.5), one at 285 is not.
+  const FrameBox between = {308.5f, 195.5f, 476.5f, 284.5f};
+  EXPECT_TRUE(ListCoversChild(between, {400, 186, 10, 11}));
+  EXPECT_FALSE(ListCoversChild(between, {400, 185, 10, 11}));
+  EXPECT_TRUE(ListCoversChild(between, {400, 284, 10, 10}));
+  EXPECT_FALSE(ListCoversChild(between, {400, 285, 10, 10}));
+  EXPECT_TRUE(ListCoversChild(between, {476, 240, 10, 10}));
+}
+
+TEST(ListCoversChild, WhichWindowsEachListLiesOver) {
+  // Every child window a list could lie over, by the window's id.
+  struct Window {
+    int id;
+    ChildPlacement ControlLayout::*place;
+  };
+  const Window windows[] = {
+      {202, &ControlLayout::okWindow},        {203, &ControlLayout::cancelWindow},
+      {204, &ControlLayout::applyWindow},     {200, &ControlLayout::closeWindow},
+      {201, &ControlLayout::minimizeWindow},  {210, &ControlLayout::rangeButtonWindow},
+      {211, &ControlLayout::offDelayButtonWindow}, {212, &ControlLayout::onDelayButtonWindow},
+      {220, &ControlLayout::checkBoxWindow},
+  };
+  struct Case {
+    bool rightToLeft;
+    FrameBox ControlLayout::*list;
+    std::vector<int> covered;
+  };
+  // Each list reaches 2 units over its own button's bottom edge (its top margin, no row); the
+  // sensitivity list lies over the delay-until-off button, the delay-until-off list over the
+  // delay-until-on button, and the delay-until-on list (never opened) over buttons in the bottom
+  // row: Cancel and Apply left to right, OK right to left.
+  const Case cases[] = {
+      {false, &ControlLayout::rangeList, {210, 211}},
+      {false, &ControlLayout::offDelayList, {211, 212}},
+      {false, &ControlLayout::onDelayList, {203, 204, 212}},
+      {true, &ControlLayout::rangeList, {210, 211}},
+      {true, &ControlLayout::offDelayList, {211, 212}},
+      {true, &ControlLayout::onDelayList, {202, 212}},
+  };
+  for (const Case& c : cases) {
+    const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, c.rightToLeft);
+    std::vector<int> covered;
+    for (const Window& window : windows) {
+      if (ListCoversChild(layout.*c.list, layout.*window.place)) covered.push_back(window.id);
+    }
+    std::sort(covered.begin(), covered.end());
+    EXPECT_EQ(covered, c.covered) << "right to left " << c.rightToLeft;
   }
 }
 
