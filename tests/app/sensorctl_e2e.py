@@ -81,17 +81,6 @@ def probe(*arguments, check=True):
 LIBGL = {32: "/usr/lib/i386-linux-gnu/libGL.so.1", 64: "/usr/lib/x86_64-linux-gnu/libGL.so.1"}
 
 
-def wait_for(read, timeout=30, interval=0.2):
-    """Polls read() until it gives something true; fails after timeout seconds."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = read()
-        if value:
-            return value
-        time.sleep(interval)
-    raise AssertionError(f"still nothing after {timeout} s")
-
-
 def program_bits(name):
     """32 or 64: the machine field of a Windows program's PE header."""
     with open(wine_path(name), "rb") as program:
@@ -437,7 +426,7 @@ class StartupTest(WindowTest):
              os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            boxes = wait_for(lambda: json.loads(probe("boxes")), timeout=60)
+            boxes = wait_for(lambda: json.loads(probe("boxes")), "a message box", timeout=60)
             self.assertEqual(len(boxes), 1, boxes)
             self.assertIn("Fail CreateDCRenderTarget", boxes[0]["texts"])
             self.assertEqual(window_state()["count"], 1, "the window exists, unseen")
