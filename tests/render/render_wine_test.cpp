@@ -958,8 +958,9 @@ void PaintContextThatIsGone(HWND&, PAINTSTRUCT& paint) {
   paint.hdc = CreateCompatibleDC(nullptr);
   DeleteDC(paint.hdc);
 }
-// A memory context holds a one-bit bitmap, so the frame's bitmap is one-bit too: the render
-// target cannot be bound to it, after both have been made.
+// A memory context holds a one-bit bitmap, so the frame's bitmap is one-bit too: under Wine the
+// target binds to it and the push is refused, after the context and the bitmap have been made.
+// (The early return of a refused bind cannot be brought about from outside.)
 void PaintContextOfOneBit(HWND&, PAINTSTRUCT& paint) {
   static UniqueMemoryDC oneBit(CreateCompatibleDC(nullptr));
   paint.hdc = oneBit.Get();
@@ -970,7 +971,7 @@ const EarlyStop kEarlyStops[] = {
     {"WindowGone", WindowThatIsGone},
     {"WindowWithoutArea", WindowWithoutArea},
     {"NoCompatibleBitmap", PaintContextThatIsGone},
-    {"TargetCannotBind", PaintContextOfOneBit},
+    {"OneBitPaintContext", PaintContextOfOneBit},
 };
 
 class FramesThatStopEarly : public RenderSceneTest, public testing::WithParamInterface<EarlyStop> {};
