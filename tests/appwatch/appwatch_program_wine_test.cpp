@@ -35,48 +35,6 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-// Window enumeration callbacks are CALLBACK (stdcall in the 32-bit build) functions.
-struct TitledSearch {
-  DWORD processId;
-  std::wstring title;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectTitled(HWND window, LPARAM context) {
-  auto* s = reinterpret_cast<TitledSearch*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == s->processId && IsWindowVisible(window) && WindowText(window) == s->title) {
-    s->found.push_back(window);
-  }
-  return TRUE;
-}
-
-// Visible top-level windows of one process with the given title.
-std::vector<HWND> WindowsTitled(DWORD processId, const std::wstring& title) {
-  TitledSearch search{processId, title, {}};
-  EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-BOOL CALLBACK CollectText(HWND child, LPARAM context) {
-  reinterpret_cast<std::vector<std::wstring>*>(context)->push_back(WindowText(child));
-  return TRUE;
-}
-
-std::vector<std::wstring> ChildTexts(HWND window) {
-  std::vector<std::wstring> texts;
-  EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
-  return texts;
-}
-
-bool Contains(const std::vector<std::wstring>& texts, const std::wstring& text) {
-  for (const auto& t : texts) {
-    if (t == text) return true;
-  }
-  return false;
-}
-
 // appwatch.exe started by this test; ended on leaving, whatever happened.
 class Monitor {
  public:
@@ -346,21 +304,21 @@ TEST_F(AppwatchProgramTest, WmiEventsShowOneBoxAtATimeAndStopEndsItWhileOneIsOpe
   // A command that logs, handled after every event posted before it.
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
   ASSERT_TRUE(LogBecomes({kNoConfigLine, kStartLine0})) << "the events were not all handled";
-  std::vector<HWND> boxes;
+  std::vector<DialogSeen> boxes;
   ASSERT_TRUE(WaitUntil([&] {
-    boxes = WindowsTitled(monitor.ProcessId(), L"WMI Event");
+    boxes = VisibleDialogs(monitor.ProcessId(), L"WMI Event");
     return !boxes.empty();
   }, kTimeout));
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_TRUE(Contains(ChildTexts(boxes[0]), L"WMI Event Received"));
-  EXPECT_EQ(GetWindow(boxes[0], GW_OWNER), nullptr);
+  EXPECT_EQ(boxes[0].message, L"WMI Event Received");
+  EXPECT_EQ(GetWindow(boxes[0].window, GW_OWNER), nullptr);
 
   // Once it is closed, the next event shows a box again.
-  PostMessageW(boxes[0], WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return WindowsTitled(monitor.ProcessId(), L"WMI Event").empty(); },
+  AnswerOk(boxes[0].window);
+  ASSERT_TRUE(WaitUntil([&] { return VisibleDialogs(monitor.ProcessId(), L"WMI Event").empty(); },
                         kTimeout));
   monitor.Post(wmiEvent);
-  ASSERT_TRUE(WaitUntil([&] { return WindowsTitled(monitor.ProcessId(), L"WMI Event").size() == 1; },
+  ASSERT_TRUE(WaitUntil([&] { return VisibleDialogs(monitor.ProcessId(), L"WMI Event").size() == 1; },
                         kTimeout));
 
   // A flood and then the stop message, while the box is open: the program ends, with 0.
@@ -498,19 +456,18 @@ TEST_P(AppwatchAboutBox, OpensAndCloses) {
   } else {
     ASSERT_TRUE(PressAltWithSlashKey(monitor.Window(), c.opening == Opening::kAltQuestionMark));
   }
-  std::vector<HWND> boxes;
+  std::vector<DialogSeen> boxes;
   ASSERT_TRUE(WaitUntil([&] {
-    boxes = WindowsTitled(monitor.ProcessId(), L"About EventReceiver");
+    boxes = VisibleDialogs(monitor.ProcessId(), L"About EventReceiver");
     return boxes.size() == 1;
   }, kTimeout));
-  std::vector<std::wstring> texts = ChildTexts(boxes[0]);
-  EXPECT_TRUE(Contains(texts, L"EventReceiver, Version 1.0"));
-  EXPECT_TRUE(Contains(texts, L"OK"));
-  EXPECT_EQ(GetWindow(boxes[0], GW_OWNER), monitor.Window());
+  EXPECT_TRUE(HasText(boxes[0], L"EventReceiver, Version 1.0"));
+  EXPECT_TRUE(HasText(boxes[0], L"OK"));
+  EXPECT_EQ(GetWindow(boxes[0].window, GW_OWNER), monitor.Window());
 
-  PostMessageW(boxes[0], c.closeMessage, c.closeWParam, 0);
+  PostMessageW(boxes[0].window, c.closeMessage, c.closeWParam, 0);
   EXPECT_TRUE(WaitUntil([&] {
-    return WindowsTitled(monitor.ProcessId(), L"About EventReceiver").empty();
+    return VisibleDialogs(monitor.ProcessId(), L"About EventReceiver").empty();
   }, kTimeout));
   // The window is still there and answers its menu.
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);

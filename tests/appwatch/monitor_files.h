@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,3 @@ bool WriteConfigFile(const std::string& bytes);
 // comes back as a line that is not well formed.
 std::vector<LogLine> ReadLogLines();
 std::vector<std::wstring> LogMessages();
-
-// Polls `condition` every 20 ms until it holds or timeoutMs has passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

@@ -13,6 +13,7 @@
 #include "appwatch/monitor_window.h"
 #include "appwatch/resource.h"
 #include "appwatch/watcher.h"
+#include "shared/win_handles.h"
 #include "tests/appwatch/monitor_files.h"
 #include "tests/support/wine_support.h"
 
@@ -32,15 +33,19 @@ constexpr int kStop = ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR;
 
 std::atomic<ULONG> fedState{0};
 std::atomic<bool> pollFails{false};
+std::atomic<unsigned> pollCount{0};  // calls of the seam, by any watcher
 SRWLOCK pollRecordLock = SRWLOCK_INIT;
-std::vector<DWORD> pollingThreads;
+std::set<DWORD> recentPollers;  // threads that polled since the last PollersOver
+std::set<DWORD> everyPoller;    // threads that polled in this test
 std::atomic<ULONGLONG> lastPollTime{0};
 
 bool FeedExecutionState(ULONG* state) {
   AcquireSRWLockExclusive(&pollRecordLock);
-  pollingThreads.push_back(GetCurrentThreadId());
+  recentPollers.insert(GetCurrentThreadId());
+  everyPoller.insert(GetCurrentThreadId());
   ReleaseSRWLockExclusive(&pollRecordLock);
   lastPollTime = GetTickCount64();
+  ++pollCount;
   if (pollFails.load()) {
     *state = 0x2;  // what a failed call may leave behind; it must not count
     return false;
@@ -49,15 +54,37 @@ bool FeedExecutionState(ULONG* state) {
   return true;
 }
 
-std::set<DWORD> PollingThreadsOver(DWORD milliseconds) {
+// Waits until the seam has been called `polls` more times. A watcher polls again only once it
+// has handled its previous poll, so after two polls of a lone watcher whatever the state fed
+// before them brought about has reached the log and the service.
+bool WaitForPolls(unsigned polls) {
+  const unsigned target = pollCount.load() + polls;
+  return WaitUntil([&] { return pollCount.load() >= target; }, kCodeTimeout);
+}
+
+// The threads that made the next `polls` polls.
+std::set<DWORD> PollersOver(unsigned polls) {
   AcquireSRWLockExclusive(&pollRecordLock);
-  pollingThreads.clear();
+  recentPollers.clear();
   ReleaseSRWLockExclusive(&pollRecordLock);
-  Sleep(milliseconds);
+  EXPECT_TRUE(WaitForPolls(polls)) << "no watcher polls";
   AcquireSRWLockExclusive(&pollRecordLock);
-  std::set<DWORD> threads(pollingThreads.begin(), pollingThreads.end());
+  std::set<DWORD> threads = recentPollers;
   ReleaseSRWLockExclusive(&pollRecordLock);
   return threads;
+}
+
+// True once every thread that has polled in this test, but `except`, has ended.
+bool PollersEnd(DWORD except = 0) {
+  AcquireSRWLockExclusive(&pollRecordLock);
+  std::set<DWORD> threads = everyPoller;
+  ReleaseSRWLockExclusive(&pollRecordLock);
+  for (DWORD id : threads) {
+    if (id == except) continue;
+    UniqueKernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
+    if (thread && WaitForSingleObject(thread.Get(), kCodeTimeout) != WAIT_OBJECT_0) return false;
+  }
+  return true;
 }
 
 std::vector<std::wstring> LogMessagesContaining(const std::wstring& part) {
@@ -83,7 +110,10 @@ class MonitorWatcherTest : public testing::Test {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
-    Sleep(pause_ * 4);  // every watcher of this test has ended by now
+    EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
+    AcquireSRWLockExclusive(&pollRecordLock);
+    everyPoller.clear();
+    ReleaseSRWLockExclusive(&pollRecordLock);
     SetConfigAllocationLimitForTests(SIZE_MAX);
     RemoveMonitorFiles();
     StartStandIn();
@@ -103,10 +133,11 @@ class MonitorWatcherTest : public testing::Test {
     Sleep(pause_ / 2);
   }
 
-  // Codes the stand-in received since `mark`, once they equal `expected` or after a while.
+  // Codes the stand-in received since `mark`, once they equal `expected` or after a while,
+  // and two polls later, when the running watcher has judged the state once more.
   std::vector<unsigned> CodesOnceThey(size_t mark, const std::vector<unsigned>& expected) {
     WaitUntil([&] { return StandInCodesSince(mark) == expected; }, kCodeTimeout);
-    Sleep(pause_ * 4);  // and nothing more follows
+    EXPECT_TRUE(WaitForPolls(2));
     return StandInCodesSince(mark);
   }
 
@@ -117,7 +148,7 @@ class MonitorWatcherTest : public testing::Test {
 TEST_F(MonitorWatcherTest, EdgesSendSuspendThenResumeOnceEach) {
   Open();
   size_t mark = StandInLogMark();
-  Sleep(kPause * 4);
+  ASSERT_TRUE(WaitForPolls(2));
   EXPECT_TRUE(StandInCodesSince(mark).empty());
 
   fedState = ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED;
@@ -141,7 +172,7 @@ TEST_F(MonitorWatcherTest, OtherBitsAloneCauseNothing) {
   size_t mark = StandInLogMark();
   for (ULONG state : {0x1ul, 0x4ul, 0x40ul, 0x80000000ul, 0xFFFFFFFDul, 0x0ul}) {
     fedState = state;
-    Sleep(kPause * 3);
+    ASSERT_TRUE(WaitForPolls(2));
   }
   EXPECT_TRUE(StandInCodesSince(mark).empty());
   EXPECT_TRUE(LogMessagesContaining(L"ZQWWMIAppCloseEventTraceStartEx").empty());
@@ -151,7 +182,7 @@ TEST_F(MonitorWatcherTest, FailedPollCountsAsNoChange) {
   Open();
   size_t mark = StandInLogMark();
   pollFails = true;  // leaves the display bit set in its output
-  Sleep(kPause * 6);
+  ASSERT_TRUE(WaitForPolls(3));
   EXPECT_TRUE(StandInCodesSince(mark).empty());
 
   pollFails = false;
@@ -159,7 +190,7 @@ TEST_F(MonitorWatcherTest, FailedPollCountsAsNoChange) {
   EXPECT_EQ(CodesOnceThey(mark, {202}), std::vector<unsigned>{202});
   fedState = 0;
   pollFails = true;
-  Sleep(kPause * 6);
+  ASSERT_TRUE(WaitForPolls(3));
   EXPECT_EQ(StandInCodesSince(mark), std::vector<unsigned>{202});
 }
 
@@ -170,9 +201,8 @@ TEST_F(MonitorWatcherTest, StopWhileDisplayRequiredSendsNoResume) {
   EXPECT_EQ(CodesOnceThey(mark, {202}), std::vector<unsigned>{202});
 
   Command(kStop);
-  Sleep(kPause * 3);
+  EXPECT_TRUE(PollersEnd());
   fedState = 0;
-  EXPECT_TRUE(PollingThreadsOver(kPause * 6).empty());
   EXPECT_EQ(StandInCodesSince(mark), std::vector<unsigned>{202});
 }
 
@@ -185,7 +215,7 @@ TEST_F(MonitorWatcherTest, ChangeWhileServiceStoppedIsLoggedNotSentAndNotResent)
                         kCodeTimeout));
 
   ASSERT_TRUE(StartStandIn());
-  Sleep(kPause * 6);
+  ASSERT_TRUE(WaitForPolls(2));
   EXPECT_TRUE(StandInCodesSince(mark).empty());  // 202 is lost, not resent
   fedState = 0;
   EXPECT_EQ(CodesOnceThey(mark, {203}), std::vector<unsigned>{203});
@@ -193,11 +223,10 @@ TEST_F(MonitorWatcherTest, ChangeWhileServiceStoppedIsLoggedNotSentAndNotResent)
 
 TEST_F(MonitorWatcherTest, DestroyingTheWindowEndsTheWatcher) {
   Open();
-  EXPECT_EQ(PollingThreadsOver(kPause * 6).size(), 1u);
+  EXPECT_EQ(PollersOver(3).size(), 1u);
   DestroyWindow(window_);
   window_ = nullptr;
-  Sleep(kPause * 3);
-  EXPECT_TRUE(PollingThreadsOver(kPause * 6).empty());
+  EXPECT_TRUE(PollersEnd());
 }
 
 // Any sequence of Start and Stop, each within one pause of the one before.
@@ -233,16 +262,26 @@ TEST_P(WatcherSequences, LeaveExactlyOneWatcherIfTheLastWasStart) {
   EXPECT_EQ(LogMessagesContaining(L"ID_EVENTMONITOR_"), expectedLines);
   const bool runs = flag == 0;
 
-  Sleep(pause_ * 2);  // stopped watchers wake and end
-  EXPECT_EQ(PollingThreadsOver(pause_ * 4).size(), runs ? 1u : 0u);
+  // Stopped watchers wake and end; a running one goes on alone.
+  if (runs) {
+    std::set<DWORD> pollers = PollersOver(3);
+    ASSERT_EQ(pollers.size(), 1u);
+    EXPECT_TRUE(PollersEnd(*pollers.begin()));
+    EXPECT_EQ(PollersOver(3), pollers);
+  } else {
+    EXPECT_TRUE(PollersEnd());
+  }
 
   size_t mark = StandInLogMark();
   fedState = ES_DISPLAY_REQUIRED;
-  std::vector<unsigned> suspended = runs ? std::vector<unsigned>{202} : std::vector<unsigned>{};
-  EXPECT_EQ(CodesOnceThey(mark, suspended), suspended);
+  if (!runs) {
+    // No watcher is left that could see it.
+    EXPECT_TRUE(StandInCodesSince(mark).empty());
+    return;
+  }
+  EXPECT_EQ(CodesOnceThey(mark, {202}), std::vector<unsigned>{202});
   fedState = 0;
-  std::vector<unsigned> both = runs ? std::vector<unsigned>{202, 203} : std::vector<unsigned>{};
-  EXPECT_EQ(CodesOnceThey(mark, both), both);
+  EXPECT_EQ(CodesOnceThey(mark, {202, 203}), (std::vector<unsigned>{202, 203}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -259,11 +298,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MonitorWatcherTest, StartAfterTheStoppedWatcherEndedStartsAFreshOne) {
   Open();
-  std::set<DWORD> first = PollingThreadsOver(kPause * 6);
+  std::set<DWORD> first = PollersOver(3);
   Command(kStop);
-  Sleep(kPause * 4);
+  EXPECT_TRUE(PollersEnd());
   Command(kStart);
-  std::set<DWORD> second = PollingThreadsOver(kPause * 6);
+  std::set<DWORD> second = PollersOver(3);
   ASSERT_EQ(first.size(), 1u);
   ASSERT_EQ(second.size(), 1u);
   EXPECT_NE(*first.begin(), *second.begin());
@@ -272,7 +311,7 @@ TEST_F(MonitorWatcherTest, StartAfterTheStoppedWatcherEndedStartsAFreshOne) {
 TEST_F(MonitorWatcherTest, MissingConfigurationIsLoggedAndTheWatcherStillRuns) {
   Open();
   EXPECT_EQ(LogMessages(), std::vector<std::wstring>{kNoConfigLine});
-  EXPECT_EQ(PollingThreadsOver(kPause * 6).size(), 1u);
+  EXPECT_EQ(PollersOver(3).size(), 1u);
 }
 
 TEST_F(MonitorWatcherTest, BlankEntryIsDumpedAsAnEmptyMessage) {
@@ -295,7 +334,7 @@ TEST_F(MonitorWatcherTest, ConfigurationTooLargeToHoldIsLoggedAndReadAsNothing) 
   GetWindowRect(window_, &rect);
   EXPECT_EQ(rect.left, -480);
   EXPECT_EQ(rect.top, -320);
-  EXPECT_EQ(PollingThreadsOver(kPause * 6).size(), 1u);
+  EXPECT_EQ(PollersOver(3).size(), 1u);
 }
 
 TEST_F(MonitorWatcherTest, ConfigurationBytesGoThroughTheAnsiCodePage) {
@@ -304,11 +343,8 @@ TEST_F(MonitorWatcherTest, ConfigurationBytesGoThroughTheAnsiCodePage) {
   Open();
   std::vector<std::wstring> messages = LogMessages();
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[1], std::wstring(L"caf") + wchar_t(ConvertAnsiByte(0xE9)) +
-                             wchar_t(ConvertAnsiByte(0x80)) + L".exe");
-  if (GetACP() == 1252) {
-    EXPECT_EQ(messages[1], L"caf\u00E9\u20AC.exe");
-  }
+  ASSERT_EQ(GetACP(), 1252u) << "the bench's code page";
+  EXPECT_EQ(messages[1], L"caf\u00E9\u20AC.exe");
 }
 
 }  // namespace

@@ -217,50 +217,6 @@ struct ToolRun {
   std::vector<BoxSeen> boxes;
 };
 
-// Window enumeration callbacks are CALLBACK (stdcall in the 32-bit build) functions.
-BOOL CALLBACK TakeFirstStaticText(HWND child, LPARAM param) {
-  wchar_t className[64] = {};
-  GetClassNameW(child, className, 64);
-  wchar_t content[512] = {};
-  GetWindowTextW(child, content, 512);
-  if (_wcsicmp(className, L"Static") == 0 && content[0] != 0) {
-    *reinterpret_cast<std::wstring*>(param) = content;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-std::wstring BoxText(HWND box) {
-  std::wstring text;
-  EnumChildWindows(box, TakeFirstStaticText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
-struct BoxSearch {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM param) {
-  auto* s = reinterpret_cast<BoxSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (owner == s->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0) {
-    s->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// A visible dialog box of the given process, or null.
-HWND FindBoxOf(DWORD processId) {
-  BoxSearch search{processId, nullptr};
-  EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // Runs iconreg with the given arguments. Message boxes it shows are read and answered with OK,
 // as a user would; whileRunning is called every few milliseconds until the program ends.
 ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whileRunning = {},
@@ -280,11 +236,11 @@ ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whil
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
     if (whileRunning) whileRunning();
-    if (HWND box = FindBoxOf(process.dwProcessId)) {
-      wchar_t caption[128] = {};
-      GetWindowTextW(box, caption, 128);
-      run.boxes.push_back({caption, BoxText(box)});
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    std::vector<DialogSeen> boxes = VisibleDialogs(process.dwProcessId);
+    if (!boxes.empty()) {
+      const HWND box = boxes[0].window;
+      run.boxes.push_back({boxes[0].caption, boxes[0].message});
+      AnswerOk(box);
       while (IsWindow(box) && WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
       }
     }
@@ -413,18 +369,6 @@ TEST_F(IconregProgram, ShippedBuildNamesTheX86ProgramFilesFolder) {
 // Why the tool counts the terminating zero: a REG_SZ count that leaves it out (with the text
 // terminated in memory) is stored with the zero all the same, so "2" can never be 2 bytes
 // through this call; counting it is the documented form with the same stored result.
-TEST_F(IconregProgram, StringCountedWithoutItsZeroIsStoredWithIt) {
-  UniqueRegKey key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey.c_str(), 0, nullptr, 0, kItemKeyAccess,
-                            nullptr, key.Put(), nullptr),
-            ERROR_SUCCESS);
-  const wchar_t category[] = L"2";
-  ASSERT_EQ(RegSetValueExW(key.Get(), L"probe", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(category), 2),
-            ERROR_SUCCESS);
-  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kClassKey, L"probe")->bytes, TextBytes(L"2"));
-}
-
 TEST_F(IconregProgram, RegisteringTwiceLeavesTheSameKeys) {
   ToolRun first = RunTool(L"-R");
   ASSERT_TRUE(first.finished);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -114,14 +115,20 @@ TEST(ControlPanelTexts, TextThatWouldBeCutIsReportedIncomplete) {
   EXPECT_FALSE(BuildIconText(huge.c_str()).complete);
 }
 
-TEST(ControlPanelTexts, KeyPathsShareTheClassKey) {
-  const std::u16string classKey = kClassKeyPath;
-  EXPECT_EQ(std::u16string(kIconKeyPath), classKey + u"\\DefaultIcon");
-  EXPECT_EQ(std::u16string(kShellKeyPath), classKey + u"\\Shell");
-  EXPECT_EQ(std::u16string(kOpenKeyPath), classKey + u"\\Shell\\Open");
-  EXPECT_EQ(std::u16string(kOpenCommandKeyPath), classKey + u"\\Shell\\Open\\Command");
-  EXPECT_EQ(std::u16string(kNamespaceKeyPath).size(), 112u);  // the longest key path
-  EXPECT_EQ(std::u16string(kNamespaceKeyPath).substr(112 - 38), classKey.substr(6));
+// The keys the Control Panel reads, as it names them.
+TEST(ControlPanelTexts, KeyPaths) {
+  const std::pair<const char16_t*, const char16_t*> kPaths[] = {
+      {kClassKeyPath, u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}"},
+      {kIconKeyPath, u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\DefaultIcon"},
+      {kShellKeyPath, u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\Shell"},
+      {kOpenKeyPath, u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\Shell\\Open"},
+      {kOpenCommandKeyPath,
+       u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\Shell\\Open\\Command"},
+      {kNamespaceKeyPath,
+       u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\"
+       u"{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}"},
+  };
+  for (const auto& [path, expected] : kPaths) EXPECT_EQ(std::u16string(path), expected);
 }
 
 }  // namespace

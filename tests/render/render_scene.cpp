@@ -20,13 +20,14 @@ constexpr wchar_t kBackdropClass[] = L"ZQ Render Test Backdrop";
 HWND frameWindow = nullptr;
 HWND backdropWindow = nullptr;
 int paintCount = 0;
+int framesPushed = 0;  // paints whose RenderFrame pushed a frame
 
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
-      RenderFrame(window, paint);
+      framesPushed += RenderFrame(window, paint);
       EndPaint(window, &paint);
       ++paintCount;
       return 0;
@@ -187,6 +188,7 @@ void CloseScene() {
 HWND SceneFrameWindow() { return frameWindow; }
 HWND SceneBackdropWindow() { return backdropWindow; }
 int FramePaintCount() { return paintCount; }
+int FramesPushed() { return framesPushed; }
 
 void PumpMessages(DWORD milliseconds) {
   const DWORD start = GetTickCount();

@@ -43,6 +43,8 @@ void FillWindowWidgets(bool rightToLeft, bool sensorDisabled);
 // display catch up. Returns the number of paints that ran.
 int PushFrame();
 int FramePaintCount();
+// Paints whose RenderFrame pushed a frame to the window, since the process began.
+int FramesPushed();
 
 // Lets pending messages run for about `milliseconds`.
 void PumpMessages(DWORD milliseconds);

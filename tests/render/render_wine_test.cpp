@@ -15,7 +15,9 @@
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/render/widget_geometry.h"
 #include "sensorctl/resources/strings/string_ids.h"
+#include "shared/win_handles.h"
 #include "tests/render/render_scene.h"
+#include "tests/support/wine_support.h"
 
 namespace {
 
@@ -264,39 +266,17 @@ class MessageBoxWatch {
   }
 
  private:
-  static BOOL CALLBACK CollectText(HWND child, LPARAM into) {
-    wchar_t text[256] = {};
-    GetWindowTextW(child, text, 256);
-    if (text[0] != L'\0') {
-      std::wstring& all = *reinterpret_cast<std::wstring*>(into);
-      if (!all.empty()) all += L"|";
-      all += text;
-    }
-    return TRUE;
-  }
-  static BOOL CALLBACK Visit(HWND window, LPARAM self) {
-    auto* watch = reinterpret_cast<MessageBoxWatch*>(self);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (process != GetCurrentProcessId() || wcscmp(className, L"#32770") != 0 ||
-        !IsWindowVisible(window) || watch->answered_.count(window) != 0) {
-      return TRUE;
-    }
-    std::wstring texts;
-    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
-    {
-      std::lock_guard<std::mutex> lock(watch->mutex_);
-      watch->texts_.push_back(texts);
-    }
-    watch->answered_.insert(window);
-    PostMessageW(window, WM_COMMAND, IDOK, 0);
-    return TRUE;
-  }
   void Run() {
+    std::set<HWND> answered;
     while (!stop_) {
-      EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+      for (const DialogSeen& box : VisibleDialogs(GetCurrentProcessId())) {
+        if (!answered.insert(box.window).second) continue;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          texts_.push_back(box.message);
+        }
+        AnswerOk(box.window);
+      }
       Sleep(20);
     }
   }
@@ -304,7 +284,6 @@ class MessageBoxWatch {
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<std::wstring> texts_;
-  std::set<HWND> answered_;
   std::thread thread_;
 };
 
@@ -444,7 +423,9 @@ TEST_F(DeviceResourcesTest, AFailedTextFormatIsReportedOnceAndNoFrameIsDrawnWhil
   At(kWidgetDisableCheckBox).checked = 1;  // would dim the labels if a frame were drawn
   {
     MessageBoxWatch watch;
+    const int pushed = FramesPushed();
     for (int paint = 0; paint < 3; ++paint) ASSERT_EQ(PushFrame(), 1);
+    EXPECT_EQ(FramesPushed(), pushed);
     EXPECT_FALSE(renderer.bodyFormat || renderer.fieldFormat || renderer.labelFormat ||
                  renderer.buttonFormat);
     EXPECT_TRUE(CaptureFrame().pixels == last.pixels);
@@ -479,7 +460,9 @@ TEST_F(DeviceResourcesTest, APaintWithAMissingFactoryKeepsTheLastFrame) {
     if (missing == 1) renderer.textFactory.Reset();
     if (missing == 2) renderer.imagingFactory.Reset();
     At(kWidgetDisableCheckBox).checked = 1;  // would dim the labels if a frame were drawn
+    const int pushed = FramesPushed();
     ASSERT_EQ(PushFrame(), 1);
+    EXPECT_EQ(FramesPushed(), pushed);
     EXPECT_FALSE(renderer.renderTarget);
     EXPECT_TRUE(CaptureFrame().pixels == last.pixels);
 
@@ -947,11 +930,66 @@ TEST_F(FramePixelsTest, FramesGiveBackTheirGdiObjects) {
   const unsigned before = HighestFreshGdiSlot();
   for (int frame = 0; frame < 30; ++frame) ASSERT_EQ(PushFrame(), 1);
   EXPECT_LE(HighestFreshGdiSlot(), before + 4);
-  // Frames that stop early (no factory) give them back too.
-  renderer.imagingFactory.Reset();
-  for (int frame = 0; frame < 30; ++frame) ASSERT_EQ(PushFrame(), 1);
+}
+
+// Every way a frame can stop before it is pushed: RenderFrame reports 0 and leaves no GDI object
+// behind, whatever it had made by then.
+struct EarlyStop {
+  const char* name;
+  // Brings the stop about; the frame is painted into `window` with `paint`.
+  void (*arrange)(HWND& window, PAINTSTRUCT& paint);
+};
+
+void DropDeviceResourcesAndFactory(HWND&, PAINTSTRUCT&) {
+  DiscardDeviceResources();
+  renderer.d2dFactory.Reset();
+}
+void WindowThatIsGone(HWND& window, PAINTSTRUCT&) {
+  window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                           nullptr);
+  DestroyWindow(window);
+}
+void WindowWithoutArea(HWND& window, PAINTSTRUCT&) {
+  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+// A context that no longer exists: no bitmap can be made compatible with it, after the frame's
+// own memory context has been.
+void PaintContextThatIsGone(HWND&, PAINTSTRUCT& paint) {
+  paint.hdc = CreateCompatibleDC(nullptr);
+  DeleteDC(paint.hdc);
+}
+// A memory context holds a one-bit bitmap, so the frame's bitmap is one-bit too: under Wine the
+// target binds to it and the push is refused, after the context and the bitmap have been made.
+// (The early return of a refused bind cannot be brought about from outside.)
+void PaintContextOfOneBit(HWND&, PAINTSTRUCT& paint) {
+  static UniqueMemoryDC oneBit(CreateCompatibleDC(nullptr));
+  paint.hdc = oneBit.Get();
+}
+
+const EarlyStop kEarlyStops[] = {
+    {"NoDeviceResources", DropDeviceResourcesAndFactory},
+    {"WindowGone", WindowThatIsGone},
+    {"WindowWithoutArea", WindowWithoutArea},
+    {"NoCompatibleBitmap", PaintContextThatIsGone},
+    {"OneBitPaintContext", PaintContextOfOneBit},
+};
+
+class FramesThatStopEarly : public RenderSceneTest, public testing::WithParamInterface<EarlyStop> {};
+
+TEST_P(FramesThatStopEarly, ReportNothingDrawnAndGiveBackTheirGdiObjects) {
+  ASSERT_EQ(PushFrame(), 1);
+  HWND window = SceneFrameWindow();
+  WindowDC windowDC(window);
+  PAINTSTRUCT paint = {};
+  paint.hdc = windowDC.Get();
+  GetParam().arrange(window, paint);
+  const unsigned before = HighestFreshGdiSlot();
+  for (int frame = 0; frame < 30; ++frame) ASSERT_EQ(RenderFrame(window, paint), 0) << frame;
   EXPECT_LE(HighestFreshGdiSlot(), before + 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryEarlyReturn, FramesThatStopEarly, testing::ValuesIn(kEarlyStops),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Screenshots of one frame in each direction, kept with the build for a person to look at.
 TEST_F(FramePixelsTest, SaveScreenshotsInBothDirections) {

@@ -131,6 +131,8 @@ TEST(SettingsBlockDecoding, EveryValueOfByteOne) {
   const char16_t* kOnText[16] = {u"  0.5 Second(s)", u"  1 Second(s)", u"  3 Second(s)",
                                  u"  5 Second(s)", u"", u"", u"", u"", u"", u"", u"", u"",
                                  u"", u"", u"", u""};
+  // The code itself, also where it has no text: the list then checks no row.
+  const int kOnCheckRow[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   for (int value = 0; value < 256; ++value) {
     SettingsBlock block = BlockWith(0xA5, static_cast<std::uint8_t>(value));
     int off = value & 0x0F;
@@ -138,7 +140,7 @@ TEST(SettingsBlockDecoding, EveryValueOfByteOne) {
     EXPECT_EQ(OffDelayText(block, kEnglish), kOffText[off]) << value;
     EXPECT_EQ(OffDelayCheckRow(block), kOffCheckRow[off]) << value;
     EXPECT_EQ(OnDelayText(block, kEnglish), kOnText[on]) << value;
-    EXPECT_EQ(OnDelayCheckRow(block), on) << value;
+    EXPECT_EQ(OnDelayCheckRow(block), kOnCheckRow[on]) << value;
   }
 }
 

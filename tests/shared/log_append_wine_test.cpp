@@ -116,6 +116,54 @@ class Holder {
   bool released_ = false;
 };
 
+// The appender's opens, seen from the test: CreateFileW in this program's import table is routed
+// through a wrapper that signals when an open is refused because another program holds the file,
+// so a test knows that a writer has found the log held.
+using CreateFileWFunction = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                                            DWORD, HANDLE);
+CreateFileWFunction realCreateFileW = nullptr;
+UniqueKernelHandle openRefused(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+
+HANDLE WINAPI WatchedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                 HANDLE templateFile) {
+  HANDLE file = realCreateFileW(name, access, share, security, disposition, flags, templateFile);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION) SetEvent(openRefused.Get());
+    SetLastError(error);
+  }
+  return file;
+}
+
+bool WatchFileOpens() {
+  if (realCreateFileW != nullptr) return true;
+  void* real = reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW"));
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto* imports = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+  for (; real != nullptr && imports->Name != 0; ++imports) {
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imports->FirstThunk);
+    for (; slot->u1.Function != 0; ++slot) {
+      if (reinterpret_cast<void*>(slot->u1.Function) != real) continue;
+      DWORD protection = 0;
+      if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
+                          &protection)) {
+        return false;
+      }
+      realCreateFileW = reinterpret_cast<CreateFileWFunction>(real);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&WatchedCreateFileW);
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+      return true;
+    }
+  }
+  return false;
+}
+
 int WriteLinesMode(const Log& log, const char* tag, int count) {
   for (int i = 0; i < count; ++i) {
     std::wstring message = Widen(tag) + L" " + std::to_wstring(i);
@@ -264,17 +312,18 @@ TEST_P(LogAppendTest, EightThreadsAndTwoProcessesLoseAndTearNoLine) {
 }
 
 TEST_P(LogAppendTest, LinesWaitForAHolderThatLetsGoSoon) {
+  ASSERT_TRUE(WatchFileOpens());
   Holder holder(log().path);
   ASSERT_TRUE(holder.Ready());
-  // The holder lets go as soon as the writer has begun: its first line finds the file held.
-  UniqueKernelHandle writing(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ResetEvent(openRefused.Get());
   std::thread writer([&] {
-    SetEvent(writing.Get());
     for (int i = 0; i < 5; ++i) log().write((L"held " + std::to_wstring(i)).c_str());
   });
-  ASSERT_EQ(WaitForSingleObject(writing.Get(), 30000), WAIT_OBJECT_0);
+  // The holder lets go once the writer's first open has found the file held.
+  const bool refused = WaitForSingleObject(openRefused.Get(), 30000) == WAIT_OBJECT_0;
   EXPECT_TRUE(holder.Release());
   writer.join();
+  ASSERT_TRUE(refused) << "the writer never found the log held";
   EXPECT_EQ(Messages(log()), (std::vector<std::wstring>{L"held 0", L"held 1", L"held 2",
                                                         L"held 3", L"held 4"}));
 }

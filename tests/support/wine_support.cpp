@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr wchar_t kServiceName[] = L"ZQPRXSVC";
 constexpr wchar_t kStandInLog[] = L"C:\\ZQStandIn\\ZQPRXSVC.log";
 
 std::wstring StandInExe() {
@@ -25,37 +24,13 @@ bool RunStandIn(const wchar_t* verb) {
 
 }  // namespace
 
-bool StartStandIn() {
-  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return false;
-  UniqueServiceHandle service(
-      OpenServiceW(manager.Get(), kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
-  if (!service) return false;
-  if (!StartServiceW(service.Get(), 0, nullptr) &&
-      GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-    return false;
-  }
-  return WaitForServiceState(service.Get(), SERVICE_RUNNING);
-}
-
-bool StopStandIn() {
-  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return false;
-  UniqueServiceHandle service(
-      OpenServiceW(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
-  if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-  SERVICE_STATUS status = {};
-  if (QueryServiceStatus(service.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED) {
-    return true;
-  }
-  ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
-  return WaitForServiceState(service.Get(), SERVICE_STOPPED);
-}
+bool StartStandIn() { return StartStandInService(); }
+bool StopStandIn() { return StopStandInService(); }
 
 bool StandInRunning() {
   UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return false;
-  UniqueServiceHandle service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_QUERY_STATUS));
   SERVICE_STATUS status = {};
   return service && QueryServiceStatus(service.Get(), &status) &&
          status.dwCurrentState == SERVICE_RUNNING;
@@ -198,6 +173,100 @@ std::wstring ReadUtf16File(const wchar_t* path) {
     text[i] = static_cast<wchar_t>((*bytes)[2 * i] | ((*bytes)[2 * i + 1] << 8));
   }
   return text;
+}
+
+std::vector<LogLine> SplitLogLines(const std::wstring& text, StampReader readStamp) {
+  std::vector<LogLine> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find(L"\r\n", start);
+    const std::wstring whole = text.substr(start, end == std::wstring::npos ? end : end - start);
+    LogLine line;
+    const StampShape shape = readStamp(whole);
+    if (shape.prefixLength != 0) {
+      line.stamp = whole.substr(0, shape.stampLength);
+      line.message = whole.substr(shape.prefixLength);
+      line.wellFormed = shape.sane && end != std::wstring::npos;
+    } else {
+      line.message = whole;
+    }
+    lines.push_back(line);
+    if (end == std::wstring::npos) break;
+    start = end + 2;
+  }
+  return lines;
+}
+
+namespace {
+
+struct DialogSearch {
+  DWORD processId;
+  const wchar_t* caption;
+  std::vector<DialogSeen> found;
+};
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// Window enumeration callbacks are CALLBACK (stdcall in the 32-bit build) functions.
+BOOL CALLBACK CollectChildText(HWND child, LPARAM context) {
+  auto* dialog = reinterpret_cast<DialogSeen*>(context);
+  std::wstring text = TextOf(child);
+  wchar_t className[64] = {};
+  GetClassNameW(child, className, 64);
+  if (dialog->message.empty() && !text.empty() && _wcsicmp(className, L"Static") == 0) {
+    dialog->message = text;
+  }
+  dialog->texts.push_back(text);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<DialogSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (owner != search->processId || !IsWindowVisible(window) ||
+      wcscmp(className, L"#32770") != 0) {
+    return TRUE;
+  }
+  DialogSeen dialog;
+  dialog.window = window;
+  dialog.caption = TextOf(window);
+  if (search->caption != nullptr && dialog.caption != search->caption) return TRUE;
+  EnumChildWindows(window, CollectChildText, reinterpret_cast<LPARAM>(&dialog));
+  search->found.push_back(dialog);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption) {
+  DialogSearch search{processId, caption, {}};
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool HasText(const DialogSeen& dialog, const std::wstring& text) {
+  for (const std::wstring& t : dialog.texts) {
+    if (t == text) return true;
+  }
+  return false;
+}
+
+void AnswerOk(HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); }
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() - start >= timeoutMs) return false;
+    Sleep(20);
+  }
 }
 
 std::string UnixPath(const wchar_t* windowsPath) {

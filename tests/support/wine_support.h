@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,12 +52,41 @@ std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path);
 // A file of UTF-16 little-endian text, as text (empty when it cannot be opened).
 std::wstring ReadUtf16File(const wchar_t* path);
 
+// --- Message boxes and dialog boxes ---
+struct DialogSeen {
+  HWND window = nullptr;
+  std::wstring caption;
+  std::wstring message;              // the first non-empty static text (a message box's text)
+  std::vector<std::wstring> texts;   // every child's text, empty ones included, in order
+};
+// The visible dialog boxes (class "#32770") of a process; its caption when not null.
+std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption = nullptr);
+bool HasText(const DialogSeen& dialog, const std::wstring& text);
+// Closes a box as its OK button does.
+void AnswerOk(HWND box);
+
+// Polls `condition` every 20 ms until it holds or timeoutMs has passed.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
 // One line of a log file, split into its time stamp and its message.
 struct LogLine {
   std::wstring stamp;    // the time stamp as written
   std::wstring message;  // everything after the stamp up to the closing CR LF
   bool wellFormed = false;  // a valid stamp and the closing CR LF
 };
+
+// How a log line begins: the units of its stamp and of the separator after it (0 when the line
+// does not begin like a stamp), and whether the stamp's fields are in range.
+struct StampShape {
+  size_t prefixLength = 0;  // stamp and separator
+  size_t stampLength = 0;   // the stamp alone
+  bool sane = false;
+};
+using StampReader = StampShape (*)(const std::wstring& line);
+
+// The lines of a UTF-16 log's text in file order, CR LF apart. A piece without a stamp, or a last
+// piece without CR LF, is a line that is not well formed; without a stamp its stamp is empty.
+std::vector<LogLine> SplitLogLines(const std::wstring& text, StampReader readStamp);
 
 // --- The Linux side of the prefix ---
 // Wine 8.0's CreateSymbolicLinkW reports success and makes nothing; links that Wine shows as

@@ -1,8 +1,12 @@
 #pragma once
-// Waiting for the stand-in service to reach a state, shared by the stand-in's own -start and
-// -stop and by the Wine tests that start and stop it.
+// Starting, stopping and waiting for the stand-in service, shared by the stand-in's own -start
+// and -stop and by the Wine tests that start and stop it.
 
 #include <windows.h>
+
+#include "shared/win_handles.h"
+
+constexpr wchar_t kStandInServiceName[] = L"ZQPRXSVC";
 
 // Polls for up to 10 seconds; false when the state is not reached or cannot be queried.
 inline bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
@@ -13,4 +17,36 @@ inline bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
     Sleep(50);
   }
   return false;
+}
+
+// True once the service runs (also when it ran already).
+inline bool StartStandInService() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
+  if (!service) return false;
+  if (!StartServiceW(service.Get(), 0, nullptr) &&
+      GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    return false;
+  }
+  return WaitForServiceState(service.Get(), SERVICE_RUNNING);
+}
+
+// True once the service has stopped; `service` needs SERVICE_STOP | SERVICE_QUERY_STATUS.
+inline bool StopServiceAndWait(SC_HANDLE service) {
+  SERVICE_STATUS status = {};
+  if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED) return true;
+  ControlService(service, SERVICE_CONTROL_STOP, &status);
+  return WaitForServiceState(service, SERVICE_STOPPED);
+}
+
+// True once the service has stopped, or when it is not installed.
+inline bool StopStandInService() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(
+      OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+  if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+  return StopServiceAndWait(service.Get());
 }

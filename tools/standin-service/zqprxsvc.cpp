@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr wchar_t kServiceName[] = L"ZQPRXSVC";
 constexpr wchar_t kDisplayName[] = L"ZQ Proximity Sensor (stand-in)";
 constexpr wchar_t kSettingsKey[] = L"Software\\Zenquill\\ZQ Proximity Sensor";
 constexpr wchar_t kLogDirectory[] = L"C:\\ZQStandIn";
@@ -111,7 +110,7 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-  statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ControlHandler, nullptr);
+  statusHandle = RegisterServiceCtrlHandlerExW(kStandInServiceName, ControlHandler, nullptr);
   if (statusHandle == nullptr) return;
   stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (stopEvent == nullptr) {
@@ -156,13 +155,13 @@ int Install() {
   UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return 1;
   UniqueServiceHandle service(CreateServiceW(
-      manager.Get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+      manager.Get(), kStandInServiceName, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command, nullptr, nullptr, nullptr, nullptr,
       nullptr));
   if (!service) {
     if (GetLastError() != ERROR_SERVICE_EXISTS) return 1;
     // Installed before, perhaps from another build: point it at this program.
-    service.Reset(OpenServiceW(manager.Get(), kServiceName, SERVICE_ALL_ACCESS));
+    service.Reset(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_ALL_ACCESS));
     if (!service) return 1;
     if (!ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                               SERVICE_NO_CHANGE, command, nullptr, nullptr, nullptr, nullptr,
@@ -174,41 +173,12 @@ int Install() {
   return 0;
 }
 
-int Start() {
-  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return 1;
-  UniqueServiceHandle service(
-      OpenServiceW(manager.Get(), kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
-  if (!service) return 1;
-  if (!StartServiceW(service.Get(), 0, nullptr) &&
-      GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-    return 1;
-  }
-  return WaitForServiceState(service.Get(), SERVICE_RUNNING) ? 0 : 1;
-}
-
-int Stop(SC_HANDLE service) {
-  SERVICE_STATUS status = {};
-  if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED) return 0;
-  ControlService(service, SERVICE_CONTROL_STOP, &status);
-  return WaitForServiceState(service, SERVICE_STOPPED) ? 0 : 1;
-}
-
-int Stop() {
-  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return 1;
-  UniqueServiceHandle service(
-      OpenServiceW(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
-  if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
-  return Stop(service.Get());
-}
-
 int Uninstall() {
   UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return 1;
-  UniqueServiceHandle service(OpenServiceW(manager.Get(), kServiceName, SERVICE_ALL_ACCESS));
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_ALL_ACCESS));
   if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : 1;
-  Stop(service.Get());
+  StopServiceAndWait(service.Get());
   return DeleteService(service.Get()) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE ? 0 : 1;
 }
 
@@ -220,8 +190,8 @@ int wmain(int argc, wchar_t** argv) {
     const wchar_t* verb = argv[1];
     if (_wcsicmp(verb, L"-install") == 0) return Install();
     if (_wcsicmp(verb, L"-uninstall") == 0) return Uninstall();
-    if (_wcsicmp(verb, L"-start") == 0) return Start();
-    if (_wcsicmp(verb, L"-stop") == 0) return Stop();
+    if (_wcsicmp(verb, L"-start") == 0) return StartStandInService() ? 0 : 1;
+    if (_wcsicmp(verb, L"-stop") == 0) return StopStandInService() ? 0 : 1;
     std::fwprintf(stderr, L"usage: zqprxsvc [-install | -uninstall | -start | -stop]\n");
     return 2;
   }
