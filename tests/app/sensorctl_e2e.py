@@ -520,7 +520,7 @@ class ControlsTest(WindowTest):
         self.assertEqual(read_value("New"), expected)
         self.assertEqual(standin_codes(mark), [CODE_APPLY])
         self.assertEqual(read_value("Current"), expected)
-        self.assertFalse(apply_enabled(program.settle()))
+        self.assertFalse(apply_enabled(program.wait_until(lambda i: not apply_enabled(i))))
         # "Current" was read back: the check mark now stands on Maximum.
         self.open_range_list(program)
         self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [1])
@@ -549,7 +549,7 @@ class ControlsTest(WindowTest):
             self.assertEqual(read_value("New"), picked)
             self.assertEqual(standin_codes(mark), [])
             self.assertEqual(read_value("Current"), current)
-            self.assertFalse(apply_enabled(program.settle()))
+            self.assertFalse(apply_enabled(program.wait_until(lambda i: not apply_enabled(i))))
         finally:
             probe("standin-ensure")
         # Apply looks disabled, yet a click runs it: the blocks still differ, so it writes again.
@@ -764,7 +764,8 @@ class ControlsTest(WindowTest):
         program.move(*CANCEL_CENTRE)
         self.assertTrue(hover_border(program.wait_until(hover_border)), "no hover look")
         program.move(200, 300)
-        self.assertFalse(hover_border(program.settle()), "hover not left")
+        self.assertFalse(hover_border(program.wait_until(lambda i: not hover_border(i))),
+                         "hover not left")
 
         # While the button is down on a drop-down it shows its pressed image.
         def pressed_image(image):
