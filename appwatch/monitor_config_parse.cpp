@@ -53,10 +53,13 @@ void AppendName(NameList& list, std::u16string_view text) {
   list.ends.push_back(static_cast<uint32_t>(list.units.size()));
 }
 
+// Keeps the first `count` entries. The units go back to the end of the last one kept even when
+// no entry is dropped: an entry whose text went in but whose end could not be stored (the
+// allocation for `ends` failed) leaves units behind the last end, which would otherwise become
+// the start of the next entry appended.
 void TruncateNames(NameList& list, size_t count) {
-  if (count >= list.ends.size()) return;
-  list.units.resize(count == 0 ? 0 : list.ends[count - 1]);
-  list.ends.resize(count);
+  if (count < list.ends.size()) list.ends.resize(count);
+  list.units.resize(list.ends.empty() ? 0 : list.ends.back());
 }
 
 // The line being collected: its first kNameEntryMaxLength units and its full length, which is

@@ -41,7 +41,8 @@ using DebugValueFn = void (*)(int32_t value, void* context);
 enum class ConfigParseResult { kParsed, kOutOfMemory };
 
 // Appends the entries of `bytes` to the two lists and reports the debug values in file order.
-// When memory for the lists runs out, both lists are emptied and kOutOfMemory is returned.
+// When memory for the lists runs out, both lists are left exactly as they were before the call
+// (what this file added is taken back) and kOutOfMemory is returned.
 ConfigParseResult ParseMonitorConfig(std::span<const uint8_t> bytes, ConvertByteFn convert,
                                      NameList& executables, NameList& classes,
                                      DebugValueFn onDebugValue, void* context);
