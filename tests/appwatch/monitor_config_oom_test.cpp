@@ -13,45 +13,7 @@
 #include <vector>
 
 #include "appwatch/monitor_config_parse.h"
-
-namespace {
-thread_local bool armed = false;
-thread_local size_t made = 0;
-thread_local size_t failAt = SIZE_MAX;
-
-void* Allocate(size_t size) {
-  if (armed) {
-    if (made == failAt) throw std::bad_alloc();
-    ++made;
-  }
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-}  // namespace
-
-void* operator new(size_t size) { return Allocate(size); }
-void* operator new[](size_t size) { return Allocate(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "tests/support/failing_allocations.h"
 
 namespace {
 
@@ -82,12 +44,9 @@ TEST(MonitorConfigOutOfMemory, EveryFailedAllocationTakesBackWhatTheFileAdded) {
     NameList classes;
     Parse(kAlready, executables, classes);
     std::vector<uint8_t> bytes(kFile.begin(), kFile.end());
-    made = 0;
-    failAt = SIZE_MAX;
-    armed = true;
+    ArmAllocationFailure();
     ParseMonitorConfig(bytes, Latin1, executables, classes, nullptr, nullptr);
-    armed = false;
-    allocations = made;
+    allocations = DisarmAllocationFailure();
   }
   ASSERT_GT(allocations, 2u);
 
@@ -99,13 +58,10 @@ TEST(MonitorConfigOutOfMemory, EveryFailedAllocationTakesBackWhatTheFileAdded) {
     const NameList classesBefore = classes;
     std::vector<uint8_t> bytes(kFile.begin(), kFile.end());
 
-    made = 0;
-    failAt = k;
-    armed = true;
+    ArmAllocationFailure(k);
     ConfigParseResult result =
         ParseMonitorConfig(bytes, Latin1, executables, classes, nullptr, nullptr);
-    armed = false;
-    failAt = SIZE_MAX;
+    DisarmAllocationFailure();
 
     ASSERT_EQ(result, ConfigParseResult::kOutOfMemory) << "allocation " << k;
     EXPECT_EQ(executables.units, executablesBefore.units) << "allocation " << k;

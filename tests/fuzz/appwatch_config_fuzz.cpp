@@ -21,49 +21,7 @@
 
 #include "appwatch/monitor_config_parse.h"
 #include "tests/fuzz/fuzz_support.h"
-
-// --- Allocation failures on request -------------------------------------------------------------
-// The unaligned forms of operator new and delete, all of them, so that every pair matches; the
-// aligned forms stay with the runtime. While armed, allocation number `failAt` (counting from 0)
-// throws std::bad_alloc.
-namespace {
-thread_local bool allocationsArmed = false;
-thread_local size_t allocationsMade = 0;
-thread_local size_t failAt = SIZE_MAX;
-
-void* Allocate(size_t size) {
-  if (allocationsArmed) {
-    if (allocationsMade == failAt) throw std::bad_alloc();
-    ++allocationsMade;
-  }
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-}  // namespace
-
-void* operator new(size_t size) { return Allocate(size); }
-void* operator new[](size_t size) { return Allocate(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "tests/support/failing_allocations.h"
 
 namespace {
 
@@ -273,13 +231,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Prefill(executables, classes);
     std::vector<int32_t> debugValues;
     debugValues.reserve(size);  // no allocation of the harness's own while counting
-    allocationsMade = 0;
-    failAt = SIZE_MAX;
-    allocationsArmed = true;
+    ArmAllocationFailure();
     ConfigParseResult result = ParseMonitorConfig(bytes, Unusual, executables, classes,
                                                   RecordDebugValue, &debugValues);
-    allocationsArmed = false;
-    allocations = allocationsMade;
+    allocations = DisarmAllocationFailure();
     FUZZ_CHECK(result == ConfigParseResult::kParsed);
     FUZZ_CHECK(Holds(executables, kPrefilledExecutables, model.executables));
     FUZZ_CHECK(Holds(classes, kPrefilledClasses, model.classes));
@@ -297,14 +252,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const NameList classesBefore = classes;
     std::vector<int32_t> debugValues;
     debugValues.reserve(size);
-    allocationsMade = 0;
     const size_t k = Hash(file.data(), file.size()) % (allocations + 1);
-    failAt = k;
-    allocationsArmed = true;
+    ArmAllocationFailure(k);
     ConfigParseResult result = ParseMonitorConfig(bytes, Unusual, executables, classes,
                                                   RecordDebugValue, &debugValues);
-    allocationsArmed = false;
-    failAt = SIZE_MAX;
+    DisarmAllocationFailure();
     // The parse allocates the same way every time: it fails exactly when k is one of its own.
     FUZZ_CHECK((result == ConfigParseResult::kOutOfMemory) == (k < allocations));
     if (result == ConfigParseResult::kOutOfMemory) {
