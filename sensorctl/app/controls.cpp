@@ -12,6 +12,9 @@
 
 ControlWindows controls;
 
+// A list row read into a text buffer fits a widget's text slot whole.
+static_assert(kWidgetTextCapacity == kTextBufferSize, "a row text fits a widget text slot");
+
 namespace {
 
 Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
@@ -49,11 +52,14 @@ void AddListRow(HWND list, const std::u16string& text) {
 }
 
 // The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
+constexpr int kListCornerSize = 10;
+
 void RoundListCorners(HWND list) {
   if (list == nullptr) return;
   RECT client = {};
   GetClientRect(list, &client);
-  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, 10, 10);
+  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom,
+                                 kListCornerSize, kListCornerSize);
   if (region == nullptr) return;
   // On success the window owns the region; on failure it is still ours to free.
   if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
@@ -103,12 +109,12 @@ void CopyWidgetText(int position, int slot, const wchar_t* text) {
   SetWidgetText(WidgetAt(position), slot, text);
 }
 
-void ListRowText(HWND list, int row, wchar_t (&text)[1024]) {
-  std::wmemset(text, L'\0', 1024);
+void ListRowText(HWND list, int row, wchar_t (&text)[kTextBufferSize]) {
+  std::wmemset(text, L'\0', kTextBufferSize);
   if (list == nullptr || row < 0) return;
   // LB_GETTEXT knows no buffer size: make sure the row fits before fetching it.
   LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
-  if (length == LB_ERR || length < 0 || length >= 1024) return;
+  if (length == LB_ERR || length < 0 || length >= kTextBufferSize) return;
   if (SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text)) ==
       LB_ERR) {
     text[0] = L'\0';

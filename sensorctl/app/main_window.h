@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include "sensorctl/resource.h"
+#include "sensorctl/resources/strings/string_ids.h"
 
-constexpr int kTextBufferSize = 1024;  // UTF-16 units of every string buffer of the program
+// UTF-16 units of every string buffer of the program: each holds the longest string.
+constexpr int kTextBufferSize = kStringBufferSize;
 
 // Process-wide state of the settings window.
 extern HINSTANCE instance;
