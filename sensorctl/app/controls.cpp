@@ -179,18 +179,18 @@ int BuildControls() {
     bool rounded;
   };
   const DropDown dropDowns[] = {
-      {&RangeText, kCommandRangeButton, kWidgetRangeButton, layout.rangeButtonWindow, kCommandRangeList,
-       layout.rangeListWindow, kRangeRows, &RangeRowText, false},
-      {&OffDelayText, kCommandOffDelayButton, kWidgetOffDelayButton,
-       layout.offDelayButtonWindow, kCommandOffDelayList, layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
-      {&OnDelayText, kCommandOnDelayButton, kWidgetOnDelayButton,
-       layout.onDelayButtonWindow, kCommandOnDelayList, layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
+      {&RangeText, kCommandRangeButton, kWidgetRangeButton, layout.rangeButtonWindow,
+       kCommandRangeList, layout.rangeListWindow, kRangeRows, &RangeRowText, false},
+      {&OffDelayText, kCommandOffDelayButton, kWidgetOffDelayButton, layout.offDelayButtonWindow,
+       kCommandOffDelayList, layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
+      {&OnDelayText, kCommandOnDelayButton, kWidgetOnDelayButton, layout.onDelayButtonWindow,
+       kCommandOnDelayList, layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
   };
   for (int choice = 0; choice < 3; ++choice) {
     const DropDown& dropDown = dropDowns[choice];
     const std::u16string text = dropDown.buttonText(currentBlock, words);
-    HWND window = CreateChild(L"BUTTON", AsWide(text.c_str()), WS_CHILD | WS_CLIPSIBLINGS, dropDown.buttonPlace,
-                              dropDown.command);
+    HWND window = CreateChild(L"BUTTON", AsWide(text.c_str()), WS_CHILD | WS_CLIPSIBLINGS,
+                              dropDown.buttonPlace, dropDown.command);
     SubclassButton(dropDown.position, window);
     // The delay-until-on choice is built in full but never offered.
     const bool offered = dropDown.position != kWidgetOnDelayButton;
