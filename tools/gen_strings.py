@@ -6,7 +6,8 @@ Each file languages/<id>-<tag>.json (UTF-8) holds one language:
     {"id": 1033, "name": "English (United States)", "tag": "en-US",
      "strings": {"103": "...", ..., "131": "..."}}
 
-with exactly the string numbers 103 to 117 and 131. From all files this writes
+with exactly the string numbers that sensorctl/resources/strings/string_ids.h names (the
+enum StringId, the one place the numbers are written). From all files this writes
 
     --rc FILE   a resource script with one STRINGTABLE per language, for windres or rc;
                 every table names its own LANGUAGE, and every non-ASCII unit is escaped,
@@ -23,7 +24,21 @@ import os
 import re
 import sys
 
-STRING_IDS = list(range(103, 118)) + [131]
+IDS_HEADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sensorctl",
+                          "resources", "strings", "string_ids.h")
+
+
+def read_string_ids(path=IDS_HEADER):
+    """The numbers of the enum StringId in the header, in ascending order."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    enum = re.search(r"enum StringId\b[^{]*\{(.*?)\};", text, re.S)
+    if enum is None:
+        raise SystemExit(f"gen_strings: no enum StringId in {path}")
+    return sorted(int(n) for n in re.findall(r"\bkString\w+\s*=\s*(\d+)", enum.group(1)))
+
+
+STRING_IDS = read_string_ids()
 FILE_KEYS = {"id", "name", "tag", "strings"}
 MAX_TEXT_UNITS = 1023  # LoadStringW fills a 1024-unit buffer, terminator included
 ENGLISH_US = 1033

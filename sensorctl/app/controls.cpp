@@ -4,12 +4,16 @@
 
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/main_window.h"
+#include "sensorctl/app/widget_layout.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "sensorctl/settings/settings_registry.h"
 #include "shared/text16.h"
 
 ControlWindows controls;
+
+// A list row read into a text buffer fits a widget's text slot whole.
+static_assert(kWidgetTextCapacity == kTextBufferSize, "a row text fits a widget text slot");
 
 namespace {
 
@@ -18,21 +22,6 @@ Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_
 void LoadText(int stringId, wchar_t (&buffer)[kTextBufferSize]) {
   buffer[0] = L'\0';
   LoadStringW(instance, static_cast<UINT>(stringId), buffer, kTextBufferSize);
-}
-
-std::u16string LoadU16(int stringId) {
-  wchar_t buffer[kTextBufferSize];
-  LoadText(stringId, buffer);
-  return std::u16string(AsU16(buffer));
-}
-
-ChoiceWords LoadChoiceWords() {
-  ChoiceWords words;
-  words.seconds = LoadU16(kStringSeconds);
-  words.minutes = LoadU16(kStringMinutes);
-  words.minimum = LoadU16(kStringMinimum);
-  words.maximum = LoadU16(kStringMaximum);
-  return words;
 }
 
 HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style,
@@ -51,16 +40,6 @@ void SubclassButton(int position, HWND window) {
       window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonSubclassProc)));
 }
 
-int AddFrameWidget(int id, const FrameBox& rect, const wchar_t* caption) {
-  return AddWidget(renderer.widgets, id, rect.left, rect.top, rect.right, rect.bottom, caption);
-}
-
-void SetImageWidget(int position, const wchar_t* imageName) {
-  Widget& widget = WidgetAt(position);
-  widget.hasImage = 1;
-  SetWidgetImage(widget, WidgetImage(imageName));
-}
-
 HWND CreateList(const ChildPlacement& place, int id) {
   return CreateChild(L"LISTBOX", nullptr,
                      WS_CHILD | WS_CLIPSIBLINGS | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
@@ -73,11 +52,14 @@ void AddListRow(HWND list, const std::u16string& text) {
 }
 
 // The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
+constexpr int kListCornerSize = 10;
+
 void RoundListCorners(HWND list) {
   if (list == nullptr) return;
   RECT client = {};
   GetClientRect(list, &client);
-  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, 10, 10);
+  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom,
+                                 kListCornerSize, kListCornerSize);
   if (region == nullptr) return;
   // On success the window owns the region; on failure it is still ours to free.
   if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
@@ -102,12 +84,7 @@ void RepaintAfterButtonChange(HWND button) {
 HRSRC WidgetImage(const wchar_t* name) { return FindWidgetImage(instance, name); }
 
 void ShowSensorState(bool sensorEnabled, bool showOnDelayWindow) {
-  WidgetAt(kWidgetDisableCheckBox).checked = sensorEnabled ? 0 : 1;
-  ChangeWidgetImage(kWidgetDisableCheckBox,
-                    sensorEnabled ? L"IDI_CHECKBOXUNCHECKED" : L"IDI_CHECKBOXCHECKED");
-  WidgetAt(kWidgetRangeButton).enabled = sensorEnabled ? 1 : 0;
-  WidgetAt(kWidgetOffDelayButton).enabled = sensorEnabled ? 1 : 0;
-  WidgetAt(kWidgetOnDelayButton).enabled = 0;  // never offered
+  SetSensorStateWidgets(renderer.widgets, sensorEnabled);
   for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
     ShowButtonWindow(position,
                      sensorEnabled && (position != kWidgetOnDelayButton || showOnDelayWindow));
@@ -129,17 +106,15 @@ void ChangeWidgetImage(int position, const wchar_t* imageName) {
 }
 
 void CopyWidgetText(int position, int slot, const wchar_t* text) {
-  wchar_t(&target)[kWidgetTextCapacity] = WidgetAt(position).text[slot];
-  std::wcsncpy(target, text, kWidgetTextCapacity - 1);
-  target[kWidgetTextCapacity - 1] = L'\0';
+  SetWidgetText(WidgetAt(position), slot, text);
 }
 
-void ListRowText(HWND list, int row, wchar_t (&text)[1024]) {
-  std::wmemset(text, L'\0', 1024);
+void ListRowText(HWND list, int row, wchar_t (&text)[kTextBufferSize]) {
+  std::wmemset(text, L'\0', kTextBufferSize);
   if (list == nullptr || row < 0) return;
   // LB_GETTEXT knows no buffer size: make sure the row fits before fetching it.
   LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
-  if (length == LB_ERR || length < 0 || length >= 1024) return;
+  if (length == LB_ERR || length < 0 || length >= kTextBufferSize) return;
   if (SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text)) ==
       LB_ERR) {
     text[0] = L'\0';
@@ -147,38 +122,35 @@ void ListRowText(HWND list, int row, wchar_t (&text)[1024]) {
 }
 
 int BuildControls() {
-  // 1. Layout values, and the module the painter loads the images from.
+  // 1. Layout values, the module the painter loads the images from, and the settings the
+  // controls start from: they edit a copy of what the service uses now.
   const FrameMetrics metrics;  // 566 x 460, title bar 32, margin 24
   SetLayoutMetrics(metrics);
   renderer.widgets.module = instance;
   const ControlLayout layout = ComputeControlLayout(metrics, rightToLeft != 0);
-  renderer.widgets.items.reserve(kWidgetCount);
+  ReadCurrentSettings();
+  workingBlock = currentBlock;
+  const ControlTexts texts = LoadControlTexts(instance);
 
-  // 2. Background.
-  AddFrameWidget(207, layout.background, L"");
-  SetImageWidget(kWidgetBackground, L"IDI_PRXBK");
+  // 2. The drawn widgets.
+  BuildWidgetList(renderer.widgets, layout, texts, currentBlock);
 
   // 3. OK, Cancel, Apply.
   struct PushButton {
-    int stringId;
+    const std::u16string& caption;
     int command;
     int position;
-    const ChildPlacement* place;
-    const FrameBox* rect;
+    const ChildPlacement& place;
   };
   const PushButton pushButtons[] = {
-      {kStringOk, kCommandOk, kWidgetOk, &layout.okWindow, &layout.ok},
-      {kStringCancel, kCommandCancel, kWidgetCancel, &layout.cancelWindow, &layout.cancel},
-      {kStringApply, kCommandApply, kWidgetApply, &layout.applyWindow, &layout.apply},
+      {texts.ok, kCommandOk, kWidgetOk, layout.okWindow},
+      {texts.cancel, kCommandCancel, kWidgetCancel, layout.cancelWindow},
+      {texts.apply, kCommandApply, kWidgetApply, layout.applyWindow},
   };
   for (const PushButton& button : pushButtons) {
-    wchar_t caption[kTextBufferSize];
-    LoadText(button.stringId, caption);
-    HWND window =
-        CreateChild(L"BUTTON", caption, WS_CHILD | WS_CLIPSIBLINGS, *button.place, button.command);
+    HWND window = CreateChild(L"BUTTON", AsWide(button.caption.c_str()),
+                              WS_CHILD | WS_CLIPSIBLINGS, button.place, button.command);
     SubclassButton(button.position, window);
-    AddFrameWidget(button.command, *button.rect, caption);
-    if (button.position == kWidgetApply) WidgetAt(kWidgetApply).enabled = 0;
     if (window != nullptr) ShowWindow(window, SW_SHOW);
   }
 
@@ -186,106 +158,63 @@ int BuildControls() {
   const DWORD areaStyle = WS_CHILD | WS_CLIPSIBLINGS | BS_OWNERDRAW;
   HWND closeArea = CreateChild(L"BUTTON", L"BUTTON4", areaStyle, layout.closeWindow, kCommandClose);
   SubclassButton(kWidgetCloseArea, closeArea);
-  AddFrameWidget(kCommandClose, layout.closeArea, L"");
-  WidgetAt(kWidgetCloseArea).visible = 0;
   HWND minimizeArea =
       CreateChild(L"BUTTON", L"BUTTON5", areaStyle, layout.minimizeWindow, kCommandMinimize);
   SubclassButton(kWidgetMinimizeArea, minimizeArea);
-  AddFrameWidget(kCommandMinimize, layout.minimizeArea, L"");
-  WidgetAt(kWidgetMinimizeArea).visible = 0;
   if (closeArea != nullptr) ShowWindow(closeArea, SW_SHOW);
   if (minimizeArea != nullptr) ShowWindow(minimizeArea, SW_SHOW);
 
-  // 5 to 7. The three drop-down buttons, each followed by its hidden native list.
-  const ChoiceWords words = LoadChoiceWords();
+  // 5 to 7. The three drop-down buttons, each followed by its hidden native list, which holds
+  // the row texts.
+  const ChoiceWords& words = texts.words;
   struct DropDown {
-    std::u16string text;
+    std::u16string (*buttonText)(const SettingsBlock&, const ChoiceWords&);
     int command;
     int position;
-    const ChildPlacement* buttonPlace;
-    const FrameBox* rect;
+    const ChildPlacement& buttonPlace;
     int listId;
-    const ChildPlacement* listPlace;
+    const ChildPlacement& listPlace;
     int rows;
     std::u16string (*rowText)(int, const ChoiceWords&);
     bool rounded;
   };
   const DropDown dropDowns[] = {
-      {RangeText(currentBlock, words), kCommandRangeButton, kWidgetRangeButton,
-       &layout.rangeButtonWindow, &layout.rangeButton, kCommandRangeList, &layout.rangeListWindow,
-       kRangeRows, &RangeRowText, false},
-      {OffDelayText(currentBlock, words), kCommandOffDelayButton, kWidgetOffDelayButton,
-       &layout.offDelayButtonWindow, &layout.offDelayButton, kCommandOffDelayList,
-       &layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
-      {OnDelayText(currentBlock, words), kCommandOnDelayButton, kWidgetOnDelayButton,
-       &layout.onDelayButtonWindow, &layout.onDelayButton, kCommandOnDelayList,
-       &layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
+      {&RangeText, kCommandRangeButton, kWidgetRangeButton, layout.rangeButtonWindow,
+       kCommandRangeList, layout.rangeListWindow, kRangeRows, &RangeRowText, false},
+      {&OffDelayText, kCommandOffDelayButton, kWidgetOffDelayButton, layout.offDelayButtonWindow,
+       kCommandOffDelayList, layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
+      {&OnDelayText, kCommandOnDelayButton, kWidgetOnDelayButton, layout.onDelayButtonWindow,
+       kCommandOnDelayList, layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
   };
   for (int choice = 0; choice < 3; ++choice) {
     const DropDown& dropDown = dropDowns[choice];
-    const wchar_t* text = AsWide(dropDown.text.c_str());
-    HWND window = CreateChild(L"BUTTON", text, WS_CHILD | WS_CLIPSIBLINGS, *dropDown.buttonPlace,
-                              dropDown.command);
+    const std::u16string text = dropDown.buttonText(currentBlock, words);
+    HWND window = CreateChild(L"BUTTON", AsWide(text.c_str()), WS_CHILD | WS_CLIPSIBLINGS,
+                              dropDown.buttonPlace, dropDown.command);
     SubclassButton(dropDown.position, window);
-    AddFrameWidget(dropDown.command, *dropDown.rect, text);
-    SetImageWidget(dropDown.position, L"IDI_COMBOBKNORMAL");
     // The delay-until-on choice is built in full but never offered.
     const bool offered = dropDown.position != kWidgetOnDelayButton;
-    if (!offered) WidgetAt(dropDown.position).visible = 0;
     if (window != nullptr) ShowWindow(window, offered ? SW_SHOW : SW_HIDE);
 
-    HWND list = CreateList(*dropDown.listPlace, dropDown.listId);
+    HWND list = CreateList(dropDown.listPlace, dropDown.listId);
     controls.lists[choice] = list;
     for (int row = 0; row < dropDown.rows; ++row) AddListRow(list, dropDown.rowText(row, words));
     if (dropDown.rounded) RoundListCorners(list);
   }
 
-  // 8. The drawn lists, holding the rows of the native ones.
-  const FrameBox* listRects[] = {&layout.rangeList, &layout.offDelayList, &layout.onDelayList};
-  const int listWidgetIds[] = {230, 231, 231};
-  for (int choice = 0; choice < 3; ++choice) {
-    const int position = kWidgetRangeList + choice;
-    AddFrameWidget(listWidgetIds[choice], *listRects[choice], L"");
-    WidgetAt(position).visible = 0;
-    SetImageWidget(position, L"IDI_COMBOBK");
-  }
-  for (int choice = 0; choice < 3; ++choice) {
-    const int rows = choice == 0 ? kRangeRows : kDelayRows;
-    for (int slot = 0; slot < kWidgetTextSlots; ++slot) {
-      wchar_t row[1024];
-      ListRowText(controls.lists[choice], slot < rows ? slot : -1, row);
-      CopyWidgetText(kWidgetRangeList + choice, slot, row);
-    }
-  }
-
-  // 9. The check box: a real one, never seen, that toggles itself on a click.
+  // 8. The check box: a real one, never seen, that toggles itself on a click.
   wchar_t checkBoxLabel[kTextBufferSize];
   LoadText(kStringDisableSensor, checkBoxLabel);
   controls.checkBox = CreateChild(L"BUTTON", checkBoxLabel,
                                   WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, layout.checkBoxWindow,
                                   kCommandDisableCheckBox);
-  AddFrameWidget(231, layout.checkBox, L"");
-  WidgetAt(kWidgetDisableCheckBox).hasImage = 1;
-  WidgetAt(kWidgetDisableCheckBox).visible = 1;
 
-  // 10. The controls edit a copy of what the service uses now.
-  ReadCurrentSettings();
-  workingBlock = currentBlock;
-
-  // 11. Check box and drop-downs from bit 0 of "Current".
+  // 9. Check box and drop-downs from bit 0 of "Current".
   const bool sensorEnabled = SensorEnabled(currentBlock);
   if (controls.checkBox != nullptr) {
     SendMessageW(controls.checkBox, BM_SETCHECK, sensorEnabled ? BST_UNCHECKED : BST_CHECKED, 0);
   }
   ShowSensorState(sensorEnabled, false);
-
-  // 12. Row highlight and check mark, hidden until a list opens.
-  AddFrameWidget(233, layout.rowHighlight, L"");
-  WidgetAt(kWidgetRowHighlight).visible = 0;
-  SetImageWidget(kWidgetRowHighlight, L"IDI_COMBOHIGHLIGHT");
-  AddFrameWidget(234, layout.checkMark, L"");
-  WidgetAt(kWidgetCheckMark).visible = 0;
-  SetImageWidget(kWidgetCheckMark, L"IDI_COMBOCHECK");
   return 1;
 }
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "sensorctl/app/main_window.h"
+
 // One subclassed push button: its window and the procedure it had before.
 struct SubclassedButton {
   HWND window = nullptr;
@@ -47,4 +49,4 @@ void ShowButtonWindow(int position, bool show);
 void ShowSensorState(bool sensorEnabled, bool showOnDelayWindow);
 void CopyWidgetText(int position, int slot, const wchar_t* text);  // cut to the slot
 // The text of a row of a native list box, or empty when there is no such row.
-void ListRowText(HWND list, int row, wchar_t (&text)[1024]);
+void ListRowText(HWND list, int row, wchar_t (&text)[kTextBufferSize]);

@@ -5,6 +5,52 @@
 
 namespace {
 
+// Frame units of the 566 x 460 window.
+// The column of the drop-downs: from the left edge when right to left, else from the right edge.
+constexpr int kChoiceLeftRtl = 124;
+constexpr int kChoiceFromRight = 258;
+// The check box, from the margin on its side.
+constexpr int kCheckBoxFromLeftMargin = 40;
+constexpr int kCheckBoxFromRightMarginRtl = 50;
+constexpr int kCheckBoxWindowSize = 15;
+constexpr int kCheckBoxSize = 20;  // drawn larger than its window
+
+// OK, Cancel and Apply, in one row in both directions.
+constexpr int kOkLeft = 210;
+constexpr int kCancelLeft = 311;
+constexpr int kApplyLeft = 412;
+constexpr int kPushButtonTop = 388;
+constexpr int kPushButtonWidth = 85;
+constexpr int kPushButtonHeight = 28;
+
+// The close and minimise hot spots over the glyphs of the title bar.
+constexpr int kCloseFromRight = 50;
+constexpr int kMinimizeFromRight = 70;
+constexpr int kHotSpotTop = 32;
+constexpr int kHotSpotSize = 8;
+
+// The drop-down buttons, one below the other, each with its list.
+constexpr int kRangeTop = 165;
+constexpr int kOffDelayTop = 225;
+constexpr int kOnDelayTop = 285;
+constexpr int kChoiceWidth = 153;
+constexpr int kChoiceButtonHeight = 32;
+constexpr int kNativeListHeight = 64;
+constexpr int kListBelowButton = 30;  // a drawn list opens over the lower edge of its button
+constexpr int kDrawnListWidth = 168;
+constexpr int kDrawnListHeight = 90;
+
+// The row highlight and, at rest, the check mark, within a drawn list.
+constexpr float kHighlightInset = 3;
+constexpr float kHighlightWidth = 160;
+constexpr float kRestingCheckMarkInset = 6;
+// Where CheckMarkAt puts the mark beside a row.
+constexpr float kCheckMarkInset = 8;
+constexpr float kCheckMarkInsetRtl = 20;  // from the right edge
+constexpr float kCheckMarkBelowRowTop = 8;
+constexpr float kCheckMarkWidth = 10;
+constexpr float kCheckMarkHeight = 8;
+
 ChildPlacement Place(int x, int y, int width, int height) { return {x, y, width, height}; }
 
 // Whether some whole pixel of [start, start + length) lies strictly between low and high.
@@ -20,6 +66,15 @@ FrameBox Rect(int left, int top, int right, int bottom) {
           static_cast<float>(bottom)};
 }
 
+// The drawn rectangle of a child window's place.
+FrameBox Box(const ChildPlacement& place) {
+  return Rect(place.x, place.y, place.x + place.width, place.y + place.height);
+}
+
+FrameBox DrawnList(int left, int top) {
+  return Rect(left, top, left + kDrawnListWidth, top + kDrawnListHeight);
+}
+
 }  // namespace
 
 ControlLayout ComputeControlLayout(const FrameMetrics& metrics, bool rightToLeft) {
@@ -32,42 +87,58 @@ ControlLayout ComputeControlLayout(const FrameMetrics& metrics, bool rightToLeft
   ControlLayout layout;
   // Only the drop-downs and the check box are mirrored; the buttons and the title-bar areas keep
   // their places in both directions.
-  layout.choiceX = rightToLeft ? x0 + 124 : width - 258;
-  layout.checkBoxX = rightToLeft ? width - margin - 50 : x0 + margin + 40;
+  layout.choiceX = rightToLeft ? x0 + kChoiceLeftRtl : width - kChoiceFromRight;
+  layout.checkBoxX = rightToLeft ? width - margin - kCheckBoxFromRightMarginRtl
+                                 : x0 + margin + kCheckBoxFromLeftMargin;
   const int x = layout.choiceX;
+  const int checkBoxTop = y0 + margin + kCheckBoxBelowMargin;
 
-  layout.okWindow = Place(210, 388, 85, 28);
-  layout.cancelWindow = Place(311, 388, 85, 28);
-  layout.applyWindow = Place(412, 388, 85, 28);
-  layout.closeWindow = Place(width - 50, y0 + 32, 8, 8);
-  layout.minimizeWindow = Place(width - 70, y0 + 32, 8, 8);
-  layout.rangeButtonWindow = Place(x, y0 + 165, 153, 32);
-  layout.rangeListWindow = Place(x, y0 + 165, 153, 64);
-  layout.offDelayButtonWindow = Place(x, y0 + 225, 153, 32);
-  layout.offDelayListWindow = Place(x, y0 + 255, 153, 64);
-  layout.onDelayButtonWindow = Place(x, y0 + 285, 153, 32);
-  layout.onDelayListWindow = Place(x, y0 + 315, 153, 64);
-  layout.checkBoxWindow = Place(layout.checkBoxX, y0 + margin + 315, 15, 15);
+  layout.okWindow = Place(kOkLeft, kPushButtonTop, kPushButtonWidth, kPushButtonHeight);
+  layout.cancelWindow = Place(kCancelLeft, kPushButtonTop, kPushButtonWidth, kPushButtonHeight);
+  layout.applyWindow = Place(kApplyLeft, kPushButtonTop, kPushButtonWidth, kPushButtonHeight);
+  layout.closeWindow = Place(width - kCloseFromRight, y0 + kHotSpotTop, kHotSpotSize, kHotSpotSize);
+  layout.minimizeWindow =
+      Place(width - kMinimizeFromRight, y0 + kHotSpotTop, kHotSpotSize, kHotSpotSize);
+  // The native list of the sensitivity starts at its button; the other two start where their
+  // drawn lists do.
+  layout.rangeButtonWindow = Place(x, y0 + kRangeTop, kChoiceWidth, kChoiceButtonHeight);
+  layout.rangeListWindow = Place(x, y0 + kRangeTop, kChoiceWidth, kNativeListHeight);
+  layout.offDelayButtonWindow = Place(x, y0 + kOffDelayTop, kChoiceWidth, kChoiceButtonHeight);
+  layout.offDelayListWindow =
+      Place(x, y0 + kOffDelayTop + kListBelowButton, kChoiceWidth, kNativeListHeight);
+  layout.onDelayButtonWindow = Place(x, y0 + kOnDelayTop, kChoiceWidth, kChoiceButtonHeight);
+  layout.onDelayListWindow =
+      Place(x, y0 + kOnDelayTop + kListBelowButton, kChoiceWidth, kNativeListHeight);
+  layout.checkBoxWindow =
+      Place(layout.checkBoxX, checkBoxTop, kCheckBoxWindowSize, kCheckBoxWindowSize);
 
   layout.background = Rect(x0, y0, width, height);
-  layout.ok = Rect(210, 388, 295, 416);
-  layout.cancel = Rect(311, 388, 396, 416);
-  layout.apply = Rect(412, 388, 497, 416);
-  // Both hot spots keep the close area's rectangle; neither is ever drawn.
-  layout.closeArea = Rect(width - 50, y0 + 32, width - 42, y0 + 39);
+  layout.ok = Box(layout.okWindow);
+  layout.cancel = Box(layout.cancelWindow);
+  layout.apply = Box(layout.applyWindow);
+  // Both hot spots keep the close area's rectangle, one unit shorter than its window; neither is
+  // ever drawn.
+  layout.closeArea = Rect(width - kCloseFromRight, y0 + kHotSpotTop,
+                          width - kCloseFromRight + kHotSpotSize,
+                          y0 + kHotSpotTop + kHotSpotSize - 1);
   layout.minimizeArea = layout.closeArea;
-  layout.rangeButton = Rect(x, y0 + 165, x + 153, y0 + 197);
-  layout.offDelayButton = Rect(x, y0 + 225, x + 153, y0 + 257);
-  layout.onDelayButton = Rect(x, y0 + 285, x + 153, y0 + 317);
-  layout.rangeList = Rect(x, y0 + 195, x + 168, y0 + 285);
-  layout.offDelayList = Rect(x, y0 + 255, x + 168, y0 + 345);
-  layout.onDelayList = Rect(x, y0 + 315, x + 168, y0 + 405);
-  layout.checkBox = Rect(layout.checkBoxX, y0 + margin + 315, layout.checkBoxX + 20,
-                         y0 + margin + 335);
+  layout.rangeButton = Box(layout.rangeButtonWindow);
+  layout.offDelayButton = Box(layout.offDelayButtonWindow);
+  layout.onDelayButton = Box(layout.onDelayButtonWindow);
+  layout.rangeList = DrawnList(x, y0 + kRangeTop + kListBelowButton);
+  layout.offDelayList = DrawnList(x, y0 + kOffDelayTop + kListBelowButton);
+  layout.onDelayList = DrawnList(x, y0 + kOnDelayTop + kListBelowButton);
+  layout.checkBox = Rect(layout.checkBoxX, checkBoxTop, layout.checkBoxX + kCheckBoxSize,
+                         checkBoxTop + kCheckBoxSize);
+  // At rest the row highlight lies over row 0 of the sensitivity list, the check mark beside it.
   const FrameBox& list = layout.rangeList;
-  layout.rowHighlight = {list.left + 3, list.top + 9, list.left + 163, list.top + 33};
-  layout.checkMark = {list.left + 6, layout.rowHighlight.top + 8, list.left + 16,
-                      layout.rowHighlight.top + 16};
+  const float rowTop = list.top + kListFirstRowOffset;
+  layout.rowHighlight = {list.left + kHighlightInset, rowTop,
+                         list.left + kHighlightInset + kHighlightWidth, rowTop + kListRowHeight};
+  layout.checkMark = {list.left + kRestingCheckMarkInset,
+                      layout.rowHighlight.top + kCheckMarkBelowRowTop,
+                      list.left + kRestingCheckMarkInset + kCheckMarkWidth,
+                      layout.rowHighlight.top + kCheckMarkBelowRowTop + kCheckMarkHeight};
   return layout;
 }
 
@@ -102,10 +173,11 @@ FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row
 
 FrameBox CheckMarkAt(const FrameBox& list, int row, bool rightToLeft) {
   FrameBox mark;
-  mark.left = rightToLeft ? list.right - 20 : list.left + 8;
-  mark.right = mark.left + 10;
-  mark.top = list.top + kListFirstRowOffset + kListRowHeight * static_cast<float>(row) + 8;
-  mark.bottom = mark.top + 8;
+  mark.left = rightToLeft ? list.right - kCheckMarkInsetRtl : list.left + kCheckMarkInset;
+  mark.right = mark.left + kCheckMarkWidth;
+  mark.top = list.top + kListFirstRowOffset + kListRowHeight * static_cast<float>(row) +
+             kCheckMarkBelowRowTop;
+  mark.bottom = mark.top + kCheckMarkHeight;
   return mark;
 }
 

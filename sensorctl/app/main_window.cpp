@@ -203,7 +203,7 @@ void OnNativeListSelection(HWND window, int choice) {
   if (list == nullptr) return;
   const LRESULT selection = SendMessageW(list, LB_GETCURSEL, 0, 0);
   const int row = selection == LB_ERR ? kNoListRow : static_cast<int>(selection);
-  wchar_t text[1024];
+  wchar_t text[kTextBufferSize];
   ListRowText(list, row, text);
   ShowChoiceOnButton(choice, text);
   if (row >= 0 && row < RowCount(choice)) EncodeRow(choice, row);
@@ -223,7 +223,7 @@ void OnDrawItem(const DRAWITEMSTRUCT& item) {
   FillRect(item.hDC, &box,
            selected ? ListBrush(listYellowBrush, kListYellow) : ListBrush(listGreyBrush, kListGrey));
   SetTextColor(item.hDC, selected ? kListGrey : kListTextWhite);
-  wchar_t text[1024];
+  wchar_t text[kTextBufferSize];
   ListRowText(item.hwndItem, static_cast<int>(item.itemID), text);
   DrawTextW(item.hDC, text, -1, &box, 0);
 }
@@ -298,7 +298,7 @@ void OnLeftButtonUp(HWND window, int x, int y) {
     const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
     if (row != kNoListRow) {
       EncodeRow(choice, row);
-      wchar_t text[1024];
+      wchar_t text[kTextBufferSize];
       ListRowText(controls.lists[choice], row, text);
       ShowChoiceOnButton(choice, text);
     }

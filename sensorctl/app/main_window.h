@@ -5,7 +5,11 @@
 
 #include <windows.h>
 
-constexpr int kTextBufferSize = 1024;  // UTF-16 units of every string buffer of the program
+#include "sensorctl/resource.h"
+#include "sensorctl/resources/strings/string_ids.h"
+
+// UTF-16 units of every string buffer of the program: each holds the longest string.
+constexpr int kTextBufferSize = kStringBufferSize;
 
 // Process-wide state of the settings window.
 extern HINSTANCE instance;
@@ -16,7 +20,7 @@ extern wchar_t windowClassName[kTextBufferSize];
 
 // Commands of the child windows (the low word of WM_COMMAND's wParam).
 enum CommandId : int {
-  kCommandUnhandledAccelerator = 104,  // Alt+? and Alt+/; nothing handles it
+  kCommandUnhandledAccelerator = IDM_UNHANDLED_ACCELERATOR,  // Alt+? and Alt+/; nothing handles it
   kCommandClose = 200,
   kCommandMinimize = 201,
   kCommandOk = 202,
@@ -31,8 +35,8 @@ enum CommandId : int {
   kCommandOnDelayList = 232,
 };
 
-constexpr int kAcceleratorTable = 109;
-constexpr int kIconGroup = 130;
+constexpr int kAcceleratorTable = IDR_ACCELERATORS;
+constexpr int kIconGroup = IDI_SENSORCTL;
 
 // Registers the main window's class; the result is not examined by the caller.
 ATOM RegisterMainWindowClass(HINSTANCE moduleInstance);

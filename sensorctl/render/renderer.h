@@ -140,6 +140,9 @@ HRESULT DiscardDeviceResources();
 int AddWidget(WidgetList& list, int id, float left, float top, float right, float bottom,
               const wchar_t* caption);
 
+// Puts `text` into text slot `slot` of the widget, cut to the slot.
+void SetWidgetText(Widget& widget, int slot, const wchar_t* text);
+
 // A resource of type "IMAGE" by name ("IDI_PRXBK" ...), or null.
 HRSRC FindWidgetImage(HMODULE module, const wchar_t* name);
 

@@ -19,6 +19,21 @@ constexpr float kDescriptionTop = 60.0f;
 constexpr float kDescriptionWidth = 469.0f;
 constexpr float kDescriptionHeight = 70.0f;
 
+// The field labels stand in one column below the header, the description and a gap.
+constexpr float kLabelsBelowHeader = 24 + 32 + 22;
+constexpr float kLabelColumnLeft = 50;  // from the margin, left to right
+constexpr float kLabelColumnWidth = 200;
+constexpr float kLabelColumnFromRightRtl = 258;
+constexpr float kLabelColumnRightInsetRtl = 8;
+constexpr float kRangeLabelTop = 30;  // below the top of the column
+constexpr float kOffDelayLabelTop = 90;
+constexpr float kLabelHeight = 30;
+
+// The label of the check box, beside it, from the margin on its side.
+constexpr float kDisableLabelNear = 70;
+constexpr float kDisableLabelFar = 240;
+constexpr float kDisableLabelHeight = 15;
+
 }  // namespace
 
 bool operator==(const FrameBox& a, const FrameBox& b) {
@@ -73,30 +88,33 @@ CaptionLayout WidgetCaptionLayout(int position, const FrameBox& rect, bool right
 }
 
 FrameBox FrameTextBox(FrameText text, const FrameMetrics& m, bool rightToLeft) {
-  // The field labels stand in one column, the top of which follows from the header.
-  const float labelsTop = m.headerHeight + m.originY + m.margin + 24 + 32 + 22;
+  const float labelsTop = m.headerHeight + m.originY + m.margin + kLabelsBelowHeader;
   FrameBox labelColumn =
-      rightToLeft ? FrameBox{m.frameWidth - 258, 0, m.frameWidth - 8, 0}
-                  : FrameBox{m.originX + m.margin + 50, 0, m.originX + m.margin + 250, 0};
+      rightToLeft ? FrameBox{m.frameWidth - kLabelColumnFromRightRtl, 0,
+                             m.frameWidth - kLabelColumnRightInsetRtl, 0}
+                  : FrameBox{m.originX + m.margin + kLabelColumnLeft, 0,
+                             m.originX + m.margin + kLabelColumnLeft + kLabelColumnWidth, 0};
   switch (text) {
     case FrameText::kDescription:
       // The description keeps its box in both directions; only its reading direction changes.
       return {kDescriptionLeft, kDescriptionTop, kDescriptionLeft + kDescriptionWidth,
               kDescriptionTop + kDescriptionHeight};
     case FrameText::kRangeLabel:
-      labelColumn.top = labelsTop + 30;
-      labelColumn.bottom = labelsTop + 60;
+      labelColumn.top = labelsTop + kRangeLabelTop;
+      labelColumn.bottom = labelColumn.top + kLabelHeight;
       return labelColumn;
     case FrameText::kOffDelayLabel:
-      labelColumn.top = labelsTop + 90;
-      labelColumn.bottom = labelsTop + 120;
+      labelColumn.top = labelsTop + kOffDelayLabelTop;
+      labelColumn.bottom = labelColumn.top + kLabelHeight;
       return labelColumn;
     case FrameText::kDisableLabel: {
-      FrameBox box = rightToLeft
-                         ? FrameBox{m.frameWidth - m.margin - 240, 0, m.frameWidth - m.margin - 70, 0}
-                         : FrameBox{m.originX + m.margin + 70, 0, m.originX + m.margin + 240, 0};
-      box.top = m.originY + m.margin + 315;
-      box.bottom = m.originY + m.margin + 330;
+      FrameBox box = rightToLeft ? FrameBox{m.frameWidth - m.margin - kDisableLabelFar, 0,
+                                            m.frameWidth - m.margin - kDisableLabelNear, 0}
+                                 : FrameBox{m.originX + m.margin + kDisableLabelNear, 0,
+                                            m.originX + m.margin + kDisableLabelFar, 0};
+      // Level with the check box.
+      box.top = m.originY + m.margin + kCheckBoxBelowMargin;
+      box.bottom = box.top + kDisableLabelHeight;
       return box;
     }
   }

@@ -64,6 +64,9 @@ struct FrameMetrics {
         margin = 24;
 };
 
+// The row of the check box and its label, below the top margin.
+constexpr int kCheckBoxBelowMargin = 315;
+
 enum class FrameText {
   kDescription,  // string 104, body text
   kRangeLabel,   // string 105, label of the first field button

@@ -27,6 +27,12 @@ int AddWidget(WidgetList& list, int id, float left, float top, float right, floa
   return 1;
 }
 
+void SetWidgetText(Widget& widget, int slot, const wchar_t* text) {
+  wchar_t(&target)[kWidgetTextCapacity] = widget.text[slot];
+  std::wcsncpy(target, text, kWidgetTextCapacity - 1);
+  target[kWidgetTextCapacity - 1] = L'\0';
+}
+
 HRSRC FindWidgetImage(HMODULE module, const wchar_t* name) {
   return FindResourceW(module, name, L"IMAGE");
 }

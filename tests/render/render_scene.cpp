@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sensorctl/app/widget_layout.h"
 #include "sensorctl/render/renderer.h"
-#include "sensorctl/resources/strings/string_ids.h"
 #include "shared/win_handles.h"
 
 using Microsoft::WRL::ComPtr;
@@ -55,84 +55,18 @@ bool RegisterClasses(HINSTANCE instance) {
   return registered;
 }
 
-std::wstring LoadText(int id) {
-  wchar_t buffer[kStringBufferSize] = {};
-  LoadStringW(renderer.instance, id, buffer, kStringBufferSize);
-  return buffer;
-}
-
-void SetImage(int position, const wchar_t* name) {
-  Widget& widget = renderer.widgets.items[position];
-  widget.hasImage = 1;
-  SetWidgetImage(widget, FindWidgetImage(renderer.widgets.module, name));
-}
-
-void SetSlot(int position, int slot, const std::wstring& text) {
-  wcsncpy(renderer.widgets.items[position].text[slot], text.c_str(), kWidgetTextCapacity - 1);
-}
-
 }  // namespace
 
 void FillWindowWidgets(bool rightToLeft, bool sensorDisabled) {
-  WidgetList& list = renderer.widgets;
-  list.items.clear();
-  list.module = renderer.instance;
-  const float x = rightToLeft ? 124.0f : 308.0f;         // the choice column
-  const float checkX = rightToLeft ? 492.0f : 64.0f;     // the check box
-  const std::wstring seconds = LoadText(kStringSeconds);
-  const std::wstring minutes = LoadText(kStringMinutes);
-
-  AddWidget(list, 207, 0, 0, 566, 460, L"");
-  AddWidget(list, 202, 210, 388, 295, 416, LoadText(kStringOk).c_str());
-  AddWidget(list, 203, 311, 388, 396, 416, LoadText(kStringCancel).c_str());
-  AddWidget(list, 204, 412, 388, 497, 416, LoadText(kStringApply).c_str());
-  AddWidget(list, 200, 516, 32, 524, 39, L"");
-  AddWidget(list, 201, 516, 32, 524, 39, L"");
-  AddWidget(list, 210, x, 165, x + 153, 197, (L"  " + LoadText(kStringMinimum)).c_str());
-  AddWidget(list, 211, x, 225, x + 153, 257, (L"  1 " + minutes).c_str());
-  AddWidget(list, 212, x, 285, x + 153, 317, (L"  1 " + seconds).c_str());
-  AddWidget(list, 230, x, 195, x + 168, 285, L"  ");
-  AddWidget(list, 231, x, 255, x + 168, 345, L"");
-  AddWidget(list, 231, x, 315, x + 168, 405, L"");
-  AddWidget(list, 231, checkX, 339, checkX + 20, 359, L"");
-  const Widget& rangeList = list.items[kWidgetRangeList];
-  AddWidget(list, 233, rangeList.left + 3, rangeList.top + 9, rangeList.left + 163,
-            rangeList.top + 33, L"");
-  const Widget& highlight = list.items[kWidgetRowHighlight];
-  AddWidget(list, 234, rangeList.left + 6, highlight.top + 8, rangeList.left + 16,
-            highlight.top + 16, L"");
-
-  SetImage(kWidgetBackground, L"IDI_PRXBK");
-  list.items[kWidgetApply].enabled = 0;
-  list.items[kWidgetCloseArea].visible = 0;
-  list.items[kWidgetMinimizeArea].visible = 0;
-  for (int position : {kWidgetRangeButton, kWidgetOffDelayButton, kWidgetOnDelayButton}) {
-    SetImage(position, L"IDI_COMBOBKNORMAL");
-  }
-  list.items[kWidgetOnDelayButton].visible = 0;
-  SetSlot(kWidgetRangeList, 0, L"  " + LoadText(kStringMinimum));
-  SetSlot(kWidgetRangeList, 1, L"  " + LoadText(kStringMaximum));
-  SetSlot(kWidgetRangeList, 2, L"");
-  SetSlot(kWidgetOffDelayList, 0, L"  10 " + seconds);
-  SetSlot(kWidgetOffDelayList, 1, L"  1 " + minutes);
-  SetSlot(kWidgetOffDelayList, 2, L"  3 " + minutes);
-  SetSlot(kWidgetOnDelayList, 0, L"  0.5 " + seconds);
-  SetSlot(kWidgetOnDelayList, 1, L"  1 " + seconds);
-  SetSlot(kWidgetOnDelayList, 2, L"  3 " + seconds);
-  for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList}) {
-    list.items[position].visible = 0;
-    SetImage(position, L"IDI_COMBOBK");
-  }
-  Widget& checkBox = list.items[kWidgetDisableCheckBox];
-  checkBox.checked = sensorDisabled ? 1 : 0;
-  SetImage(kWidgetDisableCheckBox,
-           sensorDisabled ? L"IDI_CHECKBOXCHECKED" : L"IDI_CHECKBOXUNCHECKED");
-  list.items[kWidgetRangeButton].enabled = sensorDisabled ? 0 : 1;
-  list.items[kWidgetOffDelayButton].enabled = sensorDisabled ? 0 : 1;
-  list.items[kWidgetOnDelayButton].enabled = 0;
-  for (int position : {kWidgetRowHighlight, kWidgetCheckMark}) list.items[position].visible = 0;
-  SetImage(kWidgetRowHighlight, L"IDI_COMBOHIGHLIGHT");
-  SetImage(kWidgetCheckMark, L"IDI_COMBOCHECK");
+  // The settings the scene shows: sensitivity "Minimum", one minute until off, one second until on.
+  SettingsBlock block = {};
+  SetSensorEnabled(block, !sensorDisabled);
+  SetRangeRow(block, 0);
+  SetOffDelayRow(block, 1);
+  SetOnDelayRow(block, 1);
+  renderer.widgets.module = renderer.instance;
+  BuildWidgetList(renderer.widgets, ComputeControlLayout(FrameMetrics{}, rightToLeft),
+                  LoadControlTexts(renderer.instance), block);
 }
 
 bool OpenScene(const SceneOptions& options) {

@@ -1,5 +1,6 @@
 #pragma once
-// Numbers of the string resources of the settings window, the same in every language.
+// Numbers of the string resources of the settings window, the same in every language. This enum
+// is the one place they are written: tools/gen_strings.py reads it to build the string table.
 
 enum StringId : int {
   kStringTitle = 103,           // "ZQ Proximity Sensor Control"
@@ -21,6 +22,18 @@ enum StringId : int {
 };
 
 // Every language carries these 16 strings; a loading buffer holds 1024 UTF-16 units.
-constexpr int kStringIds[] = {103, 104, 105, 106, 107, 108, 109, 110,
-                              111, 112, 113, 114, 115, 116, 117, 131};
+constexpr int kStringIds[] = {
+    kStringTitle,      kStringDescription, kStringRangeLabel,    kStringOffDelayLabel,
+    kStringOnDelayLabel, kStringDisableSensor, kStringApply,     kStringOk,
+    kStringCancel,     kStringFeet,        kStringSeconds,       kStringEnable,
+    kStringMinimum,    kStringMiddle,      kStringMaximum,       kStringMinutes};
+
+// The generated table holds the texts in ascending order of their numbers.
+constexpr bool StringIdsAscend() {
+  for (unsigned i = 1; i < sizeof kStringIds / sizeof kStringIds[0]; ++i) {
+    if (kStringIds[i - 1] >= kStringIds[i]) return false;
+  }
+  return true;
+}
+static_assert(StringIdsAscend(), "kStringIds lists every StringId in ascending order");
 constexpr int kStringBufferSize = 1024;
