@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "shared/format_bounded.h"
+#include "shared/win_handles.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -22,45 +23,6 @@ constexpr BYTE kRequestSignature[4] = {0x53, 0x45, 0x43, 0x55};  // "SECU"
 
 // The fixed command of this tool.
 constexpr FirmwareRequestHeader kFirmwareCommand = {2, 49, 128};
-
-// A VARIANT that is cleared on every way out.
-struct UniqueVariant {
-  VARIANT value;
-  UniqueVariant() { VariantInit(&value); }
-  UniqueVariant(const UniqueVariant&) = delete;
-  UniqueVariant& operator=(const UniqueVariant&) = delete;
-  ~UniqueVariant() { VariantClear(&value); }
-};
-
-// WMI takes its names as BSTRs: the length prefix travels with them to the service.
-class UniqueBstr {
- public:
-  explicit UniqueBstr(const wchar_t* text) : text_(SysAllocString(text)) {}
-  UniqueBstr(const UniqueBstr&) = delete;
-  UniqueBstr& operator=(const UniqueBstr&) = delete;
-  ~UniqueBstr() { SysFreeString(text_); }
-  BSTR Get() const { return text_; }
-  explicit operator bool() const { return text_ != nullptr; }
-
- private:
-  BSTR text_;
-};
-
-class UniqueSafeArray {
- public:
-  explicit UniqueSafeArray(SAFEARRAY* array) : array_(array) {}
-  UniqueSafeArray(const UniqueSafeArray&) = delete;
-  UniqueSafeArray& operator=(const UniqueSafeArray&) = delete;
-  ~UniqueSafeArray() {
-    if (array_ != nullptr) SafeArrayDestroy(array_);
-  }
-  SAFEARRAY* Get() const { return array_; }
-  SAFEARRAY* Release() { return std::exchange(array_, nullptr); }
-  explicit operator bool() const { return array_ != nullptr; }
-
- private:
-  SAFEARRAY* array_;
-};
 
 // A one-dimensional VT_UI1 array with lower bound 0 holding the given bytes; null when it could
 // not be built whole (status says why).
@@ -88,7 +50,7 @@ HRESULT PutInt32(IWbemClassObject* object, const wchar_t* name, int32_t number) 
 }
 
 HRESULT GetClassObject(const wchar_t* className, ComPtr<IWbemClassObject>& object) {
-  UniqueBstr name(className);
+  UniqueBstr name(SysAllocString(className));
   if (!name) return E_OUTOFMEMORY;
   HRESULT status = wmiServices->GetObject(name.Get(), 0, nullptr, object.ReleaseAndGetAddressOf(), nullptr);
   if (SUCCEEDED(status) && !object) status = WBEM_E_NOT_FOUND;
@@ -110,7 +72,7 @@ HRESULT ConnectFirmwareWmi() {
     wmiLocator.Reset();
     return status;
   }
-  UniqueBstr space(kFirmwareNamespace);
+  UniqueBstr space(SysAllocString(kFirmwareNamespace));
   status = space ? wmiLocator->ConnectServer(space.Get(), nullptr, nullptr, nullptr, 0, nullptr,
                                              nullptr, wmiServices.ReleaseAndGetAddressOf())
                  : E_OUTOFMEMORY;
@@ -197,7 +159,7 @@ HRESULT ExecuteFirmwareMethod(const VARIANT& input, VARIANT* output) {
   }
   if (path.value.vt != VT_BSTR || path.value.bstrVal == nullptr) return WBEM_E_INVALID_OBJECT_PATH;
 
-  UniqueBstr method(methodName);
+  UniqueBstr method(SysAllocString(methodName));
   if (!method) return E_OUTOFMEMORY;
   ComPtr<IWbemClassObject> outputParameters;
   status = wmiServices->ExecMethod(path.value.bstrVal, method.Get(), 0, nullptr,
@@ -240,7 +202,7 @@ HRESULT FillFirmwareInput(IWbemClassObject* request, IWbemClassObject* inputPara
 HRESULT FindFirmwareInterface(ComPtr<IWbemClassObject>& instance) {
   instance.Reset();
   if (!wmiServices) return E_UNEXPECTED;
-  UniqueBstr className(kInterfaceClass);
+  UniqueBstr className(SysAllocString(kInterfaceClass));
   if (!className) return E_OUTOFMEMORY;
   ComPtr<IEnumWbemClassObject> instances;
   HRESULT status = wmiServices->CreateInstanceEnum(

@@ -2,6 +2,7 @@
 // Small owners for Win32 handles, so that every path out of a function gives them back.
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <utility>
 
@@ -72,12 +73,36 @@ struct GdiObjectTraits {
   static void Close(Handle h) { DeleteObject(h); }
 };
 
+// COM task memory that WMI and Automation hand over: names as BSTRs (the length prefix travels
+// with them), byte arrays as SAFEARRAYs.
+struct BstrTraits {
+  using Handle = BSTR;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { SysFreeString(h); }
+};
+struct SafeArrayTraits {
+  using Handle = SAFEARRAY*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { SafeArrayDestroy(h); }
+};
+
 using UniqueRegKey = UniqueHandleOf<RegKeyTraits>;
 using UniqueServiceHandle = UniqueHandleOf<ServiceHandleTraits>;
 using UniqueFile = UniqueHandleOf<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandleOf<KernelHandleTraits>;
 using UniqueMemoryDC = UniqueHandleOf<MemoryDCTraits>;
 using UniqueGdiObject = UniqueHandleOf<GdiObjectTraits>;
+using UniqueBstr = UniqueHandleOf<BstrTraits>;
+using UniqueSafeArray = UniqueHandleOf<SafeArrayTraits>;
+
+// A VARIANT that is cleared on every way out.
+struct UniqueVariant {
+  VARIANT value;
+  UniqueVariant() { VariantInit(&value); }
+  UniqueVariant(const UniqueVariant&) = delete;
+  UniqueVariant& operator=(const UniqueVariant&) = delete;
+  ~UniqueVariant() { VariantClear(&value); }
+};
 
 // A device context from GetDC, given back with ReleaseDC to the same window.
 class WindowDC {
