@@ -6,25 +6,9 @@
 Renderer renderer;
 RenderSeams renderSeams;
 
-void SetLayoutMetrics(const FrameMetrics& metrics) {
-  renderer.originX = metrics.originX;
-  renderer.frameWidth = metrics.frameWidth;
-  renderer.originY = metrics.originY;
-  renderer.frameHeight = metrics.frameHeight;
-  renderer.headerHeight = metrics.headerHeight;
-  renderer.margin = metrics.margin;
-}
+void SetLayoutMetrics(const FrameMetrics& metrics) { renderer.layoutMetrics = metrics; }
 
-FrameMetrics LayoutMetrics() {
-  FrameMetrics metrics;
-  metrics.originX = renderer.originX;
-  metrics.frameWidth = renderer.frameWidth;
-  metrics.originY = renderer.originY;
-  metrics.frameHeight = renderer.frameHeight;
-  metrics.headerHeight = renderer.headerHeight;
-  metrics.margin = renderer.margin;
-  return metrics;
-}
+FrameMetrics LayoutMetrics() { return renderer.layoutMetrics; }
 
 namespace {
 

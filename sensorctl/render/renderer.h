@@ -106,7 +106,7 @@ struct Renderer {
   ComPtr<IDWriteTextFormat> buttonFormat;
   int opaqueUpdate = 0;
   HWND window = nullptr;
-  float originX = 0, frameWidth = 0, originY = 0, frameHeight = 0, headerHeight = 0, margin = 0;
+  FrameMetrics layoutMetrics{0, 0, 0, 0, 0, 0};  // zero until the controls set them
   WidgetList widgets;
   WidgetPalette palette;
   ComPtr<IDWriteTextLayout> frameLayout;
