@@ -1,4 +1,5 @@
 #include "appwatch/monitor_config.h"
+#include "appwatch/appwatch_test_hooks.h"
 
 #include <cstdint>
 #include <memory>

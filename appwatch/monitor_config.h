@@ -21,7 +21,3 @@ int LoadMonitorConfig();
 // Converts one byte of the file through the ANSI code page (CP_ACP), on its own.
 char16_t ConvertAnsiByte(uint8_t byte);
 
-// For tests: a file larger than this many bytes is handled as if memory for it ran out.
-void SetConfigAllocationLimitForTests(size_t bytes);
-// For tests that load more than once in one process.
-void ClearMonitorListsForTests();

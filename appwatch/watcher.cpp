@@ -1,4 +1,5 @@
 #include "appwatch/watcher.h"
+#include "appwatch/appwatch_test_hooks.h"
 
 #include <powrprof.h>
 

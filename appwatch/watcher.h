@@ -10,10 +10,6 @@ using ExecutionStateSource = bool (*)(ULONG* executionState);
 // The real source: CallNtPowerInformation(SystemExecutionState).
 bool QuerySystemExecutionState(ULONG* executionState);
 
-// Tests feed execution states and shorten the pause through these; the program never calls it.
-// Set before the monitor window is created.
-void SetWatcherSeamForTests(ExecutionStateSource source, DWORD pauseMilliseconds);
-
 // The thread procedure. Its parameter is the watcher's generation (see StartWatcher).
 DWORD WINAPI WatchExecutionState(LPVOID parameter);
 

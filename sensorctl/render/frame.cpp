@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/render_test_hooks.h"
 #include "sensorctl/render/text_drawing.h"
 #include "sensorctl/render/widget_geometry.h"
 #include "sensorctl/resources/strings/string_ids.h"

@@ -1,5 +1,6 @@
 // The Renderer: the platform factories and the device resources every frame draws with.
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/render_test_hooks.h"
 
 #include "sensorctl/render/widget_geometry.h"
 

@@ -164,20 +164,3 @@ int ComposeFrame();
 // and the next frame tries again.
 HRESULT LoadWidgetBitmap(Widget& widget, HMODULE module, ID2D1RenderTarget* renderTarget,
                          IWICImagingFactory* imagingFactory);
-
-// --- Test seams. In the program they stay null and zero, and the frame behaves as if they did
-// not exist: the display mode comes from EnumDisplaySettingsW and EndDraw's result is used as
-// it is. The Wine tests set them to see what Windows would do on other machines. ---
-struct RenderSeams {
-  // Answers the frame's display mode query in place of EnumDisplaySettingsW (same contract:
-  // FALSE when the mode cannot be read, else the mode in `mode`).
-  BOOL (*readDisplayMode)(DEVMODEW* mode) = nullptr;
-  // Sees each frame's EndDraw result and returns the one the frame acts on, e.g.
-  // D2DERR_RECREATE_TARGET as after a lost device.
-  HRESULT (*endDrawResult)(HRESULT result) = nullptr;
-  // Images decoded into device bitmaps so far (successful LoadWidgetBitmap calls).
-  long imageDecodes = 0;
-  // The flags the last frame gave UpdateLayeredWindow (ULW_ALPHA or ULW_OPAQUE); 0 before any.
-  DWORD lastUpdateFlags = 0;
-};
-extern RenderSeams renderSeams;

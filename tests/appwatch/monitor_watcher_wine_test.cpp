@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "appwatch/monitor_config.h"
+#include "appwatch/appwatch_test_hooks.h"
 #include "appwatch/monitor_state.h"
 #include "appwatch/monitor_window.h"
 #include "appwatch/resource.h"

@@ -8,6 +8,7 @@
 
 #include "sensorctl/app/widget_layout.h"
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/render_test_hooks.h"
 #include "shared/win_handles.h"
 
 using Microsoft::WRL::ComPtr;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/render_test_hooks.h"
 #include "sensorctl/render/widget_geometry.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "shared/win_handles.h"

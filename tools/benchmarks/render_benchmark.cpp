@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/render_test_hooks.h"
 #include "shared/win_handles.h"
 #include "tests/render/render_scene.h"
 
