@@ -84,12 +84,10 @@ bool OpenScene(const SceneOptions& options) {
 
   renderer.instance = instance;
   CreateFactories(frameWindow);
-  renderer.originX = 0;
-  renderer.originY = 0;
-  renderer.frameWidth = kFrameWidth;
-  renderer.frameHeight = kFrameHeight;
-  renderer.headerHeight = 32;
-  renderer.margin = 24;
+  FrameMetrics metrics;  // the window's header and margin
+  metrics.frameWidth = kFrameWidth;
+  metrics.frameHeight = kFrameHeight;
+  SetLayoutMetrics(metrics);
   renderer.palette.rightToLeft = options.rightToLeft ? 1 : 0;
   renderer.widgets.palette.rightToLeft = renderer.palette.rightToLeft;
   FillWindowWidgets(options.rightToLeft, options.sensorDisabled);
