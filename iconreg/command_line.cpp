@@ -56,10 +56,3 @@ ToolAction ChooseToolAction(const char16_t* commandLine, NextCharacterFn next) {
   }
   return ToolAction::None;
 }
-
-std::array<uint8_t, kFirmwarePayloadSize> FirmwarePayload() {
-  std::array<uint8_t, kFirmwarePayloadSize> payload{};
-  payload[0] = 0xF0;
-  payload[1] = 0x06;
-  return payload;
-}

@@ -3,7 +3,6 @@
 // Plain C++ so that the switch rules are checked on any machine; Windows passes CharNextW as the
 // way to step from one character to the next.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,7 +27,3 @@ ToolAction ChooseToolAction(const char16_t* commandLine, NextCharacterFn next = 
 
 // Exit code of the removal action from RemoveControlPanelItem's result (1 is success).
 constexpr int ExitCodeForRemoval(int removalResult) { return removalResult == 1 ? 0 : -1; }
-
-constexpr size_t kFirmwarePayloadSize = 128;
-// The one command this tool hands to the firmware: 0xF0 0x06, then zeros.
-std::array<uint8_t, kFirmwarePayloadSize> FirmwarePayload();

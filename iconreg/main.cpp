@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "iconreg/command_line.h"
+#include "iconreg/firmware_payload.h"
 #include "iconreg/control_panel.h"
 #include "iconreg/firmware_wmi.h"
 #include "shared/text16.h"

@@ -58,19 +58,3 @@ FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row
 // from the right edge when right to left. Rows past the end (range code 3 gives row 3) are
 // placed below the list's rows all the same.
 FrameBox CheckMarkAt(const FrameBox& list, int row, bool rightToLeft);
-
-// Start-up decisions.
-// Arabic (primary language 1) and Hebrew (13), whatever the sublanguage.
-bool IsRightToLeftLanguage(std::uint16_t languageId);
-
-struct WindowOrigin {
-  int x = 0, y = 0;
-};
-constexpr int kMainWindowWidth = 566;
-constexpr int kMainWindowHeight = 460;
-// The 566 x 460 window centred on the desktop rectangle by integer halves of its right and
-// bottom edges.
-WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom);
-
-// A mouse move drags the window only with the left button alone held (MK_LBUTTON, nothing else).
-bool IsDragMove(std::uintptr_t mouseKeys);

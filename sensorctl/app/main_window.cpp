@@ -6,6 +6,7 @@
 
 #include "sensorctl/app/controls.h"
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/window_rules.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "sensorctl/settings/settings_registry.h"

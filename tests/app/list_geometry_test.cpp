@@ -1,5 +1,6 @@
 // Placement and hit-testing of the settings window's controls, in both reading directions.
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/window_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The switch rules of iconreg's command line, over the edge cases users and installers produce.
 #include "iconreg/command_line.h"
+#include "iconreg/firmware_payload.h"
 
 #include <gtest/gtest.h>
 

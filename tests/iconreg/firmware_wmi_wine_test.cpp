@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "iconreg/command_line.h"
+#include "iconreg/firmware_payload.h"
 #include "tests/iconreg/wmi_standins.h"
 
 using Microsoft::WRL::ComPtr;
