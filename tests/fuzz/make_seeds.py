@@ -39,7 +39,7 @@ def appwatch_config():
     reset(t)
     files = {
         # The seven-line example of the configuration file, as the Wine tests write it.
-        "spec_seven_lines.dat": b"[Executable]\r\na.exe\r\nb.exe\r\n[ClassName]\r\nNotepad\r\n[Debug]\r\n200\r\n",
+        "example_seven_lines.dat": b"[Executable]\r\na.exe\r\nb.exe\r\n[ClassName]\r\nNotepad\r\n[Debug]\r\n200\r\n",
         # What a user of a media notebook would list.
         "media_players.dat": b"[Executable]\r\nvlc.exe\r\nwmplayer.exe\r\nPotPlayerMini64.exe\r\n"
         b"mpc-hc64.exe\r\nZoom.exe\r\nTeams.exe\r\n[ClassName]\r\nMediaPlayerClassicW\r\n"
