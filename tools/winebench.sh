@@ -107,7 +107,10 @@ loader_for() {
 
 start_xvfb() {
   command -v Xvfb >/dev/null || die "Xvfb is missing (tools/install-deps.sh installs it)"
-  rm -f "$state/xvfb.display"
+  # A bench brought up again without `down` (ctest --repeat repeats the set-up) ends the display
+  # it started before, which would otherwise outlive every `down`.
+  if [ -f "$state/xvfb.pid" ]; then kill "$(cat "$state/xvfb.pid")" 2>/dev/null; fi
+  rm -f "$state/xvfb.pid" "$state/xvfb.display"
   # -displayfd lets Xvfb pick a free display number, so several benches can run side by side.
   Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -ac 3>"$state/xvfb.display" \
     >"$state/xvfb.log" 2>&1 &
