@@ -58,16 +58,22 @@ void LogNames(const wchar_t* label, const NameList& list) {
 }
 
 // Reads and parses the open file. Failures leave the lists as they were; they are not logged,
-// except memory that cannot be had for the file.
+// except a file too large to read and memory that cannot be had for it.
 void ReadConfig(HANDLE file) {
-  DWORD size = GetFileSize(file, nullptr);
-  if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return;
+  // The whole size: the low 32 bits alone would take a file of 4 GiB and a few bytes for small.
+  LARGE_INTEGER fileSize = {};
+  if (!GetFileSizeEx(file, &fileSize)) return;
+  if (static_cast<uint64_t>(fileSize.QuadPart) > kMonitorConfigMaxBytes) {
+    LogMessage(kConfigTooLargeFormat, kMonitorConfigPath);
+    return;
+  }
+  const auto size = static_cast<DWORD>(fileSize.QuadPart);
 
   std::unique_ptr<uint8_t[]> bytes;
   if (size > 0) {
     if (size <= configAllocationLimit) bytes.reset(new (std::nothrow) uint8_t[size]);
     if (!bytes) {
-      LogMessage(L"Terminal failure: not enough memory to read file \"%s\".\n", kMonitorConfigPath);
+      LogMessage(kConfigMemoryFailureFormat, kMonitorConfigPath);
       return;
     }
   }
@@ -78,7 +84,7 @@ void ReadConfig(HANDLE file) {
   if (ParseMonitorConfig({bytes.get(), read}, ConvertAnsiByte, ExecutableFileList,
                          WindowClassNameList, RememberDebugValue,
                          &debug) == ConfigParseResult::kOutOfMemory) {
-    LogMessage(L"Terminal failure: not enough memory to read file \"%s\".\n", kMonitorConfigPath);
+    LogMessage(kConfigMemoryFailureFormat, kMonitorConfigPath);
     return;
   }
   ApplyDebugValue(debug);
@@ -98,7 +104,7 @@ int LoadMonitorConfig() {
   UniqueFile file(CreateFileW(kMonitorConfigPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    LogMessage(L"Terminal failure: unable to open file \"%s\" for read.\n", kMonitorConfigPath);
+    LogMessage(kConfigOpenFailureFormat, kMonitorConfigPath);
     return -1;
   }
   ReadConfig(file.Get());

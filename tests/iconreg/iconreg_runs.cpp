@@ -1,0 +1,220 @@
+#include "tests/iconreg/iconreg_runs.h"
+
+#include <chrono>
+#include <set>
+
+#include "iconreg/tool_texts.h"
+#include "shared/text16.h"
+#include "shared/win_handles.h"
+#include "tests/iconreg/tool_log_files.h"
+
+const std::wstring kClassKey = AsWide(kClassKeyPath);
+const std::wstring kIconKey = AsWide(kIconKeyPath);
+const std::wstring kCommandKey = AsWide(kOpenCommandKeyPath);
+const std::wstring kNamespaceKey = AsWide(kNamespaceKeyPath);
+const std::wstring& kLogPath = kToolLogFile;
+const std::wstring kWineProgramFiles =
+    sizeof(void*) == 4 ? L"C:\\Program Files (x86)" : L"C:\\Program Files";
+
+// --- Registry ---
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueRegKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS;
+}
+
+void DeleteTreeInView(HKEY root, const std::wstring& path, REGSAM view) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.Put()) == ERROR_SUCCESS) {
+    RegDeleteTreeW(key.Get(), nullptr);
+  }
+  RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+std::optional<StoredValue> ReadValue(HKEY root, const std::wstring& path, const wchar_t* name,
+                                     REGSAM view) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  StoredValue value;
+  DWORD size = 0;
+  if (RegQueryValueExW(key.Get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.bytes.resize(size);
+  if (RegQueryValueExW(key.Get(), name, nullptr, &value.type, value.bytes.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.bytes.resize(size);
+  return value;
+}
+
+// A text as stored: its characters and one terminating zero.
+std::vector<BYTE> TextBytes(const std::wstring& text) {
+  const BYTE* start = reinterpret_cast<const BYTE*>(text.c_str());
+  return std::vector<BYTE>(start, start + (text.size() + 1) * sizeof(wchar_t));
+}
+
+namespace {
+
+// Every key, value, type and byte below a key, one line each, in a stable order.
+void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | kToolView, key.Put()) != ERROR_SUCCESS) {
+    return;
+  }
+  out += L"[" + path + L"]\n";
+  std::set<std::wstring> values;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD length = 512;
+    if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    values.insert(std::wstring(name, length));
+  }
+  for (const std::wstring& name : values) {
+    auto value = ReadValue(root, path, name.c_str());
+    out += L"  \"" + name + L"\" type " + std::to_wstring(value ? value->type : 0) + L" bytes " +
+           std::to_wstring(value ? value->bytes.size() : 0) + L": ";
+    if (value) {
+      for (size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
+        wchar_t c = static_cast<wchar_t>(value->bytes[i] | (value->bytes[i + 1] << 8));
+        out += c != 0 ? std::wstring(1, c) : std::wstring(L"<0>");
+      }
+    }
+    out += L"\n";
+  }
+  std::set<std::wstring> children;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD length = 512;
+    if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    children.insert(std::wstring(name, length));
+  }
+  for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, out);
+}
+
+}  // namespace
+
+std::wstring DumpItem() {
+  std::wstring out;
+  DumpKey(HKEY_CLASSES_ROOT, kClassKey, out);
+  DumpKey(HKEY_LOCAL_MACHINE, kNamespaceKey, out);
+  return out;
+}
+
+void RemoveItemKeys() {
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    DeleteTreeInView(HKEY_CLASSES_ROOT, kClassKey, view);
+    DeleteTreeInView(HKEY_LOCAL_MACHINE, kNamespaceKey, view);
+  }
+}
+
+bool KeyHasSubKeys(HKEY root, const wchar_t* path) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ | kToolView, key.Put()) != ERROR_SUCCESS) return false;
+  DWORD count = 0;
+  RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, nullptr, nullptr);
+  return count > 0;
+}
+
+// A registry link (as Windows uses for CurrentControlSet) whose target cannot be created makes
+// every creation through it fail; deleting it takes the native call.
+bool MakeBrokenLink(const std::wstring& machinePath) {
+  UniqueRegKey link;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), 0, nullptr,
+                      REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | kToolView,
+                      nullptr, link.Put(), nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  std::wstring target = L"\\Registry\\Machine\\Software\\ZQNoSuchParent\\Target";
+  return RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK,
+                        reinterpret_cast<const BYTE*>(target.data()),
+                        static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+void DeleteLink(const std::wstring& machinePath) {
+  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+  auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+  UniqueRegKey link;
+  if (deleteKey != nullptr &&
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, machinePath.c_str(), REG_OPTION_OPEN_LINK,
+                    DELETE | kToolView, link.Put()) == ERROR_SUCCESS) {
+    deleteKey(link.Get());
+  }
+}
+
+bool CreateVolatileKey(HKEY root, const std::wstring& path) {
+  UniqueRegKey key;
+  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                         KEY_ALL_ACCESS | kToolView, nullptr, key.Put(), nullptr) == ERROR_SUCCESS;
+}
+
+// --- The tool log ---
+
+std::wstring ReadLog() { return ReadUtf16File(kLogPath.c_str()); }
+
+// The messages of a log; a line without a sane stamp or line end is marked.
+std::vector<std::wstring> LogMessages(const std::wstring& log) {
+  std::vector<std::wstring> messages;
+  for (const LogLine& line : ParseToolLog(log)) {
+    if (line.stamp.empty()) {
+      messages.push_back(L"<no stamp> " + line.message);
+    } else {
+      messages.push_back(line.message);
+    }
+  }
+  return messages;
+}
+
+void DeleteLog() { DeleteFileW(kLogPath.c_str()); }
+
+// --- Running the program ---
+
+// Runs iconreg with the given arguments. Message boxes it shows are read and answered with OK,
+// as a user would; whileRunning is called every few milliseconds until the program ends.
+ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whileRunning,
+                DWORD timeoutMs) {
+  ToolRun run;
+  std::wstring commandLine = L"\"" + ProgramPath(L"iconreg.exe") + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return run;
+  }
+  UniqueKernelHandle processHandle(process.hProcess);
+  UniqueKernelHandle threadHandle(process.hThread);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+    if (whileRunning) whileRunning();
+    std::vector<DialogSeen> boxes = VisibleDialogs(process.dwProcessId);
+    if (!boxes.empty()) {
+      const HWND box = boxes[0].window;
+      run.boxes.push_back({boxes[0].caption, boxes[0].message});
+      AnswerOk(box);
+      while (IsWindow(box) && WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+      }
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, 5000);
+      return run;
+    }
+  }
+  run.finished = true;
+  GetExitCodeProcess(process.hProcess, &run.exitCode);
+  return run;
+}

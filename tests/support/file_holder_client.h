@@ -1,0 +1,28 @@
+#pragma once
+// Another process that holds a file without sharing it (tests/support/file_holder.cpp).
+
+#include <windows.h>
+
+#include <string>
+
+#include "shared/win_handles.h"
+
+class HeldFile {
+ public:
+  // Starts the holder and returns once it holds `path` (made when missing) for `milliseconds`.
+  // Held() is false when it could not be started or could not take the file.
+  HeldFile(const wchar_t* path, DWORD milliseconds);
+  ~HeldFile();  // waits for the holder to let go
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+  bool Held() const { return held_; }
+  // Whether the holder still holds the file (it lets go when it ends).
+  bool StillHeld() const;
+  // Waits until the holder has let go; false when it did not within the time or failed.
+  bool WaitForRelease(DWORD timeoutMs);
+
+ private:
+  UniqueKernelHandle process_;
+  bool held_ = false;
+};
