@@ -20,11 +20,10 @@ static_assert(kDisplayRequiredBit == ES_DISPLAY_REQUIRED);
 
 namespace {
 
-constexpr DWORD kPollPauseMilliseconds = 2000;
 constexpr int kWatcherStatusLineY = 220;
 
 ExecutionStateSource executionStateSource = QuerySystemExecutionState;
-DWORD pollPauseMilliseconds = kPollPauseMilliseconds;
+DWORD pollPauseMilliseconds = kWatcherPollPauseMilliseconds;
 
 // Every Start that begins a watcher gives it the next generation; only the watcher of the
 // current generation may poll. A watcher stopped and superseded while it slept ends on waking.

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+// The pause between two polls of a running watcher; it polls once as soon as it starts.
+constexpr DWORD kWatcherPollPauseMilliseconds = 2000;
+
 // Where a watcher learns the system execution state; false when the question failed.
 using ExecutionStateSource = bool (*)(ULONG* executionState);
 

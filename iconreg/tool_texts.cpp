@@ -24,7 +24,7 @@ RegistryText BuildCommandText(const char16_t* programFilesFolder) {
 RegistryText BuildIconText(const char16_t* programFilesFolder) {
   RegistryText command = BuildCommandText(programFilesFolder);
   if (!command.complete) return command;
-  return FormatRegistryText(u"%s, -130", command.text.c_str());
+  return FormatRegistryText(u"%s, -%d", command.text.c_str(), kSettingsIconGroup);
 }
 
 std::u16string FormatToolLogLine(const ToolLogStamp& stamp, const char16_t* message) {

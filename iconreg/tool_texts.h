@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "sensorctl/resource.h"
+
 // --- The Control Panel item, a shell class under HKEY_CLASSES_ROOT and its namespace entry. ---
 constexpr char16_t kClassKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}";
 constexpr char16_t kIconKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\DefaultIcon";
@@ -37,7 +39,10 @@ struct RegistryText {
 // The open command: the program's full path in double quotes. An empty folder (when Windows
 // cannot name it) gives a path that starts with the tail's backslash.
 RegistryText BuildCommandText(const char16_t* programFilesFolder);
-// The icon: the open command followed by ", -130", the icon group 130 inside the program.
+// The settings program's icon group; a negative number in an icon reference names a resource
+// id rather than an index.
+constexpr int kSettingsIconGroup = IDI_SENSORCTL;
+// The icon: the open command followed by ", -130", the icon group inside the program.
 RegistryText BuildIconText(const char16_t* programFilesFolder);
 
 // --- The tool log ---

@@ -378,7 +378,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND: {
       const int command = LOWORD(wParam);
       const int notification = HIWORD(wParam);
-      if (command >= 200 && command <= 399) RunCommand(command, window);
+      if (command >= kFirstRunCommand && command <= kLastRunCommand) RunCommand(command, window);
       if (command == kCommandDisableCheckBox) {
         OnCheckBoxToggled(window);
       } else if (command >= kCommandRangeList && command <= kCommandOnDelayList &&

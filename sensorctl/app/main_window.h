@@ -35,6 +35,10 @@ enum CommandId : int {
   kCommandOnDelayList = 232,
 };
 
+// The commands RunCommand handles: every id the child windows may send.
+constexpr int kFirstRunCommand = 200;
+constexpr int kLastRunCommand = 399;
+
 constexpr int kAcceleratorTable = IDR_ACCELERATORS;
 constexpr int kIconGroup = IDI_SENSORCTL;
 
@@ -47,7 +51,7 @@ int CreateMainWindow(HINSTANCE moduleInstance, int showCommand);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Commands 200 to 399; always returns 1.
+// Commands kFirstRunCommand to kLastRunCommand; always returns 1.
 int RunCommand(int commandId, HWND window);
 
 // The whole program: start-up, message loop, exit code.

@@ -17,7 +17,8 @@
 //                                id, texts, and the screen rectangle of their OK button
 //   gdi PID                      print the process's GDI object count
 //   paint-native-list ID COUNT   show a native list box of the window and paint it COUNT times
-//   launch PATH                  start a program with CreateProcessW; print its process id
+//   launch PATH                  start a program with CreateProcessW; print its process id (or
+//                                the error) and whether this runs under Wine
 //   self-gdi-check               print the counts around creating and freeing 50 brushes
 //   terminate-all                end every process that shows a settings window
 //   select-native-row ID ROW     select a row of a native list box and notify the window, as
@@ -334,14 +335,17 @@ int Launch(const char* path) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
+  // Whether this runs under Wine, where some answers differ from Windows'.
+  const int underWine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr ? 1 : 0;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
-    std::printf("{\"started\": 0, \"error\": %lu}\n", GetLastError());
+    std::printf("{\"started\": 0, \"error\": %lu, \"wine\": %d}\n", GetLastError(), underWine);
     return 1;
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  std::printf("{\"started\": 1, \"pid\": %lu}\n", process.dwProcessId);
+  std::printf("{\"started\": 1, \"pid\": %lu, \"wine\": %d}\n", process.dwProcessId, underWine);
   return 0;
 }
 

@@ -242,9 +242,21 @@ class WatcherSequences : public MonitorWatcherTest,
 TEST_P(WatcherSequences, LeaveExactlyOneWatcherIfTheLastWasStart) {
   pause_ = kSequencePause;
   Open();
-  // The commands go in the middle of a pause, well away from the moment a watcher wakes.
+  // The commands go in the middle of a pause, well away from the moment a watcher wakes: half
+  // a pause (100 ms) for a few sent messages and log lines, which take a few milliseconds. A
+  // watcher of before the commands waking among them would test another order of events, so
+  // it fails the test instead. (A watcher that a command starts polls at once.)
   WaitForMidPause();
+  AcquireSRWLockExclusive(&pollRecordLock);
+  const std::set<DWORD> earlierWatchers = everyPoller;
+  recentPollers.clear();
+  ReleaseSRWLockExclusive(&pollRecordLock);
   for (int command : GetParam().commands) Command(command);
+  AcquireSRWLockExclusive(&pollRecordLock);
+  bool earlierWatcherWoke = false;
+  for (DWORD id : recentPollers) earlierWatcherWoke |= earlierWatchers.count(id) != 0;
+  ReleaseSRWLockExclusive(&pollRecordLock);
+  ASSERT_FALSE(earlierWatcherWoke) << "a watcher woke among the commands";
 
   // The log lines, as the flag stood at each command.
   std::vector<std::wstring> expectedLines;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "iconreg/control_panel.h"
+#include "iconreg/tool_log.h"
 #include "iconreg/tool_texts.h"
 #include "shared/text16.h"
 #include "shared/win_handles.h"
@@ -401,17 +402,34 @@ TEST_F(IconregProgram, LogLineIsWrittenWhileAnotherWriterHoldsTheFile) {
                                        L"another writer"}));
 }
 
+// The stamp the tool writes for a line made at `time`, as it stands in the log.
+std::wstring ToolStampAt(const SYSTEMTIME& time) {
+  const ToolLogStamp stamp{time.wMonth, time.wDay,    time.wHour,
+                           time.wMinute, time.wSecond, time.wMilliseconds};
+  const std::vector<LogLine> lines =
+      ParseToolLog(ToWide(FormatToolLogLine(stamp, u"") + u"\r\n"));
+  return lines.empty() ? L"" : lines[0].stamp;
+}
+
 TEST_F(IconregProgram, LogLineWaitsForABriefExclusiveHolder) {
+  // The tool makes its line (and its stamp) right after it creates the icon key, then tries to
+  // open the log for (attempts - 1) x pause = 475 ms. The hold ends four pauses (100 ms) after
+  // the key is seen: at most a quarter of that budget, which leaves the test three quarters
+  // (375 ms) to be late in letting go; the stamp check below shows that the line was made, and
+  // its opens begun, while the file was still held.
+  constexpr auto kHoldAfterKey = std::chrono::milliseconds(4 * kToolLogRetryPauseMs);
+  static_assert(4 * kToolLogRetryPauseMs * 4 <= (kToolLogOpenAttempts - 1) * kToolLogRetryPauseMs);
   UniqueFile holder = HoldLog(0);
   ASSERT_TRUE(holder);
-  // Let go shortly after the tool has reached its log line: it creates the icon key just before.
   bool released = false;
+  SYSTEMTIME releaseTime = {};
   std::chrono::steady_clock::time_point seen{};
   ToolRun run = RunTool(L"-R", [&] {
     if (released) return;
     if (seen == std::chrono::steady_clock::time_point{}) {
       if (KeyExists(HKEY_CLASSES_ROOT, kIconKey)) seen = std::chrono::steady_clock::now();
-    } else if (std::chrono::steady_clock::now() - seen > std::chrono::milliseconds(100)) {
+    } else if (std::chrono::steady_clock::now() - seen >= kHoldAfterKey) {
+      GetLocalTime(&releaseTime);
       holder.Reset();
       released = true;
     }
@@ -420,7 +438,12 @@ TEST_F(IconregProgram, LogLineWaitsForABriefExclusiveHolder) {
   ASSERT_TRUE(run.finished);
   EXPECT_TRUE(released) << "the tool ended before it was let go: the line was not waited for";
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_EQ(LogMessages(ReadLog()), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
+  const std::wstring log = ReadLog();
+  EXPECT_EQ(LogMessages(log), std::vector<std::wstring>{L"Set ZQ Proximity Sensor Utility Icon"});
+  const std::vector<LogLine> lines = ParseToolLog(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_LT(lines[0].stamp, ToolStampAt(releaseTime))
+      << "the line was made after the file was let go, so its wait was not tried";
 }
 
 TEST_F(IconregProgram, LogHeldForLongCostsTheLineButNotTheRegistration) {

@@ -39,15 +39,20 @@ HWND SceneBackdropWindow();
 // sensor state; the list is emptied first.
 void FillWindowWidgets(bool rightToLeft, bool sensorDisabled);
 
-// Invalidates the frame window and paints it at once (WM_PAINT -> RenderFrame), then lets the
-// display catch up. Returns the number of paints that ran.
+// Invalidates the frame window and paints it at once (WM_PAINT -> RenderFrame), then waits
+// until the screen shows what the paint pushed (a paint that pushes nothing waits only for the
+// queued messages). Returns the number of paints that ran, or kFrameNotShown when that did not
+// happen within kScreenWaitMs.
 int PushFrame();
+constexpr int kFrameNotShown = -1;
+constexpr DWORD kScreenWaitMs = 10000;
 int FramePaintCount();
 // Paints whose RenderFrame pushed a frame to the window, since the process began.
 int FramesPushed();
 
-// Lets pending messages run for about `milliseconds`.
-void PumpMessages(DWORD milliseconds);
+// Runs every message queued for this thread so far: returns once a message posted now comes
+// back, false if it did not within kScreenWaitMs.
+bool DrainMessages();
 
 // What the screen shows, read back through the screen's device context.
 struct ScreenCapture {
