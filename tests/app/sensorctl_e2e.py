@@ -1210,8 +1210,10 @@ class FaultMatrixTest(WindowTest):
             self.assertEqual(standin_state(), SERVICE_START_PENDING)
 
     def start_row(self, row):
+        wait_for(lambda: window_state()["count"] == 0, "no settings window open")
         self.prepare_service(row)
         self.prepare_registry(row)
+        self.addCleanup(probe, "terminate-all", check=False)
         program = Program()
         self.programs.append(program)
         self.addCleanup(program.kill)
@@ -1272,8 +1274,11 @@ class FaultMatrixTest(WindowTest):
             with self.subTest(row=row.name):
                 log(f"row: {row.name}")
                 self.row = row
-                self.run_row(row)
-                self.doCleanups()
+                try:
+                    self.run_row(row)
+                finally:
+                    # The next row starts from a plain bench whatever this one left.
+                    self.doCleanups()
 
     def run_row(self, row):
         program = self.start_row(row)

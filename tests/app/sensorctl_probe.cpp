@@ -386,6 +386,14 @@ int SelectNativeRow(int id, int row) {
   return 0;
 }
 
+// Deleted for good, not merely marked for deletion.
+bool StandInGone() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_QUERY_STATUS));
+  return !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 int StandInState() {
   UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return 1;
@@ -539,8 +547,11 @@ int wmain(int argc, wchar_t** wideArgv) {
   }
   if (command == "user-key-delete") return DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKeyPath) ? 0 : 1;
   if (command == "responds" && argc == 3) return Responds(std::strtoul(argv[2], nullptr, 10));
-  if (command == "standin-install") return InstallStandIn() ? 0 : 1;
-  if (command == "standin-uninstall") return UninstallStandIn() ? 0 : 1;
+  if (command == "standin-install") {
+    // A service just deleted may still be marked for deletion for a moment.
+    return WaitUntil([] { return InstallStandIn(); }, 20000) ? 0 : 1;
+  }
+  if (command == "standin-uninstall") return UninstallStandIn() && WaitUntil(StandInGone, 20000) ? 0 : 1;
   if (command == "standin-state") return StandInState();
   if (command == "standin-restart") {
     std::vector<std::wstring> wide;
