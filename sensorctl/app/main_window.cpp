@@ -6,6 +6,7 @@
 
 #include "sensorctl/app/controls.h"
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/service_wait.h"
 #include "sensorctl/app/window_rules.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resources/strings/string_ids.h"
@@ -352,6 +353,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       renderer.instance = instance;
       CreateFactories(window);  // a failure has shown its own message; the window still opens
       mainWindow = window;
+      sendControlToService = &SendControlWhileWindowWaits;
       ReadCurrentSettings();
       if (BuildControls() == 0) {
         MessageBoxW(window, L"Control Creation Error", L"D2DWindow", MB_OK);
@@ -376,6 +378,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (lParam != 0) OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_COMMAND: {
+      // While the service takes up a write, no command may write again or close the window;
+      // clicks and keys are dropped then, and this catches commands sent from elsewhere.
+      if (waitingForService) return 0;
       const int command = LOWORD(wParam);
       const int notification = HIWORD(wParam);
       if (command >= kFirstRunCommand && command <= kLastRunCommand) RunCommand(command, window);
@@ -387,6 +392,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     }
+    case WM_CLOSE:
+      if (waitingForService) return 0;  // closed once the service has answered, if asked again
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_TIMER:
+      if (wParam == kWaitingLineTimer) {
+        OnWaitingLineTimer(window);
+        return 0;
+      }
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_SETCURSOR:
+      if (SetWaitCursorIfWaiting()) return TRUE;
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_CTLCOLORLISTBOX: {
       HDC dc = reinterpret_cast<HDC>(wParam);
       SetTextColor(dc, kListTextWhite);

@@ -55,6 +55,10 @@ int ComposeFrame() {
   DrawFrameText(kStringOffDelayLabel, FrameText::kOffDelayLabel, renderer.labelFormat.Get(),
                 labelBrush);
   DrawFrameText(kStringDisableSensor, FrameText::kDisableLabel, renderer.bodyFormat.Get(), white);
+  if (renderer.waitingLineShown) {
+    DrawFrameText(kStringWaitingForService, FrameText::kWaitingLine, renderer.bodyFormat.Get(),
+                  white);
+  }
   return 0;
 }
 

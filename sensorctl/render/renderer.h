@@ -110,6 +110,7 @@ struct Renderer {
   WidgetList widgets;
   WidgetPalette palette;
   ComPtr<IDWriteTextLayout> frameLayout;
+  int waitingLineShown = 0;  // the line saying that the window waits for the sensor service
 };
 
 // The one Renderer of the process.

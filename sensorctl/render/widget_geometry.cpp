@@ -18,6 +18,9 @@ constexpr float kDescriptionLeft = 50.0f;
 constexpr float kDescriptionTop = 60.0f;
 constexpr float kDescriptionWidth = 469.0f;
 constexpr float kDescriptionHeight = 70.0f;
+// The waiting line stands in the free band between the delay field and the check box.
+constexpr float kWaitingLineTop = 280.0f;
+constexpr float kWaitingLineHeight = 22.0f;
 
 // The field labels stand in one column below the header, the description and a gap.
 constexpr float kLabelsBelowHeader = 24 + 32 + 22;
@@ -107,6 +110,10 @@ FrameBox FrameTextBox(FrameText text, const FrameMetrics& m, bool rightToLeft) {
       labelColumn.top = labelsTop + kOffDelayLabelTop;
       labelColumn.bottom = labelColumn.top + kLabelHeight;
       return labelColumn;
+    case FrameText::kWaitingLine:
+      // Like the description: one box in both directions, read in the language's direction.
+      return {kDescriptionLeft, kWaitingLineTop, kDescriptionLeft + kDescriptionWidth,
+              kWaitingLineTop + kWaitingLineHeight};
     case FrameText::kDisableLabel: {
       FrameBox box = rightToLeft ? FrameBox{m.frameWidth - m.margin - kDisableLabelFar, 0,
                                             m.frameWidth - m.margin - kDisableLabelNear, 0}

@@ -72,6 +72,7 @@ enum class FrameText {
   kRangeLabel,   // string 105, label of the first field button
   kOffDelayLabel,  // string 106, label of the second field button
   kDisableLabel,   // string 108, beside the check box
+  kWaitingLine,    // string 118, while a slow sensor service takes up new settings
 };
 
 // The box a frame text is laid out in: its top-left corner is the origin, its width and height

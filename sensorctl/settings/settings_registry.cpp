@@ -9,6 +9,7 @@
 
 SettingsBlock currentBlock = {};
 SettingsBlock workingBlock = {};
+SendControlFunction sendControlToService = &SendSensorControl;
 
 namespace {
 
@@ -53,7 +54,7 @@ int WriteNewSettings() {
   }
   key.Reset();  // the service opens the key itself while it takes up "New"
 
-  SendSensorControl(kControlTakeNewSettings);
+  sendControlToService(kControlTakeNewSettings);
   // The service has copied "New" into "Current" by the time the control call returns.
   ReadCurrentSettings();
   return 0;

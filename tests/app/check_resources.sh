@@ -45,7 +45,7 @@ grep -q 'requestedExecutionLevel level=""requireAdministrator"" uiAccess=""false
 grep -q '^ FILEVERSION 1, 0, 18, 0' "$script" || fail "file version is not 1.0.18.0"
 grep -q '^ PRODUCTVERSION 1, 0, 18, 0' "$script" || fail "product version is not 1.0.18.0"
 
-# Strings 103-111 share a block (number 7) and 112-117 with 131 two more (8, 9): every language
+# Strings 103-111 share a block (number 7) and 112-118 with 131 two more (8, 9): every language
 # has block 7.
 tables=$(grep -c '^STRINGTABLE' "$script")
 block7=$(awk '/^LANGUAGE/ {lang=$0} /^STRINGTABLE/ {getline; getline; if ($1 == "103,") n++} END {print n+0}' "$script")

@@ -23,6 +23,23 @@
 //   terminate-all                end every process that shows a settings window
 //   select-native-row ID ROW     select a row of a native list box and notify the window, as
 //                                the list itself would (LBN_SELCHANGE)
+//   value-set-raw NAME TYPE HEX  write a value of the settings key with any type (a number);
+//                                HEX "-" writes no bytes
+//   value-type NAME              print the type number of a value, or "absent"
+//   key-delete                   remove the settings key with everything under it
+//   key-exists                   print 1 when the settings key exists, else 0
+//   user-value-get NAME          as value-get, under HKEY_CURRENT_USER
+//   user-key-delete              remove the settings key under HKEY_CURRENT_USER
+//   responds MS                  print 1 when the settings window answers a message within MS
+//                                milliseconds, 0 when it does not (or there is no window)
+//   standin-install              install the stand-in service (ZQ_STANDIN_EXE)
+//   standin-uninstall            stop and delete it
+//   standin-state                print the stand-in's state (SERVICE_RUNNING is 4), or "absent"
+//   standin-restart [ARG ...]    stop it and start it again with start arguments; waits for
+//                                SERVICE_START_PENDING with "hold-start", else SERVICE_RUNNING
+//   standin-release-start        let a stand-in held in SERVICE_START_PENDING run
+//   standin-pause                pause it and wait until it is paused
+//   standin-continue             continue it and wait until it runs
 
 #include <windows.h>
 
@@ -36,6 +53,7 @@
 
 #include "shared/win_handles.h"
 #include "tests/support/wine_support.h"
+#include "tools/standin-service/service_state.h"
 
 namespace {
 
@@ -372,6 +390,82 @@ int SelectNativeRow(int id, int row) {
   return 0;
 }
 
+// Deleted for good, not merely marked for deletion.
+bool StandInGone() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_QUERY_STATUS));
+  return !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
+int StandInState() {
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 1;
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status = {};
+  if (!service || !QueryServiceStatus(service.Get(), &status)) {
+    std::printf("absent\n");
+    return 0;
+  }
+  std::printf("%lu\n", static_cast<unsigned long>(status.dwCurrentState));
+  return 0;
+}
+
+int ReleaseStandInStart() {
+  UniqueKernelHandle gate(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStandInStartGate));
+  if (!gate || !SetEvent(gate.Get())) return 1;
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 1;
+  UniqueServiceHandle service(OpenServiceW(manager.Get(), kStandInServiceName, SERVICE_QUERY_STATUS));
+  return service && WaitForServiceState(service.Get(), SERVICE_RUNNING) ? 0 : 1;
+}
+
+int Responds(DWORD timeoutMs) {
+  const std::vector<HWND> windows = SettingsWindows();
+  DWORD_PTR result = 0;
+  const bool answered = !windows.empty() &&
+                        SendMessageTimeoutW(windows.front(), WM_NULL, 0, 0, SMTO_BLOCK, timeoutMs,
+                                            &result) != 0;
+  std::printf("%d\n", answered ? 1 : 0);
+  return 0;
+}
+
+int SetRawValue(const char* name, DWORD type, const char* hex) {
+  std::vector<BYTE> bytes;
+  if (std::strcmp(hex, "-") != 0 && !ParseHex(hex, bytes)) return 2;
+  UniqueRegKey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      key.Put(), nullptr) != ERROR_SUCCESS) {
+    return 1;
+  }
+  return RegSetValueExW(key.Get(), Wide(name).c_str(), 0, type, bytes.data(),
+                        static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS
+             ? 0
+             : 1;
+}
+
+int PrintValueType(const char* name) {
+  UniqueRegKey key;
+  DWORD type = 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE, key.Put()) !=
+          ERROR_SUCCESS ||
+      RegQueryValueExW(key.Get(), Wide(name).c_str(), nullptr, &type, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+    std::printf("absent\n");
+    return 0;
+  }
+  std::printf("%lu\n", static_cast<unsigned long>(type));
+  return 0;
+}
+
+int PrintKeyExists() {
+  UniqueRegKey key;
+  const bool exists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE,
+                                    key.Put()) == ERROR_SUCCESS;
+  std::printf("%d\n", exists ? 1 : 0);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** wideArgv) {
@@ -443,6 +537,43 @@ int wmain(int argc, wchar_t** wideArgv) {
   if (command == "terminate-all") return TerminateAll();
   if (command == "select-native-row" && argc == 4) {
     return SelectNativeRow(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
+  if (command == "value-set-raw" && argc == 5) {
+    return SetRawValue(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)), argv[4]);
+  }
+  if (command == "value-type" && argc == 3) return PrintValueType(argv[2]);
+  if (command == "key-delete") return DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath) ? 0 : 1;
+  if (command == "key-exists") return PrintKeyExists();
+  if (command == "user-value-get" && argc == 3) {
+    auto value = ReadBinaryValue(HKEY_CURRENT_USER, kSettingsKeyPath, Wide(argv[2]).c_str());
+    std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
+    return 0;
+  }
+  if (command == "user-key-delete") return DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKeyPath) ? 0 : 1;
+  if (command == "responds" && argc == 3) return Responds(std::strtoul(argv[2], nullptr, 10));
+  if (command == "standin-install") {
+    // A service just deleted may still be marked for deletion for a moment.
+    return WaitUntil([] { return InstallStandIn(); }, 20000) ? 0 : 1;
+  }
+  if (command == "standin-uninstall") return UninstallStandIn() && WaitUntil(StandInGone, 20000) ? 0 : 1;
+  if (command == "standin-state") return StandInState();
+  if (command == "standin-restart") {
+    std::vector<std::wstring> wide;
+    bool hold = false;
+    for (int i = 2; i < argc; ++i) {
+      wide.push_back(Wide(argv[i]));
+      hold = hold || std::strcmp(argv[i], "hold-start") == 0;
+    }
+    std::vector<const wchar_t*> startArguments;
+    for (const std::wstring& argument : wide) startArguments.push_back(argument.c_str());
+    return RestartStandInServiceWith(startArguments, hold ? SERVICE_START_PENDING : SERVICE_RUNNING)
+               ? 0
+               : 1;
+  }
+  if (command == "standin-release-start") return ReleaseStandInStart();
+  if (command == "standin-pause") return PauseOrContinueStandIn(SERVICE_CONTROL_PAUSE, SERVICE_PAUSED) ? 0 : 1;
+  if (command == "standin-continue") {
+    return PauseOrContinueStandIn(SERVICE_CONTROL_CONTINUE, SERVICE_RUNNING) ? 0 : 1;
   }
   return 2;
 }

@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(text == LookupString(table, id));
   }
   FUZZ_CHECK(LookupString(language, 0) == nullptr);
-  FUZZ_CHECK(LookupString(language, 118) == nullptr);
+  FUZZ_CHECK(LookupString(language, 119) == nullptr);
 
   const bool wordsFromInput = (flags & 1) != 0;
   const ChoiceWords words = wordsFromInput ? WordsFromInput(data, size) : ChoiceWordsFor(language);

@@ -811,10 +811,14 @@ TEST_F(FramePixelsTest, EveryFrameTextIsDrawnInsideItsBoxInBothDirections) {
       {kStringRangeLabel, FrameText::kRangeLabel, {24, 150, 304, 215}, {282, 150, 545, 215}},
       {kStringOffDelayLabel, FrameText::kOffDelayLabel, {24, 215, 304, 280}, {282, 215, 545, 280}},
       {kStringDisableSensor, FrameText::kDisableLabel, {88, 325, 300, 368}, {240, 325, 488, 368}},
+      {kStringWaitingForService, FrameText::kWaitingLine, {24, 262, 542, 322}, {24, 262, 542, 322}},
   };
   for (bool rightToLeft : {false, true}) {
     Reopen({.rightToLeft = rightToLeft});
-    ASSERT_EQ(PushFrame(), 1);
+    renderer.waitingLineShown = 1;  // as while a slow service takes up new settings
+    const int pushed = PushFrame();
+    renderer.waitingLineShown = 0;
+    ASSERT_EQ(pushed, 1);
     ScreenCapture shot = CaptureFrame();
     for (const LabelCase& c : cases) {
       SCOPED_TRACE(std::string(rightToLeft ? "right to left, string " : "left to right, string ") +
@@ -838,6 +842,7 @@ TEST_F(FramePixelsTest, EveryFrameTextIsDrawnInsideItsBoxInBothDirections) {
           break;
         case FrameText::kDescription:
         case FrameText::kDisableLabel:  // leading
+        case FrameText::kWaitingLine:
           if (rightToLeft) {
             EXPECT_GE(drawn.right, box.right - 4);
           } else {

@@ -63,7 +63,7 @@ TEST(StringResources, EveryTableHoldsTheTextsOfItsLanguageFile) {
 TEST(StringResources, TheBlocksHoldTheTableLanguagesAndNoOthers) {
   auto languages = StringTableLanguages();
   const std::set<std::uint16_t> expected(languages.begin(), languages.end());
-  // Strings 103-111 lie in block 7, 112-117 in block 8, 131 in block 9.
+  // Strings 103-111 lie in block 7, 112-118 in block 8, 131 in block 9.
   for (int block : {7, 8, 9}) {
     std::set<std::uint16_t> found;
     EnumResourceLanguagesW(GetModuleHandleW(nullptr), RT_STRING, MAKEINTRESOURCEW(block),

@@ -6,7 +6,14 @@
 //             "Current" back at once;
 //   code 202  record "suspended";   code 203  record "resumed".
 // Every control it receives is appended, with the time, to C:\ZQStandIn\ZQPRXSVC.log as one
-// ASCII line "hh:mm:ss.mmm <code> <what happened>", which tests read.
+// ASCII line "hh:mm:ss.mmm <code> <what happened>", which tests read. It also pauses and
+// continues when asked, so that tests can show sensorctl a paused service.
+//
+// Start arguments (StartServiceW) make it misbehave as a real service might:
+//   handler-delay-ms=N   the handler of code 200 takes N milliseconds before it copies "New"
+//                        into "Current" and returns (a slow sensor driver);
+//   hold-start           stay in SERVICE_START_PENDING until the event named by
+//                        kStandInStartGate is set (or two minutes have passed).
 //
 //   zqprxsvc -install     register with the service control manager (demand start) and seed
 //                         "Current" with 128 bytes when it is absent
@@ -31,6 +38,8 @@ constexpr wchar_t kLogPath[] = L"C:\\ZQStandIn\\ZQPRXSVC.log";
 constexpr DWORD kBlockSize = 128;
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
+DWORD handlerDelayMs = 0;  // from the start argument handler-delay-ms=N
+bool holdStart = false;    // from the start argument hold-start
 SERVICE_STATUS serviceStatus = {};
 HANDLE stopEvent = nullptr;
 CRITICAL_SECTION logLock;
@@ -78,9 +87,12 @@ const char* TakeNewSettings() {
 void ReportStatus(DWORD state) {
   serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   serviceStatus.dwCurrentState = state;
-  serviceStatus.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  serviceStatus.dwControlsAccepted = state == SERVICE_RUNNING || state == SERVICE_PAUSED
+                                         ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE
+                                         : 0;
   serviceStatus.dwWin32ExitCode = NO_ERROR;
-  serviceStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 3000;
+  serviceStatus.dwWaitHint =
+      state == SERVICE_RUNNING || state == SERVICE_STOPPED || state == SERVICE_PAUSED ? 0 : 3000;
   SetServiceStatus(statusHandle, &serviceStatus);
 }
 
@@ -94,9 +106,27 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     case SERVICE_CONTROL_INTERROGATE:
       ReportStatus(serviceStatus.dwCurrentState);
       return NO_ERROR;
-    case 200:
-      AppendLog(control, TakeNewSettings());
+    case SERVICE_CONTROL_PAUSE:
+      ReportStatus(SERVICE_PAUSED);
+      AppendLog(control, "paused");
       return NO_ERROR;
+    case SERVICE_CONTROL_CONTINUE:
+      ReportStatus(SERVICE_RUNNING);
+      AppendLog(control, "continued");
+      return NO_ERROR;
+    case 200: {
+      // A slow driver: "Current" is still brought up to date before the handler returns.
+      if (handlerDelayMs != 0) Sleep(handlerDelayMs);
+      const char* what = TakeNewSettings();
+      char line[128];
+      if (handlerDelayMs != 0) {
+        std::snprintf(line, sizeof line, "%s after %lu ms", what,
+                      static_cast<unsigned long>(handlerDelayMs));
+        what = line;
+      }
+      AppendLog(control, what);
+      return NO_ERROR;
+    }
     case 202:
       AppendLog(control, "suspended");
       return NO_ERROR;
@@ -109,7 +139,25 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   }
 }
 
-void WINAPI ServiceMain(DWORD, LPWSTR*) {
+// The service control manager puts the service's name before the start arguments; it matches
+// no option, so every entry is looked at.
+void ReadStartArguments(DWORD argc, LPWSTR* argv) {
+  handlerDelayMs = 0;
+  holdStart = false;
+  for (DWORD i = 0; i < argc; ++i) {
+    if (argv[i] == nullptr) continue;
+    constexpr wchar_t kDelay[] = L"handler-delay-ms=";
+    constexpr size_t kDelayLength = sizeof kDelay / sizeof kDelay[0] - 1;
+    if (std::wcsncmp(argv[i], kDelay, kDelayLength) == 0) {
+      handlerDelayMs = static_cast<DWORD>(std::wcstoul(argv[i] + kDelayLength, nullptr, 10));
+    } else if (std::wcscmp(argv[i], L"hold-start") == 0) {
+      holdStart = true;
+    }
+  }
+}
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
+  ReadStartArguments(argc, argv);
   statusHandle = RegisterServiceCtrlHandlerExW(kStandInServiceName, ControlHandler, nullptr);
   if (statusHandle == nullptr) return;
   stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -117,8 +165,18 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     ReportStatus(SERVICE_STOPPED);
     return;
   }
+  if (holdStart) {
+    ReportStatus(SERVICE_START_PENDING);
+    AppendLog(0, "start pending");
+    // Tests release the start with the gate; a gate that cannot be made holds nothing up.
+    UniqueKernelHandle gate(CreateEventW(nullptr, TRUE, FALSE, kStandInStartGate));
+    if (gate) WaitForSingleObject(gate.Get(), 120000);
+  }
   ReportStatus(SERVICE_RUNNING);
-  AppendLog(0, "running");
+  char started[64];
+  std::snprintf(started, sizeof started, "running (handler delay %lu ms)",
+                static_cast<unsigned long>(handlerDelayMs));
+  AppendLog(0, started);
   WaitForSingleObject(stopEvent, INFINITE);
   CloseHandle(stopEvent);
   stopEvent = nullptr;

@@ -18,15 +18,17 @@ enum StringId : int {
   kStringMinimum = 115,
   kStringMiddle = 116,          // not displayed
   kStringMaximum = 117,
+  kStringWaitingForService = 118,  // shown while a slow sensor service takes up new settings
   kStringMinutes = 131,         // "Minute(s)"
 };
 
-// Every language carries these 16 strings; a loading buffer holds 1024 UTF-16 units.
+// Every language carries these 17 strings; a loading buffer holds 1024 UTF-16 units.
 constexpr int kStringIds[] = {
     kStringTitle,      kStringDescription, kStringRangeLabel,    kStringOffDelayLabel,
     kStringOnDelayLabel, kStringDisableSensor, kStringApply,     kStringOk,
     kStringCancel,     kStringFeet,        kStringSeconds,       kStringEnable,
-    kStringMinimum,    kStringMiddle,      kStringMaximum,       kStringMinutes};
+    kStringMinimum,    kStringMiddle,      kStringMaximum,       kStringWaitingForService,
+    kStringMinutes};
 
 // The generated table holds the texts in ascending order of their numbers.
 constexpr bool StringIdsAscend() {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kStringsPerLanguage = 16;
+constexpr int kStringsPerLanguage = 17;
 
 struct StringTableLanguage {
   std::uint16_t id;                          // Windows language identifier

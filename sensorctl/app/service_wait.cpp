@@ -1,0 +1,85 @@
+#include "sensorctl/app/service_wait.h"
+
+#include "sensorctl/app/main_window.h"
+#include "sensorctl/render/renderer.h"
+#include "shared/service_link.h"
+#include "shared/win_handles.h"
+
+bool waitingForService = false;
+
+namespace {
+
+DWORD WINAPI SendOnWorker(void* code) {
+  SendSensorControl(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(code)));
+  return 0;
+}
+
+// Clicks and keys, on the window or its frame: each could run a command (a second write, a
+// close) while the first write is still with the service. Pointer moves still come through.
+bool IsActingInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_LBUTTONDOWN && message <= WM_MOUSELAST) ||
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK);
+}
+
+void ShowWaitingLine(HWND window, bool shown) {
+  renderer.waitingLineShown = shown ? 1 : 0;
+  if (window != nullptr) InvalidateRect(window, nullptr, TRUE);
+}
+
+}  // namespace
+
+int SendControlWhileWindowWaits(DWORD code) {
+  UniqueKernelHandle worker(CreateThread(nullptr, 0, &SendOnWorker,
+                                         reinterpret_cast<void*>(static_cast<UINT_PTR>(code)), 0,
+                                         nullptr));
+  if (!worker) return SendSensorControl(code);
+
+  HWND window = mainWindow;
+  waitingForService = true;
+  const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  if (window != nullptr) SetTimer(window, kWaitingLineTimer, kWaitingLineDelayMs, nullptr);
+
+  bool quitSeen = false;
+  WPARAM quitCode = 0;
+  HANDLE handles[] = {worker.Get()};
+  for (;;) {
+    const DWORD woken =
+        MsgWaitForMultipleObjectsEx(1, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) break;
+    if (woken != WAIT_OBJECT_0 + 1) {  // the wait itself failed: wait without the window
+      WaitForSingleObject(worker.Get(), INFINITE);
+      break;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quitSeen = true;
+        quitCode = message.wParam;
+        continue;
+      }
+      if (IsActingInput(message.message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+
+  if (window != nullptr) KillTimer(window, kWaitingLineTimer);
+  waitingForService = false;
+  ShowWaitingLine(window, false);
+  SetCursor(previousCursor);
+  // A quit taken from the queue here belongs to the outer loop.
+  if (quitSeen) PostQuitMessage(static_cast<int>(quitCode));
+  return 0;
+}
+
+void OnWaitingLineTimer(HWND window) {
+  KillTimer(window, kWaitingLineTimer);
+  if (waitingForService) ShowWaitingLine(window, true);
+}
+
+bool SetWaitCursorIfWaiting() {
+  if (!waitingForService) return false;
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  return true;
+}
