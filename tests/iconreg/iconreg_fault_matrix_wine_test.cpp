@@ -183,8 +183,8 @@ TEST_P(IconregFaultMatrix, Row) {
   }
 }
 
-// 40,000 characters: Windows refuses a command line longer than 32,767 characters at
-// CreateProcess. Wine starts the program all the same with the first 32,766 characters of the
+// 40,000 characters. Wine fact: Windows refuses a command line longer than 32,767 characters
+// at CreateProcess; Wine starts the program all the same with the first 32,766 characters of the
 // line (program name included) and drops the rest without a word, so under Wine the tool meets
 // the cut line.
 const std::wstring kFiller(40000, L'x');
@@ -234,7 +234,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Thousands of unrecognised switches are skipped one by one, up to the one that acts.
         Row{"LongRunOfUnknownSwitchesThenRegister", Fault::kNone, false,
             UnknownSwitches(30000) + L"-R", 0, Item::kComplete, {}, kProgressOnly},
-        // A switch past the cut never reaches the tool: nothing happens, and nothing is half done.
+        // Wine fact: a switch past the cut never reaches the tool (on Windows the tool would not
+        // start at all): nothing happens, and nothing is half done.
         Row{"RegisterPastTheCut", Fault::kNone, false, UnknownSwitches(40000) + L"-R", 0,
             Item::kNothing, {}, std::nullopt},
         Row{"LongSwitchLetterRun", Fault::kNone, false, L"-R" + kFiller, 0, Item::kNothing, {},
