@@ -155,6 +155,18 @@ void DeleteLink(const std::wstring& machinePath) {
 }
 
 bool CreateVolatileKey(HKEY root, const std::wstring& path) {
+  // Missing keys on the way are made with the options of the last one: a volatile parent would
+  // outlive this key and refuse every lasting key below it afterwards (in a fresh prefix the
+  // Control Panel's key does not exist yet). The parents are made lasting first.
+  const size_t cut = path.rfind(L'\\');
+  if (cut != std::wstring::npos) {
+    UniqueRegKey parent;
+    if (RegCreateKeyExW(root, path.substr(0, cut).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | kToolView, nullptr, parent.Put(),
+                        nullptr) != ERROR_SUCCESS) {
+      return false;
+    }
+  }
   UniqueRegKey key;
   return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
                          KEY_ALL_ACCESS | kToolView, nullptr, key.Put(), nullptr) == ERROR_SUCCESS;
