@@ -11,6 +11,7 @@
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/render/render_test_hooks.h"
 #include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -81,30 +82,10 @@ BOOL WINAPI WatchedUpdateLayeredWindow(HWND window, HDC screen, POINT* destinati
 
 bool WatchLayeredWindowUpdates() {
   if (realUpdateLayeredWindow != nullptr) return true;
-  void* real = reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"user32.dll"), "UpdateLayeredWindow"));
-  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-  auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& directory =
-      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto* imports = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-  for (; real != nullptr && imports->Name != 0; ++imports) {
-    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imports->FirstThunk);
-    for (; slot->u1.Function != 0; ++slot) {
-      if (reinterpret_cast<void*>(slot->u1.Function) != real) continue;
-      DWORD protection = 0;
-      if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
-                          &protection)) {
-        return false;
-      }
-      realUpdateLayeredWindow = reinterpret_cast<UpdateLayeredWindowFunction>(real);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&WatchedUpdateLayeredWindow);
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
-      return true;
-    }
-  }
-  return false;
+  realUpdateLayeredWindow = reinterpret_cast<UpdateLayeredWindowFunction>(
+      ReplaceImport(L"user32.dll", "UpdateLayeredWindow",
+                    reinterpret_cast<void*>(&WatchedUpdateLayeredWindow)));
+  return realUpdateLayeredWindow != nullptr;
 }
 
 RECT BackdropRect() {

@@ -138,30 +138,10 @@ HANDLE WINAPI WatchedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
 
 bool WatchFileOpens() {
   if (realCreateFileW != nullptr) return true;
-  void* real = reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW"));
-  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-  auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& directory =
-      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto* imports = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-  for (; real != nullptr && imports->Name != 0; ++imports) {
-    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imports->FirstThunk);
-    for (; slot->u1.Function != 0; ++slot) {
-      if (reinterpret_cast<void*>(slot->u1.Function) != real) continue;
-      DWORD protection = 0;
-      if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
-                          &protection)) {
-        return false;
-      }
-      realCreateFileW = reinterpret_cast<CreateFileWFunction>(real);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&WatchedCreateFileW);
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
-      return true;
-    }
-  }
-  return false;
+  realCreateFileW = reinterpret_cast<CreateFileWFunction>(
+      ReplaceImport(L"kernel32.dll", "CreateFileW",
+                    reinterpret_cast<void*>(&WatchedCreateFileW)));
+  return realCreateFileW != nullptr;
 }
 
 int WriteLinesMode(const Log& log, const char* tag, int count) {

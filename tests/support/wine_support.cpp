@@ -339,3 +339,29 @@ bool RemoveUnixLink(const wchar_t* link) {
   if (unixLink.empty()) return false;
   return RunUnixShell("rm -f " + ShellQuoted(unixLink));
 }
+
+void* ReplaceImport(const wchar_t* module, const char* function, void* replacement) {
+  void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), function));
+  if (real == nullptr) return nullptr;
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  auto* imports = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+  for (; imports->Name != 0; ++imports) {
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imports->FirstThunk);
+    for (; slot->u1.Function != 0; ++slot) {
+      if (reinterpret_cast<void*>(slot->u1.Function) != real) continue;
+      DWORD protection = 0;
+      if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
+                          &protection)) {
+        return nullptr;
+      }
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+      return real;
+    }
+  }
+  return nullptr;
+}

@@ -101,3 +101,10 @@ bool RunUnixShell(const std::string& command, DWORD timeoutMs = 15000);
 // Makes `link` a Unix symbolic link to `target`; removes a link (a Unix link of any kind).
 bool PlantUnixSymlink(const wchar_t* target, const wchar_t* link);
 bool RemoveUnixLink(const wchar_t* link);
+
+// --- Watching the product's calls ---
+// Points this program's own import of `function` from `module` (e.g. "user32.dll",
+// "UpdateLayeredWindow") at `replacement`, so that every call made by the product code linked
+// into the test reaches it. Returns the real function to call on, or nullptr when the program
+// does not import it. Works in both bitnesses (MinGW's import tables).
+void* ReplaceImport(const wchar_t* module, const char* function, void* replacement);
