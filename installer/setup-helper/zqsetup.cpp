@@ -127,35 +127,36 @@ bool DeleteThrough(HANDLE entry) {
                                     sizeof disposition) != FALSE;
 }
 
-// Moves what stands at `path` to a free name beside it, "<path>.moved-<UTC time>-<n>", without
-// reading, changing or following any of it, and names both in the package log.
+// Moves what stands at `path` to a free name beside it, "<path>.moved-<UTC time>-<n>", through
+// a handle to the entry itself, without reading, changing or following any of it, and names
+// both in the package log. Windows opens a junction or link itself here, so the rename moves
+// the link. A handle that names another place followed a link after all (Wine does so with a
+// Unix link, also when renaming by name): moving it would move the link's target, so nothing is
+// moved and the step fails.
 bool MoveAside(MSIHANDLE install, const wchar_t* path) {
   UniqueFile entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kKeepSharing);
   if (!entry) entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kAnySharing);
-  // Windows opens a link itself here, so a rename through the handle moves the link. Wine
-  // follows a Unix link all the same, and its handle then names the target: such an entry is
-  // renamed by name instead (a rename never follows the name it renames).
-  const bool throughHandle = entry && HandleNamesPath(entry.Get(), path);
-  if (!throughHandle) entry.Reset();
+  wchar_t line[2 * MAX_PATH + 160];
+  if (!entry || !HandleNamesPath(entry.Get(), path)) {
+    swprintf(line, std::size(line),
+             L"ZQ Proximity Sensor: %ls is not a folder that only Administrators and SYSTEM can "
+             L"change, and it cannot be moved aside without following a link: nothing was changed",
+             path);
+    LogLine(install, line);
+    return false;
+  }
   SYSTEMTIME now = {};
   GetSystemTime(&now);
   for (int n = 1; n < 100; ++n) {
     wchar_t aside[MAX_PATH];
     swprintf(aside, MAX_PATH, L"%ls.moved-%04d%02d%02d%02d%02d%02d-%d", path, now.wYear,
              now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, n);
-    bool moved = false;
-    if (throughHandle) {
-      alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + sizeof aside] = {};
-      auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
-      const size_t length = wcslen(aside);
-      rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-      std::memcpy(rename->FileName, aside, (length + 1) * sizeof(wchar_t));
-      moved = SetFileInformationByHandle(entry.Get(), FileRenameInfo, rename, sizeof buffer);
-    } else {
-      moved = MoveFileExW(path, aside, 0);
-    }
-    if (moved) {
-      wchar_t line[2 * MAX_PATH + 160];
+    alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + sizeof aside] = {};
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+    const size_t length = wcslen(aside);
+    rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+    std::memcpy(rename->FileName, aside, (length + 1) * sizeof(wchar_t));
+    if (SetFileInformationByHandle(entry.Get(), FileRenameInfo, rename, sizeof buffer)) {
       swprintf(line, std::size(line),
                L"ZQ Proximity Sensor: moved %ls aside to %ls: not a plain folder or file that "
                L"only Administrators and SYSTEM can change; nothing in it was used",
