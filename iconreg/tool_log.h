@@ -4,7 +4,8 @@
 
 // Appends one line; returns 1 whether or not the line could be written. The tool runs with
 // raised rights, so a log path with a link in it (a linked folder, a linked or hard-linked
-// file) is not written at all.
+// file), or a folder that a user owns or may change, is not written at all; missing folders
+// are made with the package's descriptor.
 int WriteToolLog(const wchar_t* message);
 
 // How long a line waits for another process that holds the file without sharing writing:

@@ -32,7 +32,7 @@ class LogTurn {
 
 // Append-only writing: every write lands at the end of the file. Reading because a byte-range
 // lock needs it; attributes for the checks of a log that must not follow links.
-constexpr DWORD kLogAccess = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES;
+constexpr DWORD kLogAccess = kLogFileAccess;
 constexpr DWORD kLogSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool HeldByAnother(DWORD error) {

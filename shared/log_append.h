@@ -28,6 +28,11 @@ struct LogAppendOptions {
   LogLinks links = LogLinks::kFollow;
 };
 
+// The access every writer opens a log with: appending (each write lands at the end), reading
+// because a byte-range lock needs it, attributes for the checks of a log that must not follow
+// links. A user who may only read and append a log (C:\ZQ\Data's logs) can open it so.
+inline constexpr DWORD kLogFileAccess = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES;
+
 enum class LogAppendResult {
   kWritten,      // every line went out (a line whose WriteFile failed is not retried)
   kHeld,         // another program held the file past the wait: nothing was written

@@ -62,6 +62,12 @@ struct KernelHandleTraits {
   static Handle Invalid() { return nullptr; }
   static void Close(Handle h) { CloseHandle(h); }
 };
+// Memory that Windows hands over to be given back with LocalFree (security descriptors, SIDs).
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { LocalFree(h); }
+};
 struct MemoryDCTraits {
   using Handle = HDC;
   static Handle Invalid() { return nullptr; }
@@ -90,6 +96,7 @@ using UniqueRegKey = UniqueHandleOf<RegKeyTraits>;
 using UniqueServiceHandle = UniqueHandleOf<ServiceHandleTraits>;
 using UniqueFile = UniqueHandleOf<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandleOf<KernelHandleTraits>;
+using UniqueLocalMemory = UniqueHandleOf<LocalMemoryTraits>;
 using UniqueMemoryDC = UniqueHandleOf<MemoryDCTraits>;
 using UniqueGdiObject = UniqueHandleOf<GdiObjectTraits>;
 using UniqueBstr = UniqueHandleOf<BstrTraits>;

@@ -1,27 +1,27 @@
 #pragma once
-// The folders the programs write to and read from, and the security the package gives them.
+// The folders the programs write to and read from, and the logs the package makes in them.
 // appwatch appends its log to C:\ZQ\Data as the user who runs it; iconreg, run elevated by
 // the installer, appends its own log there; appwatch reads its configuration from
-// C:\ZQ\Data\ZQPRX. The paths are fixed in those programs.
+// C:\ZQ\Data\ZQPRX. The paths are fixed in those programs; the descriptors are in
+// shared/data_folder_security.h.
 
 #include <windows.h>
 
-// Owner Administrators, inheritance from C:\ cut (P). SY system, BA administrators, BU users,
-// OW the owner of a file (an OWNER RIGHTS entry takes away the implicit right of whoever
-// created a log to rewrite its access list).
-//   0x1200a9  read and run: list, read data and attributes, read the access list, synchronise
-//   0x1200ab  the same and "create files" in the folder (not folders, not delete children)
-//   0x12008d  on files only (OI IO): read and append; no write over, no delete, no rename
+#include "appwatch/monitor_log.h"
+#include "iconreg/tool_texts.h"
+#include "shared/data_folder_security.h"
+#include "shared/text16.h"
+
 struct DataFolder {
   const wchar_t* path;
   const wchar_t* sddl;
 };
+// Outermost first: each folder is the parent of the next.
 inline constexpr DataFolder kDataFolders[] = {
-    {L"C:\\ZQ", L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
-    {L"C:\\ZQ\\Data",
-     L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)"
-     L"(A;OIIO;0x12008d;;;OW)"},
-    {L"C:\\ZQ\\Data\\ZQPRX", L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+    {L"C:\\ZQ", kDataFolderSddl},
+    {L"C:\\ZQ\\Data", kDataFolderSddl},
+    {L"C:\\ZQ\\Data\\ZQPRX", kDataFolderSddl},
 };
 inline constexpr const wchar_t* kConfigPath = L"C:\\ZQ\\Data\\ZQPRX\\appwatch.dat";
-
+// In C:\ZQ\Data, with kDataLogFileSddl.
+inline const wchar_t* const kDataLogFiles[] = {kMonitorLogPath, AsWide(kToolLogPath)};

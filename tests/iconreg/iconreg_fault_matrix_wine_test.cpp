@@ -27,6 +27,12 @@ enum class Fault {
   kNamespaceKeyRefused,
   kLogFolderUnwritable,
   kClassKeyRefusedAndLogFolderUnwritable,
+  // The log folders as another user may have left them: the tool, elevated, must not write
+  // there. Wine shows a folder of another Unix user as owned by someone else, and a
+  // world-writable one as one that everybody may change.
+  kLogFolderOfAnotherUser,
+  kLogFolderOpenToAll,
+  kLogFoldersMissing,  // made by the tool, with the package's descriptor
 };
 
 // What the registry holds after the run.
@@ -84,6 +90,12 @@ std::wstring ExpectedDump(Item item) {
 
 const std::wstring kMachineClassKey = L"Software\\Classes\\" + kClassKey;
 constexpr wchar_t kLogFolder[] = L"C:\\ZQ\\Data";
+constexpr wchar_t kTopFolder[] = L"C:\\ZQ";
+
+bool UnixShellOn(const char* command, const wchar_t* path) {
+  std::string unixPath = UnixPath(path);
+  return !unixPath.empty() && RunUnixShell(std::string(command) + " '" + unixPath + "'");
+}
 
 bool SetImmutable(const wchar_t* path, bool on) {
   std::string unixPath = UnixPath(path);
@@ -109,6 +121,10 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
                       KEY_ALL_ACCESS | kToolView, nullptr, parent.Put(), nullptr);
     }
     if (immutableFolder_) SetImmutable(kLogFolder, false);
+    if (changedFolders_) {
+      UnixShellOn("chown 0:0", kLogFolder);
+      UnixShellOn("chmod 755", kTopFolder);
+    }
     RemoveItemKeys();
     DeleteLog();
   }
@@ -142,11 +158,22 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
       ASSERT_TRUE(SetImmutable(kLogFolder, true));
       immutableFolder_ = true;
     }
+    if (fault == Fault::kLogFolderOfAnotherUser || fault == Fault::kLogFolderOpenToAll) {
+      CreateDirectoryW(kTopFolder, nullptr);
+      CreateDirectoryW(kLogFolder, nullptr);
+      changedFolders_ = true;
+      ASSERT_TRUE(fault == Fault::kLogFolderOfAnotherUser ? UnixShellOn("chown 4242:4242", kLogFolder)
+                                                          : UnixShellOn("chmod 777", kTopFolder));
+    }
+    if (fault == Fault::kLogFoldersMissing) {
+      ASSERT_TRUE(UnixShellOn("rm -rf", kTopFolder));
+    }
   }
 
   bool brokenLink_ = false;
   bool volatileNamespace_ = false;
   bool immutableFolder_ = false;
+  bool changedFolders_ = false;
 };
 
 TEST_P(IconregFaultMatrix, Row) {
@@ -181,6 +208,14 @@ TEST_P(IconregFaultMatrix, Row) {
     EXPECT_EQ(LogMessages(ReadLog()), *row.log);
     for (const LogLine& line : ReadToolLogLines()) EXPECT_TRUE(line.wellFormed) << line.message;
   }
+  if (row.fault == Fault::kLogFoldersMissing) {
+    // Wine keeps a folder's access list only as Unix mode bits: with the package's descriptor
+    // nobody outside the owner's group gets any access; with what C:\ hands down, everybody reads.
+    for (const wchar_t* folder : {kTopFolder, kLogFolder}) {
+      EXPECT_TRUE(RunUnixShell("test 0 = $((07 & 0$(stat -c %a '" + UnixPath(folder) + "')))"))
+          << "others may use " << UnixPath(folder);
+    }
+  }
 }
 
 // 40,000 characters. Wine fact: Windows refuses a command line longer than 32,767 characters
@@ -212,6 +247,12 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"ClassKeyRefusedAndLogFolderUnwritable",
             Fault::kClassKeyRefusedAndLogFolderUnwritable, false, L"-R", kFailedExit,
             Item::kNothing, {}, std::nullopt},
+        Row{"LogFolderOfAnotherUser", Fault::kLogFolderOfAnotherUser, false, L"-R", 0,
+            Item::kComplete, {}, std::nullopt},
+        Row{"LogFolderOpenToAll", Fault::kLogFolderOpenToAll, false, L"-R", 0, Item::kComplete,
+            {}, std::nullopt},
+        Row{"LogFoldersMissing", Fault::kLogFoldersMissing, false, L"-R", 0, Item::kComplete, {},
+            kProgressOnly},
         // The switch twice: only the first acts, once.
         Row{"RegisterTwice", Fault::kNone, false, L"-R -R", 0, Item::kComplete, {}, kProgressOnly},
         Row{"RemoveTwice", Fault::kNone, true, L"/c /C", 0, Item::kNothing, {}, std::nullopt},

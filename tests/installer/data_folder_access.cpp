@@ -1,11 +1,13 @@
-// What the data folders' access lists allow, asked of Windows' own access check.
+// What the data folders' access lists allow, asked of Windows' own access check, and which
+// descriptors the set-up step and iconreg trust.
 //
-// The package gives C:\ZQ, C:\ZQ\Data and C:\ZQ\Data\ZQPRX the descriptors in
-// installer/setup-helper/data_folders.h. Wine keeps no access list on a file or folder (it maps
-// a DACL onto Unix mode bits and forgets it), so the installed folders cannot show them; this
-// program checks the descriptors themselves with AccessCheck, for an administrator and for a
-// user (the same token with Administrators made deny-only), for each folder and for a file
-// created in it (the descriptor it inherits).
+// The package gives C:\ZQ, C:\ZQ\Data and C:\ZQ\Data\ZQPRX and the two logs the descriptors in
+// shared/data_folder_security.h. Wine keeps no access list on a file or folder (it maps a DACL
+// onto Unix mode bits and forgets it), so the installed folders cannot show them; this program
+// checks the descriptors themselves with AccessCheck, for an administrator and for a user (the
+// same token with Administrators made deny-only), for each folder, for a file created in it
+// (the descriptor it inherits) and for the logs; then IsTrustedFolderDescriptor on descriptors
+// of folders a user or an administrator may have made.
 //
 //   data_folder_access.exe   prints one line per check; exit code = number of failed checks
 #include <windows.h>
@@ -16,17 +18,11 @@
 #include <vector>
 
 #include "installer/setup-helper/data_folders.h"
+#include "shared/data_folder_security.h"
+#include "shared/log_append.h"
 #include "shared/win_handles.h"
 
 namespace {
-
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { LocalFree(h); }
-};
-using UniqueLocalMemory = UniqueHandleOf<LocalMemoryTraits>;
-
 
 GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
                                FILE_ALL_ACCESS};
@@ -51,7 +47,7 @@ struct Expectation {
   bool admin;  // allowed to an administrator
 };
 
-// Rights on folders (the ZQ and ZQPRX rows, then Data) and on files created in them.
+// Rights on the folders and on files created in them; users create nothing anywhere.
 constexpr Expectation kClosedFolder[] = {
     {"list", FILE_LIST_DIRECTORY, true, true},
     {"create files", FILE_ADD_FILE, false, true},
@@ -61,21 +57,15 @@ constexpr Expectation kClosedFolder[] = {
     {"change access list", WRITE_DAC, false, true},
     {"take ownership", WRITE_OWNER, false, true},
 };
-constexpr Expectation kDataFolder[] = {
-    {"list", FILE_LIST_DIRECTORY, true, true},
-    {"create files", FILE_ADD_FILE, true, true},
-    {"create folders", FILE_ADD_SUBDIRECTORY, false, true},
-    {"delete or rename", DELETE, false, true},
-    {"delete children", FILE_DELETE_CHILD, false, true},
-    {"change access list", WRITE_DAC, false, true},
-    {"take ownership", WRITE_OWNER, false, true},
-};
+// The logs the package makes: appwatch runs as the user and opens its log as every writer does.
 constexpr Expectation kLogFile[] = {
     {"read", FILE_READ_DATA, true, true},
     {"append", FILE_APPEND_DATA, true, true},
+    {"open as the log writers do", kLogFileAccess | SYNCHRONIZE, true, true},
     {"write over", FILE_WRITE_DATA, false, true},
     {"delete or rename", DELETE, false, true},
     {"change access list", WRITE_DAC, false, true},
+    {"take ownership", WRITE_OWNER, false, true},
 };
 constexpr Expectation kReadOnlyFile[] = {
     {"read", FILE_READ_DATA, true, true},
@@ -132,6 +122,65 @@ bool FileDescriptorCreatedBy(PSECURITY_DESCRIPTOR folder, PSID owner, std::vecto
   return MakeSelfRelativeSD(&absolute, out.data(), &length) != FALSE;
 }
 
+// Folders found at the data paths: whether the set-up step and iconreg may use them. "self" is
+// the account the test runs as, standing for the one the program runs as.
+struct TrustRow {
+  const char* what;
+  const wchar_t* sddl;  // %s: the account's own SID
+  bool trusted;
+};
+constexpr TrustRow kTrustRows[] = {
+    {"the package's folder", kDataFolderSddl, true},
+    {"owned by SYSTEM, users read", L"O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true},
+    {"owned by the account itself", L"O:%sD:PAI(A;OICI;FA;;;%s)", true},
+    {"everyone reads and runs", L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;GRGX;;;WD)", true},
+    {"users denied all", L"O:BAD:P(A;OICI;FA;;;BA)(D;OICI;FA;;;BU)", true},
+    {"owner rights limited", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;OW)", true},
+    {"owned by another user", L"O:S-1-5-21-1-2-3-4242D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+    {"owned by users", L"O:BUD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+    {"users may create files (the earlier Data)",
+     L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)", false},
+    {"users may create folders", L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x1200ad;;;BU)", false},
+    {"users may change the access list", L"O:BAD:P(A;OICI;FA;;;BA)(A;;WD;;;BU)", false},
+    {"users may take ownership", L"O:BAD:P(A;OICI;FA;;;BA)(A;;WO;;;BU)", false},
+    {"users may delete", L"O:BAD:P(A;OICI;FA;;;BA)(A;;SD;;;BU)", false},
+    {"users may delete children", L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x1200e9;;;BU)", false},
+    {"another user full, inherit only", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;GA;;;S-1-5-21-1-2-3-4242)",
+     false},
+    {"inherited from C:\\ (authenticated users modify)",
+     L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)"
+     L"(A;OICIIOID;SDGXGWGR;;;AU)(A;ID;0x1301bf;;;AU)",
+     false},
+    {"everyone full", L"O:BAD:PAI(A;OICI;FA;;;WD)", false},
+    // (Wine fact: "D:NO_ACCESS_CONTROL" parses to an empty list there, not to none.)
+    {"no access list", L"O:BAG:SY", false},
+};
+
+void CheckTrust(PSID self) {
+  wchar_t* selfText = nullptr;
+  if (!ConvertSidToStringSidW(self, &selfText)) {
+    std::printf("FAILED: no SID text\n");
+    ++failures;
+    return;
+  }
+  UniqueLocalMemory selfTextMemory(selfText);
+  for (const TrustRow& row : kTrustRows) {
+    wchar_t sddl[512];
+    wsprintfW(sddl, row.sddl, selfText, selfText);
+    UniqueLocalMemory descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                              descriptor.Put(), nullptr)) {
+      std::printf("FAILED: %s: does not parse\n", row.what);
+      ++failures;
+      continue;
+    }
+    bool trusted = IsTrustedFolderDescriptor(descriptor.Get(), self);
+    if (trusted != row.trusted) ++failures;
+    std::printf("%s: folder %s: %s\n", trusted == row.trusted ? "ok" : "FAILED", row.what,
+                trusted ? "trusted" : "not trusted");
+  }
+}
+
 bool ImpersonationToken(HANDLE primary, UniqueKernelHandle& out) {
   return DuplicateToken(primary, SecurityImpersonation, out.Put()) != FALSE;
 }
@@ -150,9 +199,6 @@ int wmain() {
   DWORD sidSize = sizeof adminsSid;
   CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, adminsSid, &sidSize);
   SID_AND_ATTRIBUTES disabled{adminsSid, 0};
-  PSID otherUserSid = nullptr;
-  if (!ConvertStringSidToSidW(L"S-1-5-21-1-2-3-4242", &otherUserSid)) return 100;
-  UniqueLocalMemory otherUserOwner(otherUserSid);  // LocalFree at the end
   if (!CreateRestrictedToken(process.Get(), 0, 1, &disabled, 0, nullptr, 0, nullptr,
                              restricted.Put()) ||
       !ImpersonationToken(restricted.Get(), user)) {
@@ -168,35 +214,35 @@ int wmain() {
       ++failures;
       continue;
     }
-    bool isData = lstrcmpiW(folder.path, L"C:\\ZQ\\Data") == 0;
-    if (isData) {
-      Check(folder.path, descriptor.Get(), user.Get(), admin.Get(), kDataFolder);
-    } else {
-      Check(folder.path, descriptor.Get(), user.Get(), admin.Get(), kClosedFolder);
-    }
+    Check(folder.path, descriptor.Get(), user.Get(), admin.Get(), kClosedFolder);
     // A file in the folder gets the inherited part. (Wine limit: Wine's
     // CreatePrivateObjectSecurityEx gives no DACL at all, so the file's descriptor is built
     // here by Windows' inheritance rule for files: each ACE marked OBJECT_INHERIT, without its
-    // inheritance flags, marked inherited.) In ZQ and ZQPRX only administrators create files
-    // (appwatch.dat is the installer's); in Data the file is a log that another user created:
-    // the user checked is not its owner. (Wine limit: for the creator's own log, Windows takes
-    // the owner's implicit rights away through the OWNER RIGHTS entry; Wine's access check does
-    // not know that entry and gives an owner more, so that case is not asked of Wine.)
+    // inheritance flags, marked inherited.) Only administrators create files in the folders.
     std::vector<BYTE> file;
-    PSID creator = isData ? static_cast<PSID>(otherUserSid) : static_cast<PSID>(adminsSid);
-    if (!FileDescriptorCreatedBy(descriptor.Get(), creator, file)) {
+    if (!FileDescriptorCreatedBy(descriptor.Get(), adminsSid, file)) {
       std::printf("FAILED: %ls: no inherited descriptor\n", folder.path);
       ++failures;
       continue;
     }
     wchar_t object[MAX_PATH];
     wsprintfW(object, L"a file in %ls", folder.path);
-    if (isData) {
-      Check(object, file.data(), user.Get(), admin.Get(), kLogFile);
-    } else {
-      Check(object, file.data(), user.Get(), admin.Get(), kReadOnlyFile);
+    Check(object, file.data(), user.Get(), admin.Get(), kReadOnlyFile);
+  }
+  UniqueLocalMemory logDescriptor;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kDataLogFileSddl, SDDL_REVISION_1,
+                                                            logDescriptor.Put(), nullptr)) {
+    std::printf("FAILED: the logs' access list does not parse\n");
+    ++failures;
+  } else {
+    for (const wchar_t* log : kDataLogFiles) {
+      Check(log, logDescriptor.Get(), user.Get(), admin.Get(), kLogFile);
     }
   }
+  alignas(TOKEN_USER) BYTE self[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD selfSize = 0;
+  if (!GetTokenInformation(process.Get(), TokenUser, self, sizeof self, &selfSize)) return 100;
+  CheckTrust(reinterpret_cast<TOKEN_USER*>(self)->User.Sid);
   std::printf("%d failed\n", failures);
   return failures;
 }
