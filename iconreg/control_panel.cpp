@@ -30,7 +30,25 @@ int LogRegistryFault(const char16_t* failure, const char16_t* subject) {
   return -1;
 }
 
-void ShowDebugBox(const wchar_t* text) { MessageBoxW(nullptr, text, L"dbg", MB_OK); }
+// Windows Installer runs the tool as SYSTEM in the service's window station, which no one sees,
+// and waits for it: a box there would never be answered. When the station cannot be asked,
+// it is taken for one that no one sees.
+bool WindowStationIsVisible() {
+  USEROBJECTFLAGS flags = {};
+  HWINSTA station = GetProcessWindowStation();
+  return station != nullptr &&
+         GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+         (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+// Shown where someone can answer it, else written to the tool log.
+void ShowDebugBox(const wchar_t* text) {
+  if (WindowStationIsVisible()) {
+    MessageBoxW(nullptr, text, L"dbg", MB_OK);
+  } else {
+    WriteToolLog(text);
+  }
+}
 
 }  // namespace
 
@@ -81,8 +99,9 @@ int RegisterControlPanelItemFor(const wchar_t* programFilesFolder) {
       return LogRegistryFault(kLogValueFailure, command.text.c_str());
     }
   }
-  // The namespace entry makes the class show in the Control Panel. Its failures are shown and
-  // do not change the result; with no key the value cannot be written either.
+  // The namespace entry makes the class show in the Control Panel. Its failures are shown (or
+  // logged where no one would see them) and do not change the result; with no key the value
+  // cannot be written either.
   UniqueRegKey namespaceKey;
   if (CreateItemKey(HKEY_LOCAL_MACHINE, kNamespaceKeyPath, namespaceKey) != ERROR_SUCCESS) {
     ShowDebugBox(L"RegCreateKey:Fail");

@@ -12,8 +12,8 @@ constexpr REGSAM kItemKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 static_assert(kItemKeyAccess == 0xF013F);
 
 // Writes the item; 0, or -1 when a key or value of the shell class could not be written (the
-// failure is in the tool log). A failure at the namespace entry is shown in a "dbg" box and
-// still gives 0.
+// failure is in the tool log). A failure at the namespace entry is shown in a "dbg" box (its
+// text goes to the tool log instead in a window station no one sees) and still gives 0.
 int RegisterControlPanelItem();
 // The same with the Program Files folder given instead of asked of Windows.
 int RegisterControlPanelItemFor(const wchar_t* programFilesFolder);

@@ -13,7 +13,9 @@
 # ZQ_SIGN_PASSWORD holding its password (may be empty), the three programs, the set-up DLL and
 # the package itself are Authenticode-signed with osslsigncode (SHA-256). The password goes to
 # osslsigncode through a private temporary file, never on a command line. Without ZQ_SIGN_PFX
-# the package is built unsigned.
+# the package is built unsigned. With ZQ_SIGN_TIMESTAMP_URL naming an RFC 3161 time-stamping
+# server as well, every signature is countersigned with its time, so that it stays valid after
+# the certificate expires; a server that does not answer fails the build.
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -53,11 +55,13 @@ cp "$helper" "$work/zqsetup.dll"
 cp "$icon" "$work/ProductIcon.ico"
 out="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")"
 
+timestamp=()
+[ -z "${ZQ_SIGN_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$ZQ_SIGN_TIMESTAMP_URL")
 sign() {
   local file=$1 signed="$1.signed"
   rm -f "$signed"
   osslsigncode sign -pkcs12 "$ZQ_SIGN_PFX" -readpass "$passfile" -h sha256 \
-    -n "ZQ Proximity Sensor" -in "$file" -out "$signed" >"$work/sign.log" 2>&1 ||
+    -n "ZQ Proximity Sensor" "${timestamp[@]}" -in "$file" -out "$signed" >"$work/sign.log" 2>&1 ||
     { cat "$work/sign.log" >&2; die "signing $file failed"; }
   mv "$signed" "$file"
 }

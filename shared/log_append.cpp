@@ -12,17 +12,27 @@ namespace {
 // the end it saw a moment before, so two appends can land on the same bytes).
 constexpr DWORD kTurnLockOffsetHigh = 0x40000000;
 
+// Taken without waiting: a reader may take the same byte (read access is enough for a lock)
+// and keep it as long as it likes, so a blocking lock would let any reader stall every writer.
+// Tried again until the deadline the open already counts against; past it the line is dropped.
 class LogTurn {
  public:
-  explicit LogTurn(HANDLE file) : file_(file) {
+  LogTurn(HANDLE file, ULONGLONG deadline, DWORD pauseMilliseconds) : file_(file) {
     overlapped_.OffsetHigh = kTurnLockOffsetHigh;
-    held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
+    for (;;) {
+      held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                         &overlapped_);
+      const ULONGLONG now = GetTickCount64();
+      if (held_ || now >= deadline) break;
+      Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pauseMilliseconds, deadline - now)));
+    }
   }
   LogTurn(const LogTurn&) = delete;
   LogTurn& operator=(const LogTurn&) = delete;
   ~LogTurn() {
     if (held_) UnlockFileEx(file_, 0, 1, 0, &overlapped_);
   }
+  bool Held() const { return held_ != FALSE; }
 
  private:
   HANDLE file_;
@@ -133,11 +143,15 @@ LogAppendResult AppendLogLines(const LogFileLocation& log, const std::u16string_
   }
   if (refuseLinks && !IsPlainLogFile(file.Get(), log.file)) return LogAppendResult::kUnavailable;
 
+  const ULONGLONG deadline = start + options.waitMilliseconds;
+  size_t turnsHad = 0;
   for (size_t i = 0; i < count; ++i) {
     DWORD written = 0;
-    LogTurn turn(file.Get());
+    LogTurn turn(file.Get(), deadline, options.retryPauseMilliseconds);
+    if (!turn.Held()) continue;  // dropped: the lock is another's past the budget
+    ++turnsHad;
     WriteFile(file.Get(), lines[i].data(), static_cast<DWORD>(lines[i].size() * sizeof(char16_t)),
               &written, nullptr);
   }
-  return LogAppendResult::kWritten;
+  return turnsHad > 0 || count == 0 ? LogAppendResult::kWritten : LogAppendResult::kHeld;
 }

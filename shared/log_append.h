@@ -22,7 +22,8 @@ enum class LogLinks { kFollow, kRefuse };
 
 struct LogAppendOptions {
   // How long the lines may wait, in all, for another program that holds the file without
-  // sharing writing; 0 tries once. The pause is the time between tries.
+  // sharing writing or holds the writers' lock; 0 tries once. The pause is the time between
+  // tries.
   DWORD waitMilliseconds = 0;
   DWORD retryPauseMilliseconds = 10;
   LogLinks links = LogLinks::kFollow;
@@ -34,8 +35,10 @@ struct LogAppendOptions {
 inline constexpr DWORD kLogFileAccess = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES;
 
 enum class LogAppendResult {
-  kWritten,      // every line went out (a line whose WriteFile failed is not retried)
-  kHeld,         // another program held the file past the wait: nothing was written
+  kWritten,      // the lines went out (a line whose WriteFile failed is not retried; a line
+                 // whose turn another program held past the wait is dropped)
+  kHeld,         // another program held the file or the writers' lock past the wait: nothing
+                 // was written
   kUnavailable,  // the file cannot be opened (no rights, no drive) or was refused: nothing written
 };
 

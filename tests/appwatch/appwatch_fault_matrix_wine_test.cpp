@@ -121,6 +121,7 @@ enum class Fault {
   kLogFolderMissing,
   kLogReadOnly,
   kLogHeldFor10Seconds,
+  kLogLockedByAReaderFor10Seconds,
   kServiceStoppedAndRestarted,
 };
 
@@ -278,6 +279,14 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
         ASSERT_TRUE(holder_->Held());
         expected_ = DumpOf(kSmallConfig);
         break;
+      case Fault::kLogLockedByAReaderFor10Seconds:
+        // A user who may only read the log locks all of it, the writers' turn included.
+        ASSERT_TRUE(WriteConfigFile(kSmallConfig));
+        holder_ =
+            std::make_unique<HeldFile>(kLogFile, kLogHoldMilliseconds, HoldMode::kReaderLock);
+        ASSERT_TRUE(holder_->Held());
+        expected_ = DumpOf(kSmallConfig);
+        break;
       case Fault::kServiceStoppedAndRestarted:
         ASSERT_TRUE(WriteConfigFile(kSmallConfig));
         expected_ = DumpOf(kSmallConfig);
@@ -313,7 +322,8 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
   // Ends the fault: the holder lets go, the log becomes writable again.
   void EndTheFault(Fault fault) {
     if (holder_) {
-      if (fault == Fault::kLogHeldFor10Seconds) {
+      if (fault == Fault::kLogHeldFor10Seconds ||
+          fault == Fault::kLogLockedByAReaderFor10Seconds) {
         EXPECT_TRUE(holder_->StillHeld()) << "the codes above should have gone out while held";
         EXPECT_TRUE(LogMessages().empty()) << "nothing can have reached a held log";
       }
@@ -401,6 +411,9 @@ INSTANTIATE_TEST_SUITE_P(
             "lines go out again once it is writable"},
         Row{"LogHeldFor10Seconds", Fault::kLogHeldFor10Seconds,
             "the start waits at most a second; lines are kept and follow in order once free"},
+        Row{"LogLockedByAReaderFor10Seconds", Fault::kLogLockedByAReaderFor10Seconds,
+            "as if held: the start waits at most a second; lines are kept and follow once the "
+            "lock is let go"},
         Row{"ServiceStoppedAndRestarted", Fault::kServiceStoppedAndRestarted,
             "codes reach the service only while it runs; every change is logged"}),
     [](const auto& info) { return std::string(info.param.name); });

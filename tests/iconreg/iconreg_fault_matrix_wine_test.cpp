@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "shared/win_handles.h"
 #include "tests/iconreg/iconreg_runs.h"
 #include "tests/iconreg/tool_log_files.h"
+#include "tests/support/file_holder_client.h"
 #include "tests/support/wine_support.h"
 
 namespace {
@@ -33,6 +35,7 @@ enum class Fault {
   kLogFolderOfAnotherUser,
   kLogFolderOpenToAll,
   kLogFoldersMissing,  // made by the tool, with the package's descriptor
+  kLogLockedByAReader,  // all of the log, for longer than any row runs
 };
 
 // What the registry holds after the run.
@@ -47,6 +50,7 @@ struct Row {
   Item item;
   std::vector<std::wstring> boxes;  // texts of the "dbg" boxes, in order
   std::optional<Messages> log;      // nullopt: no log file at all
+  Station station = Station::kVisible;
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -54,6 +58,12 @@ void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 const std::wstring kClassFailureLines[] = {AsWide(kLogKeyFailure), AsWide(kClassKeyPath),
                                            AsWide(kLogReturnFailure)};
 const Messages kProgressOnly{AsWide(kLogIconProgress)};
+// Where no one would see the boxes, their texts follow in the log.
+const Messages kProgressAndBoxTexts{AsWide(kLogIconProgress), L"RegCreateKey:Fail",
+                                    L"RegSetValueEx:Fail"};
+// Far beyond what the tool may wait for its log (twenty tries 25 ms apart a line).
+constexpr DWORD kLockHoldMilliseconds = 120000;
+constexpr DWORD kBoundedRunMilliseconds = 20000;
 
 // The item as registration writes it, from the product's own texts.
 std::wstring ClassDump() {
@@ -125,6 +135,8 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
       UnixShellOn("chown 0:0", kLogFolder);
       UnixShellOn("chmod 755", kTopFolder);
     }
+    if (holder_) holder_->EndNow();
+    holder_.reset();
     RemoveItemKeys();
     DeleteLog();
   }
@@ -168,12 +180,21 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
     if (fault == Fault::kLogFoldersMissing) {
       ASSERT_TRUE(UnixShellOn("rm -rf", kTopFolder));
     }
+    if (fault == Fault::kLogLockedByAReader) {
+      // Read access is all a user needs to lock the log, the writers' turn included.
+      CreateDirectoryW(L"C:\\ZQ", nullptr);
+      CreateDirectoryW(kLogFolder, nullptr);
+      holder_ = std::make_unique<HeldFile>(kLogPath.c_str(), kLockHoldMilliseconds,
+                                           HoldMode::kReaderLock);
+      ASSERT_TRUE(holder_->Held());
+    }
   }
 
   bool brokenLink_ = false;
   bool volatileNamespace_ = false;
   bool immutableFolder_ = false;
   bool changedFolders_ = false;
+  std::unique_ptr<HeldFile> holder_;
 };
 
 TEST_P(IconregFaultMatrix, Row) {
@@ -185,8 +206,19 @@ TEST_P(IconregFaultMatrix, Row) {
   Prepare(row.fault);
   if (HasFatalFailure() || IsSkipped()) return;
 
-  ToolRun run = RunTool(row.arguments);
+  if (row.station == Station::kHidden) {
+    ASSERT_TRUE(HiddenStationIsReady());
+  }
+  // A box no one answers or a log no one lets go would hold the tool past this.
+  const bool locked = row.fault == Fault::kLogLockedByAReader;
+  const bool bounded = locked || row.station == Station::kHidden;
+  ToolRun run = RunTool(row.arguments, {}, bounded ? kBoundedRunMilliseconds : 60000,
+                        row.station);
   ASSERT_TRUE(run.finished) << "the tool did not end";
+  if (locked) {
+    EXPECT_TRUE(holder_->StillHeld()) << "the tool should have ended while the log was locked";
+    holder_->EndNow();
+  }
   EXPECT_EQ(run.exitCode, row.exitCode);
 
   std::vector<std::wstring> boxes;
@@ -240,6 +272,18 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"NamespaceKeyRefused", Fault::kNamespaceKeyRefused, false, L"-R", 0,
             Item::kClassWithoutNamespace, {L"RegCreateKey:Fail", L"RegSetValueEx:Fail"},
             kProgressOnly},
+        // Where no one would see them (as when the installer service runs the tool), the boxes'
+        // texts go to the log instead; the exit code is the same.
+        Row{"NamespaceKeyRefusedOnAHiddenStation", Fault::kNamespaceKeyRefused, false, L"-R", 0,
+            Item::kClassWithoutNamespace, {}, kProgressAndBoxTexts, Station::kHidden},
+        Row{"RegisterOnAHiddenStation", Fault::kNone, false, L"-R", 0, Item::kComplete, {},
+            kProgressOnly, Station::kHidden},
+        Row{"RemoveOnAHiddenStation", Fault::kNone, true, L"-C", 0, Item::kNothing, {},
+            std::nullopt, Station::kHidden},
+        // A reader locks the whole log: the tool registers and ends within its wait; its line
+        // is dropped, and the log holds nothing torn.
+        Row{"LogLockedByAReader", Fault::kLogLockedByAReader, false, L"-R", 0, Item::kComplete,
+            {}, Messages{}},
         // No log can be written: the registration is not affected and nothing is shown.
         Row{"LogFolderUnwritable", Fault::kLogFolderUnwritable, false, L"-R", 0, Item::kComplete,
             {}, std::nullopt},

@@ -193,15 +193,55 @@ void DeleteLog() { DeleteFileW(kLogPath.c_str()); }
 
 // --- Running the program ---
 
+namespace {
+
+// The hidden station and its desktop, made once; a desktop is made in the station this process
+// is in, so the process steps into the new one for that moment.
+struct HiddenStation {
+  HWINSTA station = nullptr;
+  HDESK desktop = nullptr;
+};
+
+const HiddenStation& TheHiddenStation() {
+  static const HiddenStation hidden = [] {
+    HiddenStation made;
+    HWINSTA own = GetProcessWindowStation();
+    made.station = CreateWindowStationW(L"ZQHiddenStation", 0, WINSTA_ALL_ACCESS, nullptr);
+    if (made.station != nullptr && SetProcessWindowStation(made.station)) {
+      made.desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+      SetProcessWindowStation(own);
+    }
+    return made;
+  }();
+  return hidden;
+}
+
+}  // namespace
+
+bool HiddenStationIsReady() {
+  USEROBJECTFLAGS flags = {};
+  const HiddenStation& hidden = TheHiddenStation();
+  return hidden.desktop != nullptr &&
+         GetUserObjectInformationW(hidden.station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+         (flags.dwFlags & WSF_VISIBLE) == 0;
+}
+
 // Runs iconreg with the given arguments. Message boxes it shows are read and answered with OK,
 // as a user would; whileRunning is called every few milliseconds until the program ends.
 ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whileRunning,
-                DWORD timeoutMs) {
+                DWORD timeoutMs, Station station) {
   ToolRun run;
   std::wstring commandLine = L"\"" + ProgramPath(L"iconreg.exe") + L"\"";
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  wchar_t hiddenDesktop[] = L"ZQHiddenStation\\Default";
+  HDESK boxDesktop = nullptr;
+  if (station == Station::kHidden) {
+    if (!HiddenStationIsReady()) return run;
+    startup.lpDesktop = hiddenDesktop;
+    boxDesktop = TheHiddenStation().desktop;
+  }
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
@@ -212,7 +252,7 @@ ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whil
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
     if (whileRunning) whileRunning();
-    std::vector<DialogSeen> boxes = VisibleDialogs(process.dwProcessId);
+    std::vector<DialogSeen> boxes = VisibleDialogs(process.dwProcessId, nullptr, boxDesktop);
     if (!boxes.empty()) {
       const HWND box = boxes[0].window;
       run.boxes.push_back({boxes[0].caption, boxes[0].message});

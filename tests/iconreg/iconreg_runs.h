@@ -78,7 +78,14 @@ struct ToolRun {
   std::vector<BoxSeen> boxes;
 };
 
-// Runs iconreg with the given arguments. Message boxes it shows are read and answered with OK,
-// as a user would; whileRunning is called every few milliseconds until the program ends.
+// Where the tool runs: this test's desktop, or a window station of the test's own that no one
+// sees (no WSF_VISIBLE), as the installer service's.
+enum class Station { kVisible, kHidden };
+// The hidden station could be made and is indeed not visible.
+bool HiddenStationIsReady();
+
+// Runs iconreg with the given arguments. Message boxes it shows (on either station) are read and
+// answered with OK, as a user would; whileRunning is called every few milliseconds until the
+// program ends.
 ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whileRunning = {},
-                DWORD timeoutMs = 60000);
+                DWORD timeoutMs = 60000, Station station = Station::kVisible);

@@ -217,6 +217,35 @@ def pe_machine(path):
     return machine, magic
 
 
+def read_text(windows_file):
+    try:
+        return read_bytes(windows_file).decode("utf-16-le", errors="replace")
+    except FileNotFoundError:
+        return ""
+
+
+def monitor_processes():
+    """Linux process ids of the installed APPWATCH.exe running in this bench's prefix (other
+    benches on the machine may run theirs)."""
+    prefix = os.path.join(ARGS.state, "prefix").encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read()
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if (b"ZQ Proximity Sensor\\APPWATCH.exe" in command and
+                os.path.realpath(prefix) in (os.path.realpath(v[11:]) for v in environment
+                                             if v.startswith(b"WINEPREFIX="))):
+            found.append(int(entry))
+    return found
+
+
 def default_config():
     with open(os.path.join(ARGS.source, "installer", "appwatch.dat"), "rb") as f:
         return f.read()
@@ -404,6 +433,37 @@ class InstallerTest(unittest.TestCase):
         bench("exec", "import", "-window", "root", shot, check=False)
         bench("exec", WINE64, "taskkill", "/f", "/im", "SENSORCTL.exe", check=False,
               detached=True)
+
+    def test_removal_ends_running_monitor(self):
+        """A monitor started from the installed files is asked to end ("WM_PRXCNTSTOP") before
+        they go. Wine limit: one session and one desktop here, and no Restart Manager behind
+        msiexec, so monitors of other sessions and the MSIRMSHUTDOWN shutdown show only on
+        Windows; the package's own tables are read for those."""
+        code, text = install(ARGS.package)
+        self.assertEqual(code, 0, text[-3000:])
+        self.assertIn("MSIRMSHUTDOWN\t1", msi_table(ARGS.package, "Property"))
+        batch = os.path.join(self.temp, "start-monitor.cmd")
+        with open(batch, "w", newline="\r\n") as f:
+            f.write(f'@start "" "{INSTALL_DIR}\\APPWATCH.exe"\n')
+        bench("exec", WINE64, "cmd", "/c", windows_path(batch), check=False, detached=True)
+        # Running once its window has loaded the configuration, which it logs.
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not (
+                monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG)):
+            time.sleep(0.2)
+        running = monitor_processes()
+        try:
+            self.assertTrue(running, "the installed monitor did not start")
+            code, text = uninstall(ARGS.package)
+            self.assertEqual(code, 0, text[-3000:])
+            self.assertEqual(monitor_processes(), [], "the monitor outlived the removal")
+            self.assertRemoved()
+        finally:
+            for pid in running:
+                try:
+                    os.kill(pid, 9)
+                except ProcessLookupError:
+                    pass
 
     def test_existing_configuration_is_kept(self):
         """A configuration that was there before the package (appwatch deployed by other

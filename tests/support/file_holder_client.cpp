@@ -20,12 +20,13 @@ std::wstring ReadyEventName() {
 
 }  // namespace
 
-HeldFile::HeldFile(const wchar_t* path, DWORD milliseconds) {
+HeldFile::HeldFile(const wchar_t* path, DWORD milliseconds, HoldMode mode) {
   const std::wstring eventName = ReadyEventName();
   UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
   if (!ready) return;
   std::wstring line = L"\"" + HolderPath() + L"\" \"" + path + L"\" " +
-                      std::to_wstring(milliseconds) + L" " + eventName;
+                      std::to_wstring(milliseconds) + L" " + eventName +
+                     (mode == HoldMode::kReaderLock ? L" lock" : L"");
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -46,6 +47,10 @@ HeldFile::~HeldFile() {
 
 bool HeldFile::StillHeld() const {
   return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+}
+
+void HeldFile::EndNow() {
+  if (process_ && TerminateProcess(process_.Get(), 3)) WaitForSingleObject(process_.Get(), 30000);
 }
 
 bool HeldFile::WaitForRelease(DWORD timeoutMs) {

@@ -1,5 +1,6 @@
 #pragma once
-// Another process that holds a file without sharing it (tests/support/file_holder.cpp).
+// Another process that holds a file without sharing it, or that locks all of it through a
+// read-only handle (tests/support/file_holder.cpp).
 
 #include <windows.h>
 
@@ -7,11 +8,13 @@
 
 #include "shared/win_handles.h"
 
+enum class HoldMode { kWithoutSharing, kReaderLock };
+
 class HeldFile {
  public:
   // Starts the holder and returns once it holds `path` (made when missing) for `milliseconds`.
   // Held() is false when it could not be started or could not take the file.
-  HeldFile(const wchar_t* path, DWORD milliseconds);
+  HeldFile(const wchar_t* path, DWORD milliseconds, HoldMode mode = HoldMode::kWithoutSharing);
   ~HeldFile();  // waits for the holder to let go
   HeldFile(const HeldFile&) = delete;
   HeldFile& operator=(const HeldFile&) = delete;
@@ -21,6 +24,8 @@ class HeldFile {
   bool StillHeld() const;
   // Waits until the holder has let go; false when it did not within the time or failed.
   bool WaitForRelease(DWORD timeoutMs);
+  // Ends the holder at once, which lets go of the file and its lock.
+  void EndNow();
 
  private:
   UniqueKernelHandle process_;

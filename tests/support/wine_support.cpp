@@ -245,9 +245,13 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
 
 }  // namespace
 
-std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption) {
+std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption, HDESK desktop) {
   DialogSearch search{processId, caption, {}};
-  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+  if (desktop != nullptr) {
+    EnumDesktopWindows(desktop, CollectDialog, reinterpret_cast<LPARAM>(&search));
+  } else {
+    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+  }
   return search.found;
 }
 

@@ -59,8 +59,10 @@ struct DialogSeen {
   std::wstring message;              // the first non-empty static text (a message box's text)
   std::vector<std::wstring> texts;   // every child's text, empty ones included, in order
 };
-// The visible dialog boxes (class "#32770") of a process; its caption when not null.
-std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption = nullptr);
+// The visible dialog boxes (class "#32770") of a process; its caption when not null. On this
+// thread's desktop, or on the one given.
+std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption = nullptr,
+                                       HDESK desktop = nullptr);
 bool HasText(const DialogSeen& dialog, const std::wstring& text);
 // Closes a box as its OK button does.
 void AnswerOk(HWND box);
