@@ -36,11 +36,14 @@ HBRUSH ListBrush(UniqueGdiObject& brush, COLORREF colour) {
   return static_cast<HBRUSH>(brush.Get());
 }
 
-// Mouse state of the main window, in client units.
+// Mouse state of the main window, in client units. A drag runs from a press on the main window
+// until the release or the loss of the capture (the wait for the service takes it away), so a
+// move with the left button held that did not start there moves nothing.
 int lastMouseX = 0;
 int lastMouseY = 0;
 int dragOriginX = 0;
 int dragOriginY = 0;
+bool dragging = false;
 
 bool WidgetsReady() { return renderer.widgets.items.size() >= static_cast<size_t>(kWidgetCount); }
 
@@ -54,23 +57,34 @@ void InvalidateWhole(HWND window) { InvalidateRect(window, nullptr, TRUE); }
 
 // A layered window shows nothing until its first frame is pushed: before that it cannot be seen
 // or clicked, so a window that cannot draw would linger unseen and could not be closed. Such a
-// window closes instead, once the renderer has said why (a message box, during which more
-// paints may come: only the outermost paint decides).
+// window closes instead: at once when the renderer cannot make its device, for it has said why
+// (a message box, during which more paints may come: only the outermost paint decides); and
+// when a drawn frame could not be pushed (a GDI call or UpdateLayeredWindow failed), after
+// kFirstFrameAttempts paints, saying so in the renderer's words.
 bool framePushed = false;
 int paintDepth = 0;
+int unpushedFirstFrames = 0;
 
 void PaintFrame(HWND window) {
   PAINTSTRUCT paint;
   BeginPaint(window, &paint);
   ++paintDepth;
-  const int pushed = RenderFrame(window, paint);
+  const bool device = framePushed || SUCCEEDED(EnsureDeviceResources());
+  const int pushed = device ? RenderFrame(window, paint) : 0;
   --paintDepth;
   EndPaint(window, &paint);
-  if (pushed) {
-    framePushed = true;
-  } else if (!framePushed && paintDepth == 0) {
-    DestroyWindow(window);
+  if (pushed) framePushed = true;
+  if (framePushed || paintDepth != 0) return;
+  if (device && ++unpushedFirstFrames < kFirstFrameAttempts) {
+    InvalidateWhole(window);  // the next paint tries again
+    return;
   }
+  if (device) {
+    ++paintDepth;  // paints during the box do not decide again
+    MessageBoxW(nullptr, kFrameFailureText, nullptr, MB_OK);
+    --paintDepth;
+  }
+  DestroyWindow(window);
 }
 
 int RowCount(int choice) { return choice == 0 ? kRangeRows : kDelayRows; }
@@ -264,7 +278,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
     CopyWidgetText(kWidgetRowHighlight, 0, list.text[row]);
   }
 
-  if (IsDragMove(keys)) {
+  if (dragging && IsDragMove(keys)) {
     // The cursor stays on the same client point after the move, so the origin stays too.
     RECT frame = {};
     GetWindowRect(window, &frame);
@@ -278,6 +292,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
 void OnLeftButtonDown(HWND window, int x, int y) {
   dragOriginX = x;
   dragOriginY = y;
+  dragging = true;
   HideNativeLists();
   if (WidgetsReady()) {
     WidgetAt(kWidgetRowHighlight).visible = 0;
@@ -291,6 +306,7 @@ void OnLeftButtonDown(HWND window, int x, int y) {
 void OnLeftButtonUp(HWND window, int x, int y) {
   dragOriginX = x;
   dragOriginY = y;
+  dragging = false;
   ReleaseCapture();
   if (!WidgetsReady()) return;
   for (int choice = 0; choice < 3; ++choice) {
@@ -331,7 +347,9 @@ int RunCommand(int commandId, HWND window) {
       DestroyWindow(window);
       break;
     case kCommandApply:
-      // Runs whatever the Apply widget shows: its flag only governs the look.
+      // Runs whatever the Apply widget shows: its flag only governs the look. An open list
+      // closes first, as on any click outside it.
+      if (WidgetsReady() && AnyListOpen()) CloseAllLists(window);
       WriteNewSettings();
       if (WidgetsReady()) WidgetAt(kWidgetApply).enabled = 0;
       InvalidateWhole(window);
@@ -353,6 +371,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       renderer.instance = instance;
       CreateFactories(window);  // a failure has shown its own message; the window still opens
       mainWindow = window;
+      framePushed = false;
+      unpushedFirstFrames = 0;
       sendControlToService = &SendControlWhileWindowWaits;
       ReadCurrentSettings();
       if (BuildControls() == 0) {
@@ -393,10 +413,19 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     }
     case WM_CLOSE:
-      if (waitingForService) return 0;  // closed once the service has answered, if asked again
+      if (waitingForService) {
+        closeAskedDuringWait = true;  // carried out once the service has answered
+        return 0;
+      }
       return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CAPTURECHANGED:
+      dragging = false;
+      return 0;
     case WM_TIMER:
       if (wParam == kWaitingLineTimer) {
+        // The waiting line runs across the lists' place: a list left open (the check box
+        // toggled under it) closes.
+        if (waitingForService && WidgetsReady() && AnyListOpen()) CloseAllLists(window);
         OnWaitingLineTimer(window);
         return 0;
       }

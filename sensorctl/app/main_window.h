@@ -39,6 +39,9 @@ enum CommandId : int {
 constexpr int kFirstRunCommand = 200;
 constexpr int kLastRunCommand = 399;
 
+// Paints that may fail to push the window's first frame before it closes (see PaintFrame).
+constexpr int kFirstFrameAttempts = 5;
+
 constexpr int kAcceleratorTable = IDR_ACCELERATORS;
 constexpr int kIconGroup = IDI_SENSORCTL;
 

@@ -1,17 +1,19 @@
 // The rendering engine under Wine: device resources, the widget list, image decoding, and what
 // a pushed frame shows on the screen, read back from the display with the window's own
-// artwork, in both reading directions.
+// artwork, in both reading directions; and the settings window's first frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cwchar>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "sensorctl/app/main_window.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/render/render_test_hooks.h"
 #include "sensorctl/render/widget_geometry.h"
@@ -1015,6 +1017,44 @@ TEST_F(FramePixelsTest, SaveScreenshotsInBothDirections) {
         directory + (rightToLeft ? L"\\render-rtl.png" : L"\\render-ltr.png");
     EXPECT_TRUE(shot.SavePng(path));
   }
+}
+
+// --- The settings window's first frame ---
+
+// The real settings window, made in this process, with its first pushes refused: it tries again
+// on the next paints and shows itself, or after kFirstFrameAttempts says it cannot draw and
+// closes. (A renderer that cannot make its device closes it at once: app_e2e_startup.)
+TEST(FirstFrameTest, ARefusedPushIsTriedAgainABoundedNumberOfTimes) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));  // as the program does, for the imaging factory
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  std::wcsncpy(windowClassName, L"ZQ First Frame Test", kTextBufferSize - 1);
+  RegisterMainWindowClass(module);
+  for (const int refusals : {kFirstFrameAttempts - 1, kFirstFrameAttempts}) {
+    SCOPED_TRACE(testing::Message() << refusals << " pushes refused");
+    const bool shown = refusals < kFirstFrameAttempts;
+    ASSERT_TRUE(RefuseLayeredWindowUpdates(refusals));
+    const int callsBefore = LayeredWindowUpdateCalls();
+    MessageBoxWatch watch;
+    ASSERT_EQ(CreateMainWindow(module, SW_SHOWNOACTIVATE), 1);
+    HWND window = mainWindow;
+    const ULONGLONG deadline = GetTickCount64() + kScreenWaitMs;
+    while (IsWindow(window) && LayeredWindowUpdateCalls() - callsBefore <= refusals &&
+           GetTickCount64() < deadline) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    const int calls = LayeredWindowUpdateCalls() - callsBefore;
+    EXPECT_EQ(IsWindow(window) != FALSE, shown) << calls << " pushes tried";
+    EXPECT_EQ(calls, shown ? refusals + 1 : kFirstFrameAttempts);
+    EXPECT_EQ(watch.Texts(), shown ? std::vector<std::wstring>{}
+                                   : std::vector<std::wstring>{kFrameFailureText});
+    RefuseLayeredWindowUpdates(0);
+    if (IsWindow(window)) DestroyWindow(window);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by WM_DESTROY
+  }
+  CoUninitialize();
 }
 
 }  // namespace
