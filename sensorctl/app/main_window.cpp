@@ -6,9 +6,12 @@
 
 #include "sensorctl/app/controls.h"
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/process_state.h"
 #include "sensorctl/app/service_wait.h"
+#include "sensorctl/app/widget_layout.h"
 #include "sensorctl/app/window_rules.h"
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/resource.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "sensorctl/settings/settings_registry.h"
 #include "shared/win_handles.h"
@@ -335,18 +338,18 @@ void OnLeftButtonUp(HWND window, int x, int y) {
 
 int RunCommand(int commandId, HWND window) {
   switch (commandId) {
-    case kCommandClose:
-    case kCommandCancel:
+    case IDC_CLOSE_AREA:
+    case IDC_CANCEL:
       DestroyWindow(window);
       break;
-    case kCommandMinimize:
+    case IDC_MINIMIZE_AREA:
       PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
       break;
-    case kCommandOk:
+    case IDC_OK:
       WriteNewSettings();
       DestroyWindow(window);
       break;
-    case kCommandApply:
+    case IDC_APPLY:
       // Runs whatever the Apply widget shows: its flag only governs the look. An open list
       // closes first, as on any click outside it.
       if (WidgetsReady() && AnyListOpen()) CloseAllLists(window);
@@ -354,10 +357,10 @@ int RunCommand(int commandId, HWND window) {
       if (WidgetsReady()) WidgetAt(kWidgetApply).enabled = 0;
       InvalidateWhole(window);
       break;
-    case kCommandRangeButton:
-    case kCommandOffDelayButton:
-    case kCommandOnDelayButton:
-      OpenOrCloseList(window, commandId - kCommandRangeButton);
+    case IDC_RANGE_BUTTON:
+    case IDC_OFF_DELAY_BUTTON:
+    case IDC_ON_DELAY_BUTTON:
+      OpenOrCloseList(window, commandId - IDC_RANGE_BUTTON);
       break;
     default:
       break;
@@ -374,8 +377,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       framePushed = false;
       unpushedFirstFrames = 0;
       sendControlToService = &SendControlWhileWindowWaits;
+      // The controls edit a copy of what the service uses now.
       ReadCurrentSettings();
-      if (BuildControls() == 0) {
+      workingBlock = currentBlock;
+      if (BuildControls(currentBlock, LoadControlTexts(instance)) == 0) {
         MessageBoxW(window, L"Control Creation Error", L"D2DWindow", MB_OK);
       }
       return 0;
@@ -404,11 +409,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       const int command = LOWORD(wParam);
       const int notification = HIWORD(wParam);
       if (command >= kFirstRunCommand && command <= kLastRunCommand) RunCommand(command, window);
-      if (command == kCommandDisableCheckBox) {
+      if (command == IDC_DISABLE_CHECKBOX) {
         OnCheckBoxToggled(window);
-      } else if (command >= kCommandRangeList && command <= kCommandOnDelayList &&
+      } else if (command >= IDC_RANGE_LIST && command <= IDC_ON_DELAY_LIST &&
                  notification == LBN_SELCHANGE) {
-        OnNativeListSelection(window, command - kCommandRangeList);
+        OnNativeListSelection(window, command - IDC_RANGE_LIST);
       }
       return 0;
     }
@@ -460,14 +465,14 @@ ATOM RegisterMainWindowClass(HINSTANCE moduleInstance) {
   windowClass.lpfnWndProc = &MainWindowProc;
   windowClass.hInstance = moduleInstance;
   // The program's one icon group serves as the large and the small class icon.
-  windowClass.hIcon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(kIconGroup));
+  windowClass.hIcon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(IDI_SENSORCTL));
   windowClass.hIconSm = static_cast<HICON>(
-      LoadImageW(moduleInstance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+      LoadImageW(moduleInstance, MAKEINTRESOURCEW(IDI_SENSORCTL), IMAGE_ICON,
                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   HBRUSH background = CreateSolidBrush(RGB(0, 0, 0));
   windowClass.hbrBackground = background;
-  windowClass.lpszMenuName = MAKEINTRESOURCEW(kAcceleratorTable);  // no such menu: none shown
+  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_ACCELERATORS);  // no such menu: none shown
   windowClass.lpszClassName = windowClassName;
   const ATOM atom = RegisterClassExW(&windowClass);
   // A registered class frees its brush when it is unregistered; an unregistered one cannot.
@@ -512,7 +517,7 @@ int RunSettingsWindow(HINSTANCE moduleInstance, int showCommand) {
     return 0;
   }
 
-  HACCEL accelerators = LoadAcceleratorsW(moduleInstance, MAKEINTRESOURCEW(kAcceleratorTable));
+  HACCEL accelerators = LoadAcceleratorsW(moduleInstance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
   MSG message = {};
   // GetMessageW gives -1 on failure; only a positive answer carries a message.
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -1,6 +1,6 @@
 #include "sensorctl/app/service_wait.h"
 
-#include "sensorctl/app/main_window.h"
+#include "sensorctl/app/process_state.h"
 #include "sensorctl/render/renderer.h"
 #include "shared/service_link.h"
 #include "shared/win_handles.h"
