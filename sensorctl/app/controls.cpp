@@ -3,11 +3,8 @@
 #include <cwchar>
 
 #include "sensorctl/app/list_geometry.h"
-#include "sensorctl/app/main_window.h"
-#include "sensorctl/app/widget_layout.h"
 #include "sensorctl/render/renderer.h"
-#include "sensorctl/resources/strings/string_ids.h"
-#include "sensorctl/settings/settings_registry.h"
+#include "sensorctl/resource.h"
 #include "shared/text16.h"
 
 ControlWindows controls;
@@ -18,11 +15,6 @@ static_assert(kWidgetTextCapacity == kTextBufferSize, "a row text fits a widget 
 namespace {
 
 Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
-
-void LoadText(int stringId, wchar_t (&buffer)[kTextBufferSize]) {
-  buffer[0] = L'\0';
-  LoadStringW(instance, static_cast<UINT>(stringId), buffer, kTextBufferSize);
-}
 
 HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style,
                  const ChildPlacement& place, int id) {
@@ -121,19 +113,15 @@ void ListRowText(HWND list, int row, wchar_t (&text)[kTextBufferSize]) {
   }
 }
 
-int BuildControls() {
-  // 1. Layout values, the module the painter loads the images from, and the settings the
-  // controls start from: they edit a copy of what the service uses now.
+int BuildControls(const SettingsBlock& current, const ControlTexts& texts) {
+  // 1. Layout values and the module the painter loads the images from.
   const FrameMetrics metrics;  // 566 x 460, title bar 32, margin 24
   SetLayoutMetrics(metrics);
   renderer.widgets.module = instance;
   const ControlLayout layout = ComputeControlLayout(metrics, rightToLeft != 0);
-  ReadCurrentSettings();
-  workingBlock = currentBlock;
-  const ControlTexts texts = LoadControlTexts(instance);
 
   // 2. The drawn widgets.
-  BuildWidgetList(renderer.widgets, layout, texts, currentBlock);
+  BuildWidgetList(renderer.widgets, layout, texts, current);
 
   // 3. OK, Cancel, Apply.
   struct PushButton {
@@ -143,9 +131,9 @@ int BuildControls() {
     const ChildPlacement& place;
   };
   const PushButton pushButtons[] = {
-      {texts.ok, kCommandOk, kWidgetOk, layout.okWindow},
-      {texts.cancel, kCommandCancel, kWidgetCancel, layout.cancelWindow},
-      {texts.apply, kCommandApply, kWidgetApply, layout.applyWindow},
+      {texts.ok, IDC_OK, kWidgetOk, layout.okWindow},
+      {texts.cancel, IDC_CANCEL, kWidgetCancel, layout.cancelWindow},
+      {texts.apply, IDC_APPLY, kWidgetApply, layout.applyWindow},
   };
   for (const PushButton& button : pushButtons) {
     HWND window = CreateChild(L"BUTTON", AsWide(button.caption.c_str()),
@@ -156,10 +144,11 @@ int BuildControls() {
 
   // 4. Close and minimise areas over the glyphs of the title bar.
   const DWORD areaStyle = WS_CHILD | WS_CLIPSIBLINGS | BS_OWNERDRAW;
-  HWND closeArea = CreateChild(L"BUTTON", L"BUTTON4", areaStyle, layout.closeWindow, kCommandClose);
+  HWND closeArea =
+      CreateChild(L"BUTTON", L"BUTTON4", areaStyle, layout.closeWindow, IDC_CLOSE_AREA);
   SubclassButton(kWidgetCloseArea, closeArea);
   HWND minimizeArea =
-      CreateChild(L"BUTTON", L"BUTTON5", areaStyle, layout.minimizeWindow, kCommandMinimize);
+      CreateChild(L"BUTTON", L"BUTTON5", areaStyle, layout.minimizeWindow, IDC_MINIMIZE_AREA);
   SubclassButton(kWidgetMinimizeArea, minimizeArea);
   if (closeArea != nullptr) ShowWindow(closeArea, SW_SHOW);
   if (minimizeArea != nullptr) ShowWindow(minimizeArea, SW_SHOW);
@@ -179,16 +168,16 @@ int BuildControls() {
     bool rounded;
   };
   const DropDown dropDowns[] = {
-      {&RangeText, kCommandRangeButton, kWidgetRangeButton, layout.rangeButtonWindow,
-       kCommandRangeList, layout.rangeListWindow, kRangeRows, &RangeRowText, false},
-      {&OffDelayText, kCommandOffDelayButton, kWidgetOffDelayButton, layout.offDelayButtonWindow,
-       kCommandOffDelayList, layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
-      {&OnDelayText, kCommandOnDelayButton, kWidgetOnDelayButton, layout.onDelayButtonWindow,
-       kCommandOnDelayList, layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
+      {&RangeText, IDC_RANGE_BUTTON, kWidgetRangeButton, layout.rangeButtonWindow,
+       IDC_RANGE_LIST, layout.rangeListWindow, kRangeRows, &RangeRowText, false},
+      {&OffDelayText, IDC_OFF_DELAY_BUTTON, kWidgetOffDelayButton, layout.offDelayButtonWindow,
+       IDC_OFF_DELAY_LIST, layout.offDelayListWindow, kDelayRows, &OffDelayRowText, true},
+      {&OnDelayText, IDC_ON_DELAY_BUTTON, kWidgetOnDelayButton, layout.onDelayButtonWindow,
+       IDC_ON_DELAY_LIST, layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
   };
   for (int choice = 0; choice < 3; ++choice) {
     const DropDown& dropDown = dropDowns[choice];
-    const std::u16string text = dropDown.buttonText(currentBlock, words);
+    const std::u16string text = dropDown.buttonText(current, words);
     HWND window = CreateChild(L"BUTTON", AsWide(text.c_str()), WS_CHILD | WS_CLIPSIBLINGS,
                               dropDown.buttonPlace, dropDown.command);
     SubclassButton(dropDown.position, window);
@@ -203,19 +192,25 @@ int BuildControls() {
   }
 
   // 8. The check box: a real one, never seen, that toggles itself on a click.
-  wchar_t checkBoxLabel[kTextBufferSize];
-  LoadText(kStringDisableSensor, checkBoxLabel);
-  controls.checkBox = CreateChild(L"BUTTON", checkBoxLabel,
+  controls.checkBox = CreateChild(L"BUTTON", AsWide(texts.disableSensor.c_str()),
                                   WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, layout.checkBoxWindow,
-                                  kCommandDisableCheckBox);
+                                  IDC_DISABLE_CHECKBOX);
 
   // 9. Check box and drop-downs from bit 0 of "Current".
-  const bool sensorEnabled = SensorEnabled(currentBlock);
+  const bool sensorEnabled = SensorEnabled(current);
   if (controls.checkBox != nullptr) {
     SendMessageW(controls.checkBox, BM_SETCHECK, sensorEnabled ? BST_UNCHECKED : BST_CHECKED, 0);
   }
   ShowSensorState(sensorEnabled, false);
-  return 1;
+
+  // A child window missing (USER out of handles, say) leaves a control that cannot be clicked.
+  for (int position = kWidgetOk; position <= kWidgetOnDelayButton; ++position) {
+    if (controls.buttons[position].window == nullptr) return 0;
+  }
+  for (HWND list : controls.lists) {
+    if (list == nullptr) return 0;
+  }
+  return controls.checkBox != nullptr ? 1 : 0;
 }
 
 LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

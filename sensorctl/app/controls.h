@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
-#include "sensorctl/app/main_window.h"
+#include "sensorctl/app/process_state.h"
+#include "sensorctl/app/widget_layout.h"
+#include "sensorctl/settings/settings_block.h"
 
 // One subclassed push button: its window and the procedure it had before.
 struct SubclassedButton {
@@ -30,9 +32,10 @@ extern ControlWindows controls;
 constexpr int kRangeRows = 2;
 constexpr int kDelayRows = 3;
 
-// Creates the child windows, fills the widget list and sets every control from currentBlock.
-// Returns 1.
-int BuildControls();
+// Creates the child windows of mainWindow with `texts`, fills the widget list and sets every
+// control from `current` (what "Current" held when the window opened). Returns 1, or 0 when a
+// child window could not be created (the others are made all the same).
+int BuildControls(const SettingsBlock& current, const ControlTexts& texts);
 
 LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

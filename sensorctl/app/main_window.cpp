@@ -6,9 +6,12 @@
 
 #include "sensorctl/app/controls.h"
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/process_state.h"
 #include "sensorctl/app/service_wait.h"
+#include "sensorctl/app/widget_layout.h"
 #include "sensorctl/app/window_rules.h"
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/resource.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "sensorctl/settings/settings_registry.h"
 #include "shared/win_handles.h"
@@ -36,11 +39,14 @@ HBRUSH ListBrush(UniqueGdiObject& brush, COLORREF colour) {
   return static_cast<HBRUSH>(brush.Get());
 }
 
-// Mouse state of the main window, in client units.
+// Mouse state of the main window, in client units. A drag runs from a press on the main window
+// until the release or the loss of the capture (the wait for the service takes it away), so a
+// move with the left button held that did not start there moves nothing.
 int lastMouseX = 0;
 int lastMouseY = 0;
 int dragOriginX = 0;
 int dragOriginY = 0;
+bool dragging = false;
 
 bool WidgetsReady() { return renderer.widgets.items.size() >= static_cast<size_t>(kWidgetCount); }
 
@@ -54,23 +60,34 @@ void InvalidateWhole(HWND window) { InvalidateRect(window, nullptr, TRUE); }
 
 // A layered window shows nothing until its first frame is pushed: before that it cannot be seen
 // or clicked, so a window that cannot draw would linger unseen and could not be closed. Such a
-// window closes instead, once the renderer has said why (a message box, during which more
-// paints may come: only the outermost paint decides).
+// window closes instead: at once when the renderer cannot make its device, for it has said why
+// (a message box, during which more paints may come: only the outermost paint decides); and
+// when a drawn frame could not be pushed (a GDI call or UpdateLayeredWindow failed), after
+// kFirstFrameAttempts paints, saying so in the renderer's words.
 bool framePushed = false;
 int paintDepth = 0;
+int unpushedFirstFrames = 0;
 
 void PaintFrame(HWND window) {
   PAINTSTRUCT paint;
   BeginPaint(window, &paint);
   ++paintDepth;
-  const int pushed = RenderFrame(window, paint);
+  const bool device = framePushed || SUCCEEDED(EnsureDeviceResources());
+  const int pushed = device ? RenderFrame(window, paint) : 0;
   --paintDepth;
   EndPaint(window, &paint);
-  if (pushed) {
-    framePushed = true;
-  } else if (!framePushed && paintDepth == 0) {
-    DestroyWindow(window);
+  if (pushed) framePushed = true;
+  if (framePushed || paintDepth != 0) return;
+  if (device && ++unpushedFirstFrames < kFirstFrameAttempts) {
+    InvalidateWhole(window);  // the next paint tries again
+    return;
   }
+  if (device) {
+    ++paintDepth;  // paints during the box do not decide again
+    MessageBoxW(nullptr, kFrameFailureText, nullptr, MB_OK);
+    --paintDepth;
+  }
+  DestroyWindow(window);
 }
 
 int RowCount(int choice) { return choice == 0 ? kRangeRows : kDelayRows; }
@@ -264,7 +281,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
     CopyWidgetText(kWidgetRowHighlight, 0, list.text[row]);
   }
 
-  if (IsDragMove(keys)) {
+  if (dragging && IsDragMove(keys)) {
     // The cursor stays on the same client point after the move, so the origin stays too.
     RECT frame = {};
     GetWindowRect(window, &frame);
@@ -278,6 +295,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
 void OnLeftButtonDown(HWND window, int x, int y) {
   dragOriginX = x;
   dragOriginY = y;
+  dragging = true;
   HideNativeLists();
   if (WidgetsReady()) {
     WidgetAt(kWidgetRowHighlight).visible = 0;
@@ -291,6 +309,7 @@ void OnLeftButtonDown(HWND window, int x, int y) {
 void OnLeftButtonUp(HWND window, int x, int y) {
   dragOriginX = x;
   dragOriginY = y;
+  dragging = false;
   ReleaseCapture();
   if (!WidgetsReady()) return;
   for (int choice = 0; choice < 3; ++choice) {
@@ -319,27 +338,29 @@ void OnLeftButtonUp(HWND window, int x, int y) {
 
 int RunCommand(int commandId, HWND window) {
   switch (commandId) {
-    case kCommandClose:
-    case kCommandCancel:
+    case IDC_CLOSE_AREA:
+    case IDC_CANCEL:
       DestroyWindow(window);
       break;
-    case kCommandMinimize:
+    case IDC_MINIMIZE_AREA:
       PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
       break;
-    case kCommandOk:
+    case IDC_OK:
       WriteNewSettings();
       DestroyWindow(window);
       break;
-    case kCommandApply:
-      // Runs whatever the Apply widget shows: its flag only governs the look.
+    case IDC_APPLY:
+      // Runs whatever the Apply widget shows: its flag only governs the look. An open list
+      // closes first, as on any click outside it.
+      if (WidgetsReady() && AnyListOpen()) CloseAllLists(window);
       WriteNewSettings();
       if (WidgetsReady()) WidgetAt(kWidgetApply).enabled = 0;
       InvalidateWhole(window);
       break;
-    case kCommandRangeButton:
-    case kCommandOffDelayButton:
-    case kCommandOnDelayButton:
-      OpenOrCloseList(window, commandId - kCommandRangeButton);
+    case IDC_RANGE_BUTTON:
+    case IDC_OFF_DELAY_BUTTON:
+    case IDC_ON_DELAY_BUTTON:
+      OpenOrCloseList(window, commandId - IDC_RANGE_BUTTON);
       break;
     default:
       break;
@@ -353,9 +374,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       renderer.instance = instance;
       CreateFactories(window);  // a failure has shown its own message; the window still opens
       mainWindow = window;
+      framePushed = false;
+      unpushedFirstFrames = 0;
       sendControlToService = &SendControlWhileWindowWaits;
+      // The controls edit a copy of what the service uses now.
       ReadCurrentSettings();
-      if (BuildControls() == 0) {
+      workingBlock = currentBlock;
+      if (BuildControls(currentBlock, LoadControlTexts(instance)) == 0) {
         MessageBoxW(window, L"Control Creation Error", L"D2DWindow", MB_OK);
       }
       return 0;
@@ -384,19 +409,28 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       const int command = LOWORD(wParam);
       const int notification = HIWORD(wParam);
       if (command >= kFirstRunCommand && command <= kLastRunCommand) RunCommand(command, window);
-      if (command == kCommandDisableCheckBox) {
+      if (command == IDC_DISABLE_CHECKBOX) {
         OnCheckBoxToggled(window);
-      } else if (command >= kCommandRangeList && command <= kCommandOnDelayList &&
+      } else if (command >= IDC_RANGE_LIST && command <= IDC_ON_DELAY_LIST &&
                  notification == LBN_SELCHANGE) {
-        OnNativeListSelection(window, command - kCommandRangeList);
+        OnNativeListSelection(window, command - IDC_RANGE_LIST);
       }
       return 0;
     }
     case WM_CLOSE:
-      if (waitingForService) return 0;  // closed once the service has answered, if asked again
+      if (waitingForService) {
+        closeAskedDuringWait = true;  // carried out once the service has answered
+        return 0;
+      }
       return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CAPTURECHANGED:
+      dragging = false;
+      return 0;
     case WM_TIMER:
       if (wParam == kWaitingLineTimer) {
+        // The waiting line runs across the lists' place: a list left open (the check box
+        // toggled under it) closes.
+        if (waitingForService && WidgetsReady() && AnyListOpen()) CloseAllLists(window);
         OnWaitingLineTimer(window);
         return 0;
       }
@@ -431,14 +465,14 @@ ATOM RegisterMainWindowClass(HINSTANCE moduleInstance) {
   windowClass.lpfnWndProc = &MainWindowProc;
   windowClass.hInstance = moduleInstance;
   // The program's one icon group serves as the large and the small class icon.
-  windowClass.hIcon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(kIconGroup));
+  windowClass.hIcon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(IDI_SENSORCTL));
   windowClass.hIconSm = static_cast<HICON>(
-      LoadImageW(moduleInstance, MAKEINTRESOURCEW(kIconGroup), IMAGE_ICON,
+      LoadImageW(moduleInstance, MAKEINTRESOURCEW(IDI_SENSORCTL), IMAGE_ICON,
                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   HBRUSH background = CreateSolidBrush(RGB(0, 0, 0));
   windowClass.hbrBackground = background;
-  windowClass.lpszMenuName = MAKEINTRESOURCEW(kAcceleratorTable);  // no such menu: none shown
+  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_ACCELERATORS);  // no such menu: none shown
   windowClass.lpszClassName = windowClassName;
   const ATOM atom = RegisterClassExW(&windowClass);
   // A registered class frees its brush when it is unregistered; an unregistered one cannot.
@@ -483,7 +517,7 @@ int RunSettingsWindow(HINSTANCE moduleInstance, int showCommand) {
     return 0;
   }
 
-  HACCEL accelerators = LoadAcceleratorsW(moduleInstance, MAKEINTRESOURCEW(kAcceleratorTable));
+  HACCEL accelerators = LoadAcceleratorsW(moduleInstance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
   MSG message = {};
   // GetMessageW gives -1 on failure; only a positive answer carries a message.
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -1,11 +1,12 @@
 #include "sensorctl/app/service_wait.h"
 
-#include "sensorctl/app/main_window.h"
+#include "sensorctl/app/process_state.h"
 #include "sensorctl/render/renderer.h"
 #include "shared/service_link.h"
 #include "shared/win_handles.h"
 
 bool waitingForService = false;
+bool closeAskedDuringWait = false;
 
 namespace {
 
@@ -37,6 +38,9 @@ int SendControlWhileWindowWaits(DWORD code) {
 
   HWND window = mainWindow;
   waitingForService = true;
+  closeAskedDuringWait = false;
+  // Presses are dropped during the wait, so a drag must not outlive its start.
+  if (window != nullptr && GetCapture() == window) ReleaseCapture();
   const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   if (window != nullptr) SetTimer(window, kWaitingLineTimer, kWaitingLineDelayMs, nullptr);
 
@@ -68,7 +72,10 @@ int SendControlWhileWindowWaits(DWORD code) {
   waitingForService = false;
   ShowWaitingLine(window, false);
   SetCursor(previousCursor);
-  // A quit taken from the queue here belongs to the outer loop.
+  // Both come after what the caller does next (reading "Current" back): a close asked for
+  // meanwhile, and a quit taken from the queue here, which belongs to the outer loop.
+  if (closeAskedDuringWait && window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+  closeAskedDuringWait = false;
   if (quitSeen) PostQuitMessage(static_cast<int>(quitCode));
   return 0;
 }

@@ -1,23 +1,15 @@
 #include "sensorctl/app/widget_layout.h"
 
-#include "sensorctl/app/main_window.h"
+#include "sensorctl/resource.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "shared/text16.h"
 
 namespace {
 
-// Ids stored in the widgets that have no command of their own. They are kept as the window has
-// always stored them (231 three times); widgets are addressed by position, never by id.
-constexpr int kWidgetIdBackground = 207;
-constexpr int kWidgetIdRangeList = 230;
-constexpr int kWidgetIdDelayListOrCheckBox = 231;
-constexpr int kWidgetIdRowHighlight = 233;
-constexpr int kWidgetIdCheckMark = 234;
-
 std::u16string LoadU16(HMODULE module, int stringId) {
-  wchar_t buffer[kTextBufferSize];
+  wchar_t buffer[kStringBufferSize];
   buffer[0] = L'\0';
-  LoadStringW(module, static_cast<UINT>(stringId), buffer, kTextBufferSize);
+  LoadStringW(module, static_cast<UINT>(stringId), buffer, kStringBufferSize);
   return std::u16string(AsU16(buffer));
 }
 
@@ -38,6 +30,7 @@ ControlTexts LoadControlTexts(HMODULE module) {
   texts.ok = LoadU16(module, kStringOk);
   texts.cancel = LoadU16(module, kStringCancel);
   texts.apply = LoadU16(module, kStringApply);
+  texts.disableSensor = LoadU16(module, kStringDisableSensor);
   texts.words.seconds = LoadU16(module, kStringSeconds);
   texts.words.minutes = LoadU16(module, kStringMinutes);
   texts.words.minimum = LoadU16(module, kStringMinimum);
@@ -56,23 +49,24 @@ int BuildWidgetList(WidgetList& list, const ControlLayout& layout, const Control
     const FrameBox& rect;
     std::u16string caption;
   };
-  // In position order (WidgetPosition).
+  // In position order (WidgetPosition), with the ids the window has always stored (231 three
+  // times).
   const Entry entries[kWidgetCount] = {
-      {kWidgetIdBackground, layout.background, none},
-      {kCommandOk, layout.ok, texts.ok},
-      {kCommandCancel, layout.cancel, texts.cancel},
-      {kCommandApply, layout.apply, texts.apply},
-      {kCommandClose, layout.closeArea, none},
-      {kCommandMinimize, layout.minimizeArea, none},
-      {kCommandRangeButton, layout.rangeButton, RangeText(block, words)},
-      {kCommandOffDelayButton, layout.offDelayButton, OffDelayText(block, words)},
-      {kCommandOnDelayButton, layout.onDelayButton, OnDelayText(block, words)},
-      {kWidgetIdRangeList, layout.rangeList, none},
-      {kWidgetIdDelayListOrCheckBox, layout.offDelayList, none},
-      {kWidgetIdDelayListOrCheckBox, layout.onDelayList, none},
-      {kWidgetIdDelayListOrCheckBox, layout.checkBox, none},
-      {kWidgetIdRowHighlight, layout.rowHighlight, none},
-      {kWidgetIdCheckMark, layout.checkMark, none},
+      {IDC_BACKGROUND, layout.background, none},
+      {IDC_OK, layout.ok, texts.ok},
+      {IDC_CANCEL, layout.cancel, texts.cancel},
+      {IDC_APPLY, layout.apply, texts.apply},
+      {IDC_CLOSE_AREA, layout.closeArea, none},
+      {IDC_MINIMIZE_AREA, layout.minimizeArea, none},
+      {IDC_RANGE_BUTTON, layout.rangeButton, RangeText(block, words)},
+      {IDC_OFF_DELAY_BUTTON, layout.offDelayButton, OffDelayText(block, words)},
+      {IDC_ON_DELAY_BUTTON, layout.onDelayButton, OnDelayText(block, words)},
+      {IDC_RANGE_LIST, layout.rangeList, none},
+      {IDC_OFF_DELAY_LIST, layout.offDelayList, none},
+      {IDC_OFF_DELAY_LIST, layout.onDelayList, none},
+      {IDC_OFF_DELAY_LIST, layout.checkBox, none},
+      {IDC_ROW_HIGHLIGHT, layout.rowHighlight, none},
+      {IDC_CHECK_MARK, layout.checkMark, none},
   };
   int added = 0;
   for (const Entry& entry : entries) {

@@ -13,11 +13,12 @@
 // The texts the widgets show, in the user's language.
 struct ControlTexts {
   std::u16string ok, cancel, apply;
+  std::u16string disableSensor;  // the check box's label
   ChoiceWords words;
 };
 
-// OK, Cancel, Apply and the four choice words from the string table of `module`; a missing
-// string reads as empty.
+// OK, Cancel, Apply, the check box's label and the four choice words from the string table of
+// `module`; a missing string reads as empty.
 ControlTexts LoadControlTexts(HMODULE module);
 
 // Empties `list` and fills it with the fifteen widgets in their fixed positions (WidgetPosition):

@@ -153,7 +153,7 @@ HRESULT CreateDeviceResources() {
       renderer.renderTarget.Reset();
       if (!renderTargetFailureShown) {
         renderTargetFailureShown = true;
-        ShowRenderFailure(L"Fail CreateDCRenderTarget");
+        ShowRenderFailure(kFrameFailureText);
       }
       return hr;
     }

@@ -135,6 +135,8 @@ HRESULT ReleaseFactories();
 // quietly until the resource is made.
 HRESULT EnsureDeviceResources();
 HRESULT DiscardDeviceResources();
+// The words of a window that can show no frame: no render target could be made.
+constexpr wchar_t kFrameFailureText[] = L"Fail CreateDCRenderTarget";
 
 // Appends a widget with the defaults above and `caption` in text slot 0 (cut to the slot).
 // Returns 1.

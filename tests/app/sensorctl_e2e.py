@@ -1413,6 +1413,11 @@ class FaultMatrixTest(WindowTest):
         hover_row(program, RANGE_LIST_TOP, 1)
         xdotool("click", 1)
         self.wait_lists_closed(program)
+        # Apply is clicked with the delay list open: the list closes, as on any click outside it.
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        wait_for(lambda: list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP),
+                 "the delay list open")
+        rect = program.refresh()["rect"]
 
         mark = standin_mark()
         started = time.time()
@@ -1421,6 +1426,8 @@ class FaultMatrixTest(WindowTest):
         # paints and answers while the service's handler runs.
         wait_for(lambda: waiting_line_shown(program.shot()), "the waiting line", timeout=8)
         log(f"waiting line seen after {time.time() - started:.1f} s")
+        self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP),
+                         "the waiting line over the open list")
         self.assertEqual(probe("responds", 2000), "1", "the window does not answer")
         self.assertEqual(standin_codes(mark), [], "the handler returned already: nothing tested")
         self.assertEqual(read_value("New"), picked)
@@ -1428,6 +1435,11 @@ class FaultMatrixTest(WindowTest):
         # (Quick clicks, so that all of them land well inside the handler's time.)
         for spot in (APPLY_CENTRE, CHECK_BOX_CENTRE_LTR, OK_CENTRE, CANCEL_CENTRE, CLOSE_AREA_CENTRE):
             jump_and_click(program, *spot)
+        # So is a press on the title bar, and the drag after it moves nothing.
+        x, y = program.screen(*TITLE_BAR_SPOT)
+        xdotool("mousemove", x, y, "mousedown", 1,
+                *[a for step in range(1, 6) for a in ("mousemove", x + 10 * step, y + 5 * step)],
+                "mouseup", 1)
         program.save("waiting-for-service.png")
         self.assertEqual(standin_codes(mark), [], "the clicks ran after the handler returned")
         self.assertIsNone(program.process.poll(), "the window closed during the wait")
@@ -1437,15 +1449,24 @@ class FaultMatrixTest(WindowTest):
         image = program.wait_until(lambda i: not waiting_line_shown(i), timeout=10)
         self.assertFalse(waiting_line_shown(image), "the waiting line stayed")
         log(f"the wait ended after {time.time() - started:.1f} s")
+        self.assertEqual(program.refresh()["rect"], rect, "the window moved by itself")
         self.assertFalse(apply_enabled(image))
         self.assertEqual(program.refresh()["count"], 1)
         self.assertEqual(program.state["children"]["220"]["checked"], 0, "the check box toggled")
         self.assertEqual(read_value("Current"), picked)
         self.assertCheckMarkOn(program, 1)
         self.assertEqual(standin_codes(mark), [CODE_APPLY], "a second write")
-        program.click(*CANCEL_CENTRE)
-        self.assertClosesWithZero(program)
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+
+        # A close asked for (the taskbar's "Close window") while the check box's write waits is
+        # carried out once the service has answered, and writes nothing more.
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        wait_for(lambda: waiting_line_shown(program.shot()), "the waiting line", timeout=8)
+        probe("ask-close")
+        self.assertEqual(standin_codes(mark), [CODE_APPLY], "asked after the handler returned")
+        self.assertEqual(program.wait_exit(timeout=SLOW_HANDLER_MS / 1000 + 20), 0)
+        disabled = bytes([picked[0] & 0xFE]) + picked[1:]
+        self.assertEqual((read_value("New"), read_value("Current")), (disabled, disabled))
+        self.assertEqual(standin_codes(mark), [CODE_APPLY, CODE_APPLY])
 
 
 # --- GDI objects -----------------------------------------------------------------------------

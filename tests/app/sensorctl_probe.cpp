@@ -32,6 +32,8 @@
 //   user-key-delete              remove the settings key under HKEY_CURRENT_USER
 //   responds MS                  print 1 when the settings window answers a message within MS
 //                                milliseconds, 0 when it does not (or there is no window)
+//   ask-close                    ask the settings window to close as the taskbar's "Close window"
+//                                does (WM_SYSCOMMAND SC_CLOSE, posted)
 //   standin-install              install the stand-in service (ZQ_STANDIN_EXE)
 //   standin-uninstall            stop and delete it
 //   standin-state                print the stand-in's state (SERVICE_RUNNING is 4), or "absent"
@@ -550,6 +552,10 @@ int wmain(int argc, wchar_t** wideArgv) {
     return 0;
   }
   if (command == "user-key-delete") return DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKeyPath) ? 0 : 1;
+  if (command == "ask-close") {
+    const std::vector<HWND> windows = SettingsWindows();
+    return !windows.empty() && PostMessageW(windows.front(), WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+  }
   if (command == "responds" && argc == 3) return Responds(std::strtoul(argv[2], nullptr, 10));
   if (command == "standin-install") {
     // A service just deleted may still be marked for deletion for a moment.

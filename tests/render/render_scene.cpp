@@ -41,6 +41,8 @@ struct PushedFrame {
 };
 bool copyingPushes = false;
 PushedFrame lastPushed;
+int updatesToRefuse = 0;  // RefuseLayeredWindowUpdates
+int updateCalls = 0;
 
 void CopyPushedBits(HDC source, const POINT* sourcePoint, const SIZE& size, DWORD flags) {
   lastPushed = PushedFrame{};
@@ -72,6 +74,11 @@ void CopyPushedBits(HDC source, const POINT* sourcePoint, const SIZE& size, DWOR
 BOOL WINAPI WatchedUpdateLayeredWindow(HWND window, HDC screen, POINT* destination, SIZE* size,
                                        HDC source, POINT* sourcePoint, COLORREF key,
                                        BLENDFUNCTION* blend, DWORD flags) {
+  ++updateCalls;
+  if (updatesToRefuse > 0) {
+    --updatesToRefuse;
+    return FALSE;
+  }
   const BOOL pushed = realUpdateLayeredWindow(window, screen, destination, size, source,
                                               sourcePoint, key, blend, flags);
   if (pushed && copyingPushes && window == frameWindow && source != nullptr && size != nullptr) {
@@ -390,3 +397,10 @@ std::wstring ArtifactDirectory() {
   CreateDirectoryW(path.c_str(), nullptr);
   return path;
 }
+
+bool RefuseLayeredWindowUpdates(int count) {
+  updatesToRefuse = count;
+  return WatchLayeredWindowUpdates();
+}
+
+int LayeredWindowUpdateCalls() { return updateCalls; }

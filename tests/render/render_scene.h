@@ -50,6 +50,11 @@ int FramePaintCount();
 // Paints whose RenderFrame pushed a frame to the window, since the process began.
 int FramesPushed();
 
+// The product's next `count` UpdateLayeredWindow calls fail and push nothing (false: its calls
+// cannot be watched). The calls it has made since the process began, refused ones included.
+bool RefuseLayeredWindowUpdates(int count);
+int LayeredWindowUpdateCalls();
+
 // Runs every message queued for this thread so far: returns once a message posted now comes
 // back, false if it did not within kScreenWaitMs.
 bool DrainMessages();

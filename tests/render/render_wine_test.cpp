@@ -1,17 +1,20 @@
 // The rendering engine under Wine: device resources, the widget list, image decoding, and what
 // a pushed frame shows on the screen, read back from the display with the window's own
-// artwork, in both reading directions.
+// artwork, in both reading directions; and the settings window opening.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cwchar>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "sensorctl/app/main_window.h"
+#include "sensorctl/app/process_state.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/render/render_test_hooks.h"
 #include "sensorctl/render/widget_geometry.h"
@@ -1015,6 +1018,76 @@ TEST_F(FramePixelsTest, SaveScreenshotsInBothDirections) {
         directory + (rightToLeft ? L"\\render-rtl.png" : L"\\render-ltr.png");
     EXPECT_TRUE(shot.SavePng(path));
   }
+}
+
+// --- The settings window opening ---
+
+using CreateWindowFunction = decltype(&CreateWindowExW);
+CreateWindowFunction realCreateWindow = nullptr;
+bool refuseListBoxes = false;
+
+HWND WINAPI CreateWindowRefusingListBoxes(DWORD exStyle, LPCWSTR className, LPCWSTR name,
+                                          DWORD style, int x, int y, int width, int height,
+                                          HWND parent, HMENU menu, HINSTANCE module, LPVOID param) {
+  if (refuseListBoxes && !IS_INTRESOURCE(className) && std::wcscmp(className, L"LISTBOX") == 0) {
+    return nullptr;
+  }
+  return realCreateWindow(exStyle, className, name, style, x, y, width, height, parent, menu,
+                          module, param);
+}
+
+// The real settings window, made in this process. Pushes of its first frames refused: it tries
+// again on the next paints and shows itself, or after kFirstFrameAttempts says it cannot draw
+// and closes. (A renderer that cannot make its device closes it at once: app_e2e_startup.) A
+// child window that cannot be made is reported, and the window opens all the same.
+TEST(SettingsWindowTest, WhatFailsWhileItOpensIsSaidAndOnlyAFrameNeverShownClosesIt) {
+  struct Row {
+    const char* name;
+    int refusedPushes;
+    bool refusedLists;
+    bool shown;
+    std::vector<std::wstring> boxes;
+  };
+  const Row rows[] = {
+      {"pushes refused, one fewer than allowed", kFirstFrameAttempts - 1, false, true, {}},
+      {"every push allowed refused", kFirstFrameAttempts, false, false, {kFrameFailureText}},
+      {"the list boxes refused", 0, true, true, {L"Control Creation Error"}},
+  };
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));  // as the program does, for the imaging factory
+  if (realCreateWindow == nullptr) {
+    realCreateWindow = reinterpret_cast<CreateWindowFunction>(ReplaceImport(
+        L"user32.dll", "CreateWindowExW", reinterpret_cast<void*>(&CreateWindowRefusingListBoxes)));
+  }
+  ASSERT_NE(realCreateWindow, nullptr);
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  std::wcsncpy(windowClassName, L"ZQ Settings Window Test", kTextBufferSize - 1);
+  RegisterMainWindowClass(module);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(RefuseLayeredWindowUpdates(row.refusedPushes));
+    refuseListBoxes = row.refusedLists;
+    const int callsBefore = LayeredWindowUpdateCalls();
+    MessageBoxWatch watch;
+    ASSERT_EQ(CreateMainWindow(module, SW_SHOWNOACTIVATE), 1);
+    HWND window = mainWindow;
+    const ULONGLONG deadline = GetTickCount64() + kScreenWaitMs;
+    while (IsWindow(window) && LayeredWindowUpdateCalls() - callsBefore <= row.refusedPushes &&
+           GetTickCount64() < deadline) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    const int calls = LayeredWindowUpdateCalls() - callsBefore;
+    EXPECT_EQ(IsWindow(window) != FALSE, row.shown) << calls << " pushes tried";
+    EXPECT_EQ(calls, row.shown ? row.refusedPushes + 1 : kFirstFrameAttempts);
+    EXPECT_EQ(watch.Texts(), row.boxes);
+    RefuseLayeredWindowUpdates(0);
+    refuseListBoxes = false;
+    if (IsWindow(window)) DestroyWindow(window);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by WM_DESTROY
+  }
+  CoUninitialize();
 }
 
 }  // namespace
