@@ -50,6 +50,11 @@ int FramePaintCount();
 // Paints whose RenderFrame pushed a frame to the window, since the process began.
 int FramesPushed();
 
+// The pixels the last PushFrame pushed (premultiplied 0xAARRGGBB, top-down rows), and the same
+// frame drawn from scratch by the Renderer's target into a bitmap of the frame's size.
+const std::vector<DWORD>& LastPushedPixels();
+std::vector<DWORD> FrameDrawnFromScratch();
+
 // Runs every message queued for this thread so far: returns once a message posted now comes
 // back, false if it did not within kScreenWaitMs.
 bool DrainMessages();
