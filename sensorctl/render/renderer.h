@@ -58,7 +58,7 @@ struct Widget {
   int hasImage = 0;
   HRSRC imageResource = nullptr;  // a resource of type "IMAGE" (PNG) in the list's module
   int checked = 0;
-  ComPtr<ID2D1Bitmap> bitmap;     // decoded from imageResource by the painter; a cache
+  ComPtr<ID2D1Bitmap> bitmap;     // decoded from imageResource when first shown
   float radiusX = 5.0f, radiusY = 5.0f;
 };
 
