@@ -108,7 +108,8 @@ void PaintWidget(ID2D1RenderTarget* renderTarget, const DrawnWidget& widget) {
   } else {
     // The normal face gradient starts at the widget's top edge; the hover and disabled faces
     // stay anchored at the top of the frame.
-    brushes.normalFace->SetTransform(D2D1::Matrix3x2F::Translation(widget.rect.left, widget.rect.top));
+    brushes.normalFace->SetTransform(
+        D2D1::Matrix3x2F::Translation(widget.rect.left, widget.rect.top));
     const D2D1_ROUNDED_RECT outer = ToRoundedRect(OuterRoundedBox(shape));
     renderTarget->FillRoundedRectangle(ToRoundedRect(ShadowRoundedBox(shape)),
                                        brushes.shadow.Get());

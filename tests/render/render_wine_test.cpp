@@ -918,7 +918,8 @@ const FrameChange kFrameChanges[] = {
     {"nothing", [] {}},
     {"OK hovered", [] { WidgetAtPosition(kWidgetOk).hovered = 1; }},
     {"OK pressed", [] { WidgetAtPosition(kWidgetOk).pressed = 1; }},
-    {"OK released and left", [] { WidgetAtPosition(kWidgetOk).pressed = WidgetAtPosition(kWidgetOk).hovered = 0; }},
+    {"OK released and left",
+     [] { WidgetAtPosition(kWidgetOk).pressed = WidgetAtPosition(kWidgetOk).hovered = 0; }},
     {"field button pressed: another image",
      [] {
        SetWidgetImage(WidgetAtPosition(kWidgetOffDelayButton),
@@ -936,6 +937,8 @@ const FrameChange kFrameChanges[] = {
      }},
     {"Apply enabled", [] { WidgetAtPosition(kWidgetApply).enabled = 1; }},
     {"sensor disabled", [] { FillWindowWidgets(false, true); }},
+    {"only the box unticked: the labels lit",
+     [] { WidgetAtPosition(kWidgetDisableCheckBox).checked = 0; }},
     {"waiting line shown", [] { renderer.waitingLineShown = 1; }},
     {"waiting line gone", [] { renderer.waitingLineShown = 0; }},
     {"the texts of another language",
