@@ -509,8 +509,7 @@ int RunSettingsWindow(HINSTANCE moduleInstance, int showCommand) {
   if (FAILED(CoInitialize(nullptr))) return 0;
 
   rightToLeft = IsRightToLeftLanguage(GetUserDefaultUILanguage()) ? 1 : 0;
-  renderer.palette.rightToLeft = rightToLeft;
-  renderer.widgets.palette.rightToLeft = rightToLeft;
+  renderer.rightToLeft = rightToLeft;
 
   if (CreateMainWindow(moduleInstance, showCommand) == 0) {
     CoUninitialize();

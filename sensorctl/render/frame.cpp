@@ -1,10 +1,15 @@
-// One frame of the settings window: composed into a window-sized memory bitmap and pushed to
-// the layered window with per-pixel alpha.
+// One frame of the settings window: described part by part, redrawn into the cached last frame
+// only where a part differs from what it showed, then that bitmap drawn into a window-sized
+// memory bitmap and pushed to the layered window with per-pixel alpha. A hover or a moved row
+// highlight costs the few pixels around it; the frame stays near the cost of a bare push.
+#include <algorithm>
+#include <cmath>
 #include <cwchar>
+#include <utility>
 
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/frame_parts.h"
 #include "sensorctl/render/render_test_hooks.h"
-#include "sensorctl/render/text_drawing.h"
 #include "sensorctl/render/widget_geometry.h"
 #include "sensorctl/resources/strings/string_ids.h"
 #include "shared/win_handles.h"
@@ -23,14 +28,18 @@ bool FrameMustBeOpaque() {
   return !read || mode.dmBitsPerPel == 16;
 }
 
-void DrawFrameText(int stringId, FrameText which, IDWriteTextFormat* format, ID2D1Brush* brush) {
-  wchar_t text[kStringBufferSize] = {};
-  const int length = LoadStringW(renderer.instance, stringId, text, kStringBufferSize);
-  const bool rightToLeft = renderer.palette.rightToLeft != 0;
-  DrawTextInBox(renderer.renderTarget.Get(), renderer.textFactory.Get(), renderer.frameLayout,
-                text, length > 0 ? static_cast<size_t>(length) : 0, format,
-                FrameTextBox(which, LayoutMetrics(), rightToLeft), brush, rightToLeft);
-}
+// The frame's own texts, in drawing order, after the widgets.
+struct FrameTextSpec {
+  int stringId;
+  FrameText which;
+};
+constexpr FrameTextSpec kFrameTexts[kFrameTextCount] = {
+    {kStringDescription, FrameText::kDescription},
+    {kStringRangeLabel, FrameText::kRangeLabel},
+    {kStringOffDelayLabel, FrameText::kOffDelayLabel},
+    {kStringDisableSensor, FrameText::kDisableLabel},
+    {kStringWaitingForService, FrameText::kWaitingLine},
+};
 
 // The check box that disables the sensor dims the labels of the fields it disables.
 bool FieldLabelsDimmed() {
@@ -38,28 +47,165 @@ bool FieldLabelsDimmed() {
   return items.size() > kWidgetDisableCheckBox && items[kWidgetDisableCheckBox].checked != 0;
 }
 
+// What the next frame shows, with the text layouts of `earlier` taken over where they still
+// fit. The texts are loaded for every frame, so that a change of language is seen like any
+// other change.
+void DescribeFrame(FrameContent& content, const FrameContent* earlier) {
+  auto& items = renderer.widgets.items;
+  content.widgets.resize(items.size());
+  for (size_t position = 0; position < items.size(); ++position) {
+    const DrawnWidget* before =
+        earlier != nullptr && position < earlier->widgets.size() ? &earlier->widgets[position]
+                                                                 : nullptr;
+    DescribeWidget(content.widgets[position], items[position], static_cast<int>(position),
+                   before);
+  }
+  const TextFormats& formats = renderer.formats;
+  const Brushes& brushes = renderer.device.brushes;
+  const bool rightToLeft = renderer.rightToLeft != 0;
+  for (int k = 0; k < kFrameTextCount; ++k) {
+    const FrameTextSpec& spec = kFrameTexts[k];
+    const bool label =
+        spec.which == FrameText::kRangeLabel || spec.which == FrameText::kOffDelayLabel;
+    ID2D1Brush* brush = label && FieldLabelsDimmed() ? brushes.dimWhite.Get() : brushes.white.Get();
+    wchar_t text[kStringBufferSize] = {};
+    int length = 0;
+    if (spec.which != FrameText::kWaitingLine || renderer.waitingLineShown) {
+      length = std::max(0, LoadStringW(renderer.instance, spec.stringId, text, kStringBufferSize));
+    }
+    LayOutText(content.texts[k], text, static_cast<size_t>(length),
+               label ? formats.label.Get() : formats.body.Get(), brush,
+               FrameTextBox(spec.which, LayoutMetrics(), rightToLeft), rightToLeft,
+               earlier != nullptr ? &earlier->texts[k] : nullptr);
+  }
+}
+
+// Draws what of `content` falls into `area`, in drawing order.
+void PaintContent(ID2D1RenderTarget* target, const FrameContent& content, const FrameBox& area) {
+  for (const DrawnWidget& widget : content.widgets) {
+    if (widget.visible && Overlap(widget.bounds, area)) PaintWidget(target, widget);
+  }
+  for (const DrawnText& text : content.texts) {
+    if (text.layout && Overlap(text.ink, area)) DrawLaidOutText(target, text);
+  }
+}
+
+// Where `now` draws other pixels than `shown`: the old and the new place of each part that
+// changed.
+FrameBox ChangedArea(const FrameContent& now, const FrameContent& shown) {
+  FrameBox area;
+  const size_t count = std::max(now.widgets.size(), shown.widgets.size());
+  for (size_t k = 0; k < count; ++k) {
+    const DrawnWidget* a = k < now.widgets.size() ? &now.widgets[k] : nullptr;
+    const DrawnWidget* b = k < shown.widgets.size() ? &shown.widgets[k] : nullptr;
+    if (a != nullptr && b != nullptr && SameWidget(*a, *b)) continue;
+    if (a != nullptr && a->visible) area = Union(area, a->bounds);
+    if (b != nullptr && b->visible) area = Union(area, b->bounds);
+  }
+  for (int k = 0; k < kFrameTextCount; ++k) {
+    const DrawnText& a = now.texts[k];
+    const DrawnText& b = shown.texts[k];
+    if (SameText(a, b)) continue;
+    if (a.layout) area = Union(area, a.ink);
+    if (b.layout) area = Union(area, b.ink);
+  }
+  return area;
+}
+
+const D2D1_COLOR_F kTransparent = D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f);
+const FrameBox kEverywhere = {-1e6f, -1e6f, 1e6f, 1e6f};
+
+// A bitmap render target of the frame's size that shares the device of the frame's target, and
+// draws the way it does.
+HRESULT MakeFrameCache(FrameCache& cache, int width, int height) {
+  cache = FrameCache{};
+  ID2D1DCRenderTarget* target = renderer.device.target.Get();
+  const D2D1_SIZE_F size = D2D1::SizeF(static_cast<float>(width), static_cast<float>(height));
+  const D2D1_SIZE_U pixels = D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height));
+  const D2D1_PIXEL_FORMAT format =
+      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED);
+  ComPtr<ID2D1BitmapRenderTarget> made;
+  HRESULT hr = target->CreateCompatibleRenderTarget(
+      &size, &pixels, &format, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &made);
+  ComPtr<ID2D1Bitmap> bitmap;
+  if (SUCCEEDED(hr)) hr = made->GetBitmap(&bitmap);
+  if (FAILED(hr)) return hr;
+  made->SetAntialiasMode(target->GetAntialiasMode());
+  made->SetTextAntialiasMode(target->GetTextAntialiasMode());
+  cache.target = made;
+  cache.bitmap = bitmap;
+  cache.width = width;
+  cache.height = height;
+  return S_OK;
+}
+
+// Brings the cached frame up to `now`, redrawing from scratch, in the cache's own bitmap, only
+// the whole pixels where something changed. Fails (and leaves no cache) when the cache cannot
+// be made or drawn.
+HRESULT UpdateFrameCache(FrameContent& now, int width, int height) {
+  FrameCache& cache = renderer.device.cache;
+  FrameBox area;
+  if (!cache.target || cache.width != width || cache.height != height) {
+    const HRESULT hr = MakeFrameCache(cache, width, height);
+    if (FAILED(hr)) return hr;
+    area = {0, 0, static_cast<float>(width), static_cast<float>(height)};
+  } else {
+    area = ChangedArea(now, cache.shown);
+  }
+  area = {std::max(0.0f, std::floor(area.left)), std::max(0.0f, std::floor(area.top)),
+          std::min(static_cast<float>(width), std::ceil(area.right)),
+          std::min(static_cast<float>(height), std::ceil(area.bottom))};
+  if (!Empty(area)) {
+    ID2D1BitmapRenderTarget* target = cache.target.Get();
+    target->BeginDraw();
+    target->SetTransform(D2D1::Matrix3x2F::Identity());
+    target->PushAxisAlignedClip(D2D1::RectF(area.left, area.top, area.right, area.bottom),
+                                D2D1_ANTIALIAS_MODE_ALIASED);
+    target->Clear(kTransparent);
+    PaintContent(target, now, area);
+    target->PopAxisAlignedClip();
+    const HRESULT hr = target->EndDraw();
+    if (FAILED(hr)) {
+      cache = FrameCache{};
+      return hr;
+    }
+  }
+  cache.shown = std::move(now);
+  return S_OK;
+}
+
+// The frame, drawn into the bound DC render target: the cached frame brought up to date and
+// drawn whole, or, when no cache can be had, every part drawn from scratch.
+void ComposeFrame(int width, int height) {
+  ID2D1DCRenderTarget* target = renderer.device.target.Get();
+  FrameContent now;
+  DescribeFrame(now, &renderer.device.cache.shown);
+  target->SetTransform(D2D1::Matrix3x2F::Identity());
+  target->Clear(kTransparent);
+  if (FAILED(UpdateFrameCache(now, width, height))) {
+    PaintContent(target, now, kEverywhere);
+    return;
+  }
+  const D2D1_RECT_F whole =
+      D2D1::RectF(0, 0, static_cast<float>(width), static_cast<float>(height));
+  target->DrawBitmap(renderer.device.cache.bitmap.Get(), whole, 1.0f,
+                     D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
+}
+
 }  // namespace
 
-int ComposeFrame() {
-  ID2D1DCRenderTarget* target = renderer.renderTarget.Get();
-  if (target == nullptr) return 0;
+void DrawFrameFromScratch(ID2D1RenderTarget* target) {
+  FrameContent content;
+  DescribeFrame(content, nullptr);
   target->SetTransform(D2D1::Matrix3x2F::Identity());
-  target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f));  // fully transparent
-  PaintWidgets(renderer.widgets, target, renderer.imagingFactory.Get(),
-               renderer.textFactory.Get());
+  target->Clear(kTransparent);
+  PaintContent(target, content, kEverywhere);
+}
 
-  ID2D1Brush* white = renderer.whiteBrush.Get();
-  ID2D1Brush* labelBrush = FieldLabelsDimmed() ? renderer.dimWhiteBrush.Get() : white;
-  DrawFrameText(kStringDescription, FrameText::kDescription, renderer.bodyFormat.Get(), white);
-  DrawFrameText(kStringRangeLabel, FrameText::kRangeLabel, renderer.labelFormat.Get(), labelBrush);
-  DrawFrameText(kStringOffDelayLabel, FrameText::kOffDelayLabel, renderer.labelFormat.Get(),
-                labelBrush);
-  DrawFrameText(kStringDisableSensor, FrameText::kDisableLabel, renderer.bodyFormat.Get(), white);
-  if (renderer.waitingLineShown) {
-    DrawFrameText(kStringWaitingForService, FrameText::kWaitingLine, renderer.bodyFormat.Get(),
-                  white);
-  }
-  return 0;
+void PaintWidgetsFromScratch(ID2D1RenderTarget* target) {
+  FrameContent content;
+  DescribeFrame(content, nullptr);
+  for (const DrawnWidget& widget : content.widgets) PaintWidget(target, widget);
 }
 
 int RenderFrame(HWND window, const PAINTSTRUCT& paint) {
@@ -81,11 +227,11 @@ int RenderFrame(HWND window, const PAINTSTRUCT& paint) {
   SelectedObject selection(memoryDC.Get(), bitmap.Get());
 
   const RECT bound = {0, 0, width, height};
-  if (FAILED(renderer.renderTarget->BindDC(memoryDC.Get(), &bound))) return 0;
-  renderer.renderTarget->BeginDraw();
+  if (FAILED(renderer.device.target->BindDC(memoryDC.Get(), &bound))) return 0;
+  renderer.device.target->BeginDraw();
   renderer.opaqueUpdate = FrameMustBeOpaque() ? 1 : 0;
-  ComposeFrame();
-  HRESULT drawn = renderer.renderTarget->EndDraw();
+  ComposeFrame(width, height);
+  HRESULT drawn = renderer.device.target->EndDraw();
   if (renderSeams.endDrawResult != nullptr) drawn = renderSeams.endDrawResult(drawn);
   // The device is gone: the next frame makes new resources. What was drawn is pushed anyway.
   if (drawn == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) DiscardDeviceResources();

@@ -20,3 +20,9 @@ struct RenderSeams {
   DWORD lastUpdateFlags = 0;
 };
 extern RenderSeams renderSeams;
+
+// A whole frame drawn into `target` (between BeginDraw and EndDraw) with nothing taken from the
+// frame cache: what every pushed frame must equal.
+void DrawFrameFromScratch(ID2D1RenderTarget* target);
+// The widgets alone, drawn the same way, without clearing first.
+void PaintWidgetsFromScratch(ID2D1RenderTarget* target);

@@ -4,6 +4,8 @@
 
 #include "sensorctl/render/widget_geometry.h"
 
+#include <utility>
+
 Renderer renderer;
 RenderSeams renderSeams;
 
@@ -46,142 +48,73 @@ HRESULT MakeTextFormat(ComPtr<IDWriteTextFormat>& format, DWRITE_FONT_WEIGHT wei
   return S_OK;
 }
 
-HRESULT MakeTextFormats() {
-  HRESULT hr = MakeTextFormat(renderer.bodyFormat, DWRITE_FONT_WEIGHT_NORMAL, 14.0f,
+HRESULT MakeTextFormats(TextFormats& f) {
+  HRESULT hr = MakeTextFormat(f.body, DWRITE_FONT_WEIGHT_NORMAL, 14.0f,
                               DWRITE_TEXT_ALIGNMENT_LEADING, DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
   if (SUCCEEDED(hr)) {
-    hr = MakeTextFormat(renderer.fieldFormat, DWRITE_FONT_WEIGHT_BOLD, 14.0f,
-                        DWRITE_TEXT_ALIGNMENT_LEADING, DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+    hr = MakeTextFormat(f.field, DWRITE_FONT_WEIGHT_BOLD, 14.0f, DWRITE_TEXT_ALIGNMENT_LEADING,
+                        DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
   }
   if (SUCCEEDED(hr)) {
-    hr = MakeTextFormat(renderer.labelFormat, DWRITE_FONT_WEIGHT_BOLD, 16.0f,
-                        DWRITE_TEXT_ALIGNMENT_TRAILING, DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+    hr = MakeTextFormat(f.label, DWRITE_FONT_WEIGHT_BOLD, 16.0f, DWRITE_TEXT_ALIGNMENT_TRAILING,
+                        DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
   }
   if (SUCCEEDED(hr)) {
-    hr = MakeTextFormat(renderer.buttonFormat, DWRITE_FONT_WEIGHT_NORMAL, 14.0f,
-                        DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+    hr = MakeTextFormat(f.button, DWRITE_FONT_WEIGHT_NORMAL, 14.0f, DWRITE_TEXT_ALIGNMENT_CENTER,
+                        DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
   }
   return hr;
 }
 
-HRESULT MakeSolidBrush(ComPtr<ID2D1SolidColorBrush>& brush, const D2D1_COLOR_F& color) {
-  return renderer.renderTarget->CreateSolidColorBrush(&color, nullptr, &brush);  // no properties
+HRESULT MakeSolidBrush(ID2D1RenderTarget* target, ComPtr<ID2D1SolidColorBrush>& brush,
+                       const D2D1_COLOR_F& color) {
+  return target->CreateSolidColorBrush(&color, nullptr, &brush);  // no properties
 }
 
-// A vertical face gradient over the first 30 units of the render target, clamped below.
-HRESULT MakeFaceGradient(ComPtr<ID2D1GradientStopCollection>& stops,
-                         ComPtr<ID2D1LinearGradientBrush>& brush, BYTE topGrey,
-                         BYTE bottomGrey) {
+// A vertical face gradient over the first 30 units of the render target, clamped below. The
+// brush keeps its stop collection.
+HRESULT MakeFaceGradient(ID2D1RenderTarget* target, ComPtr<ID2D1LinearGradientBrush>& brush,
+                         BYTE topGrey, BYTE bottomGrey) {
   const D2D1_GRADIENT_STOP stopList[2] = {{0.0f, Grey(topGrey)}, {1.0f, Grey(bottomGrey)}};
-  HRESULT hr = renderer.renderTarget->CreateGradientStopCollection(
-      stopList, 2, D2D1_GAMMA_1_0, D2D1_EXTEND_MODE_CLAMP, &stops);
+  ComPtr<ID2D1GradientStopCollection> stops;
+  HRESULT hr = target->CreateGradientStopCollection(stopList, 2, D2D1_GAMMA_1_0,
+                                                    D2D1_EXTEND_MODE_CLAMP, &stops);
   if (FAILED(hr)) return hr;
-  return renderer.renderTarget->CreateLinearGradientBrush(
+  return target->CreateLinearGradientBrush(
       D2D1::LinearGradientBrushProperties(D2D1::Point2F(0.0f, 0.0f),
                                           D2D1::Point2F(0.0f, kFaceGradientHeight)),
       D2D1::BrushProperties(1.0f, D2D1::IdentityMatrix()), stops.Get(), &brush);
 }
 
-HRESULT MakeBrushesAndGradients() {
-  HRESULT hr = MakeSolidBrush(renderer.whiteBrush, ColorFromBytes(255, 255, 255, 1.0f));
-  if (SUCCEEDED(hr)) hr = MakeSolidBrush(renderer.dimWhiteBrush, ColorFromBytes(255, 255, 255, 0.5f));
-  if (SUCCEEDED(hr)) hr = MakeSolidBrush(renderer.borderGrayBrush, Grey(91));
-  if (SUCCEEDED(hr)) hr = MakeSolidBrush(renderer.shadowBrush, ColorFromBytes(0, 0, 0, 0.3f));
-  if (SUCCEEDED(hr)) hr = MakeSolidBrush(renderer.hoverBorderBrush, ColorFromBytes(64, 111, 141, 1.0f));
-  if (SUCCEEDED(hr)) hr = MakeFaceGradient(renderer.normalFaceStops, renderer.normalFaceBrush, 132, 123);
-  if (SUCCEEDED(hr)) hr = MakeFaceGradient(renderer.hoverFaceStops, renderer.hoverFaceBrush, 107, 109);
-  if (SUCCEEDED(hr)) {
-    hr = MakeFaceGradient(renderer.disabledFaceStops, renderer.disabledFaceBrush, 132, 123);
-  }
+HRESULT MakeBrushes(ID2D1RenderTarget* target, Brushes& b) {
+  HRESULT hr = MakeSolidBrush(target, b.white, ColorFromBytes(255, 255, 255, 1.0f));
+  if (SUCCEEDED(hr)) hr = MakeSolidBrush(target, b.dimWhite, ColorFromBytes(255, 255, 255, 0.5f));
+  if (SUCCEEDED(hr)) hr = MakeSolidBrush(target, b.borderGray, Grey(91));
+  if (SUCCEEDED(hr)) hr = MakeSolidBrush(target, b.shadow, ColorFromBytes(0, 0, 0, 0.3f));
+  if (SUCCEEDED(hr)) hr = MakeSolidBrush(target, b.hoverBorder, ColorFromBytes(64, 111, 141, 1.0f));
+  if (SUCCEEDED(hr)) hr = MakeFaceGradient(target, b.normalFace, 132, 123);
+  if (SUCCEEDED(hr)) hr = MakeFaceGradient(target, b.hoverFace, 107, 109);
+  if (SUCCEEDED(hr)) hr = MakeFaceGradient(target, b.disabledFace, 132, 123);
   return hr;
 }
 
-// The render target and everything made from it; text formats are independent of it.
-void ReleaseTargetResources() {
-  renderer.renderTarget.Reset();
-  renderer.whiteBrush.Reset();
-  renderer.dimWhiteBrush.Reset();
-  renderer.borderGrayBrush.Reset();
-  renderer.shadowBrush.Reset();
-  renderer.hoverBorderBrush.Reset();
-  renderer.normalFaceBrush.Reset();
-  renderer.hoverFaceBrush.Reset();
-  renderer.disabledFaceBrush.Reset();
-  renderer.normalFaceStops.Reset();
-  renderer.hoverFaceStops.Reset();
-  renderer.disabledFaceStops.Reset();
-}
-
-bool DeviceResourcesComplete() {
-  const Renderer& r = renderer;
-  return r.renderTarget && r.whiteBrush && r.dimWhiteBrush && r.borderGrayBrush &&
-         r.shadowBrush && r.hoverBorderBrush && r.normalFaceStops && r.hoverFaceStops &&
-         r.disabledFaceStops && r.normalFaceBrush && r.hoverFaceBrush && r.disabledFaceBrush &&
-         r.bodyFormat && r.fieldFormat && r.labelFormat && r.buttonFormat;
-}
-
-void FillPalette() {
-  WidgetPalette& p = renderer.palette;  // rightToLeft keeps the value set at start-up
-  p.normalFace = renderer.normalFaceBrush;
-  p.disabledFace = renderer.disabledFaceBrush;
-  p.disabledBorder = renderer.borderGrayBrush;
-  p.disabledText = renderer.dimWhiteBrush;
-  p.hoverFace = renderer.hoverFaceBrush;
-  p.hoverBorder = renderer.hoverBorderBrush;
-  p.normalText = renderer.whiteBrush;
-  p.shadow = renderer.shadowBrush;
-  p.buttonFormat = renderer.buttonFormat;
-  p.fieldFormat = renderer.fieldFormat;
-}
-
-// Makes whatever is missing. Nothing half-made is kept that a frame could draw with: a render
-// target whose brushes could not all be made is dropped with them, and the next frame starts
-// over.
-HRESULT CreateDeviceResources() {
-  // A factory that failed was reported when the window was created; without it there is
-  // nothing to draw with.
-  if (!renderer.d2dFactory || !renderer.textFactory || !renderer.imagingFactory) return E_FAIL;
-
-  if (!renderer.renderTarget) {
-    ReleaseTargetResources();  // brushes belong to the render target that made them
-    const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
-        D2D1_RENDER_TARGET_TYPE_SOFTWARE,
-        D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 0.0f, 0.0f,
-        D2D1_RENDER_TARGET_USAGE_GDI_COMPATIBLE, D2D1_FEATURE_LEVEL_DEFAULT);
-    HRESULT hr = renderer.d2dFactory->CreateDCRenderTarget(&properties, &renderer.renderTarget);
-    if (FAILED(hr)) {
-      renderer.renderTarget.Reset();
-      if (!renderTargetFailureShown) {
-        renderTargetFailureShown = true;
-        ShowRenderFailure(kFrameFailureText);
-      }
-      return hr;
+// The render target and its brushes, made together into a record of their own: the Renderer
+// gets all of them or none, so a frame never draws with a half-made set.
+HRESULT MakeDeviceResources(DeviceResources& made) {
+  const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+      D2D1_RENDER_TARGET_TYPE_SOFTWARE,
+      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 0.0f, 0.0f,
+      D2D1_RENDER_TARGET_USAGE_GDI_COMPATIBLE, D2D1_FEATURE_LEVEL_DEFAULT);
+  HRESULT hr = renderer.d2dFactory->CreateDCRenderTarget(&properties, &made.target);
+  if (FAILED(hr)) {
+    if (!renderTargetFailureShown) {
+      renderTargetFailureShown = true;
+      ShowRenderFailure(kFrameFailureText);
     }
-    renderTargetFailureShown = false;
+    return hr;
   }
-
-  if (FAILED(MakeTextFormats())) {
-    if (!textFormatFailureShown) {
-      textFormatFailureShown = true;
-      ShowRenderFailure(L"Fail CreateTextFormat");
-    }
-    return E_FAIL;
-  }
-  textFormatFailureShown = false;
-
-  const bool brushesComplete =
-      renderer.whiteBrush && renderer.dimWhiteBrush && renderer.borderGrayBrush &&
-      renderer.shadowBrush && renderer.hoverBorderBrush && renderer.normalFaceBrush &&
-      renderer.hoverFaceBrush && renderer.disabledFaceBrush;
-  if (!brushesComplete) {
-    HRESULT hr = MakeBrushesAndGradients();
-    if (FAILED(hr)) {
-      ReleaseTargetResources();
-      return hr;
-    }
-  }
-  FillPalette();
-  return S_OK;
+  renderTargetFailureShown = false;
+  return MakeBrushes(made.target.Get(), made.brushes);
 }
 
 }  // namespace
@@ -212,28 +145,31 @@ HRESULT CreateFactories(HWND window) {
   return S_OK;
 }
 
-HRESULT ReleaseFactories() {
+void ReleaseFactories() {
+  renderer.formats = TextFormats{};
   renderer.d2dFactory.Reset();
   renderer.textFactory.Reset();
   renderer.imagingFactory.Reset();
-  return S_OK;
 }
 
 HRESULT EnsureDeviceResources() {
-  if (!DeviceResourcesComplete()) {
-    HRESULT hr = CreateDeviceResources();
-    if (FAILED(hr)) return hr;
+  // A factory that failed was reported when the window was created; without it there is
+  // nothing to draw with.
+  if (!renderer.d2dFactory || !renderer.textFactory || !renderer.imagingFactory) return E_FAIL;
+  if (FAILED(MakeTextFormats(renderer.formats))) {
+    if (!textFormatFailureShown) {
+      textFormatFailureShown = true;
+      ShowRenderFailure(L"Fail CreateTextFormat");
+    }
+    return E_FAIL;
   }
-  // Every frame, made or not: the painter draws with what the Renderer holds now.
-  renderer.widgets.palette = renderer.palette;
+  textFormatFailureShown = false;
+  if (renderer.device.target) return S_OK;
+  DeviceResources made;
+  const HRESULT hr = MakeDeviceResources(made);
+  if (FAILED(hr)) return hr;
+  renderer.device = std::move(made);
   return S_OK;
 }
 
-HRESULT DiscardDeviceResources() {
-  ReleaseTargetResources();
-  renderer.bodyFormat.Reset();
-  renderer.labelFormat.Reset();
-  // fieldFormat and buttonFormat stay; the palettes keep their references until the next
-  // EnsureDeviceResources that makes new ones.
-  return S_OK;
-}
+void DiscardDeviceResources() { renderer.device = DeviceResources{}; }

@@ -6,7 +6,7 @@
 // Life of the window: CreateFactories at WM_CREATE, AddWidget fifteen times while the controls
 // are built, RenderFrame on every WM_PAINT, DiscardDeviceResources then ReleaseFactories at
 // WM_DESTROY. Between frames the window code changes Widget fields directly and invalidates the
-// window.
+// window; the frame finds what changed by itself, so nothing else needs telling.
 
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <string>
 #include <vector>
 
 #include "sensorctl/render/widget_geometry.h"
@@ -44,21 +45,6 @@ enum WidgetPosition : int {
 constexpr int kWidgetTextSlots = 3;
 constexpr int kWidgetTextCapacity = 1024;  // UTF-16 units per slot, terminator included
 
-// What the widget painter draws with; refreshed from the Renderer at the start of every frame.
-struct WidgetPalette {
-  ComPtr<ID2D1Brush> normalFace;      // normalFaceBrush (its transform follows each widget)
-  ComPtr<ID2D1Brush> disabledFace;    // disabledFaceBrush
-  ComPtr<ID2D1Brush> disabledBorder;  // borderGrayBrush
-  ComPtr<ID2D1Brush> disabledText;    // dimWhiteBrush
-  ComPtr<ID2D1Brush> hoverFace;       // hoverFaceBrush
-  ComPtr<ID2D1Brush> hoverBorder;     // hoverBorderBrush
-  ComPtr<ID2D1Brush> normalText;      // whiteBrush
-  ComPtr<ID2D1Brush> shadow;          // shadowBrush
-  ComPtr<IDWriteTextFormat> buttonFormat;
-  ComPtr<IDWriteTextFormat> fieldFormat;
-  int rightToLeft = 0;
-};
-
 struct Widget {
   int id = 0;
   wchar_t text[kWidgetTextSlots][kWidgetTextCapacity] = {};
@@ -72,45 +58,101 @@ struct Widget {
   int hasImage = 0;
   HRSRC imageResource = nullptr;  // a resource of type "IMAGE" (PNG) in the list's module
   int checked = 0;
-  ComPtr<ID2D1Bitmap> bitmap;     // decoded from imageResource by the painter; a cache
+  ComPtr<ID2D1Bitmap> bitmap;     // decoded from imageResource when first shown
   float radiusX = 5.0f, radiusY = 5.0f;
 };
 
 struct WidgetList {
   HMODULE module = nullptr;
   std::vector<Widget> items;
-  WidgetPalette palette;
-  ComPtr<IDWriteTextLayout> scratchLayout;
+};
+
+// --- Device-independent resources: made with the factories, kept until ReleaseFactories. ---
+
+struct TextFormats {
+  ComPtr<IDWriteTextFormat> body;    // Arial 14, leading, near: description, check box label
+  ComPtr<IDWriteTextFormat> field;   // Arial bold 14, leading, centred: field buttons, lists
+  ComPtr<IDWriteTextFormat> label;   // Arial bold 16, trailing, centred: the field labels
+  ComPtr<IDWriteTextFormat> button;  // Arial 14, centred: the other buttons
+};
+
+// --- Device resources: made by the render target, dropped with it. ---
+
+struct Brushes {
+  ComPtr<ID2D1SolidColorBrush> white;
+  ComPtr<ID2D1SolidColorBrush> dimWhite;     // white at half opacity: disabled texts
+  ComPtr<ID2D1SolidColorBrush> borderGray;   // border of a disabled face
+  ComPtr<ID2D1SolidColorBrush> shadow;
+  ComPtr<ID2D1SolidColorBrush> hoverBorder;
+  ComPtr<ID2D1LinearGradientBrush> normalFace;  // its transform follows each widget
+  ComPtr<ID2D1LinearGradientBrush> hoverFace;
+  ComPtr<ID2D1LinearGradientBrush> disabledFace;
+};
+
+// One text as a frame draws it: laid out once for its text, format, box and direction.
+struct DrawnText {
+  std::wstring text;
+  IDWriteTextFormat* format = nullptr;
+  ID2D1Brush* brush = nullptr;
+  FrameBox box;
+  int rightToLeft = 0;
+  ComPtr<IDWriteTextLayout> layout;  // none for an empty text
+  FrameBox ink;                      // where its pixels can fall
+};
+
+// What one widget looks like in a frame: every field the painter reads, and where it draws.
+struct DrawnWidget {
+  int visible = 0;
+  FrameBox rect;
+  float strokeWidth = 0, shadowOffset = 0, radiusX = 0, radiusY = 0;
+  WidgetLook look = WidgetLook::kNormal;
+  int hasImage = 0;
+  HRSRC imageResource = nullptr;
+  ComPtr<ID2D1Bitmap> bitmap;  // held, so that a new bitmap never shares an old one's address
+  int captionCount = 0;
+  DrawnText captions[kWidgetTextSlots];
+  FrameBox bounds;  // the face, its shadow and border, and the ink of its captions
+};
+
+constexpr int kFrameTextCount = 5;
+
+// Everything a frame shows, in drawing order: the widgets, then the frame's own texts.
+struct FrameContent {
+  std::vector<DrawnWidget> widgets;
+  DrawnText texts[kFrameTextCount];
+};
+
+// The last frame, kept as a bitmap of the render target: a new frame redraws only the part
+// where its content differs from what the bitmap holds, then draws the bitmap whole.
+struct FrameCache {
+  ComPtr<ID2D1BitmapRenderTarget> target;
+  ComPtr<ID2D1Bitmap> bitmap;
+  int width = 0, height = 0;
+  FrameContent shown;  // what the bitmap holds
+};
+
+struct DeviceResources {
+  ComPtr<ID2D1DCRenderTarget> target;  // software, bound to each frame's memory bitmap
+  Brushes brushes;
+  FrameCache cache;
 };
 
 struct Renderer {
   HINSTANCE instance = nullptr;
+  HWND window = nullptr;
+  // Device independent.
   ComPtr<ID2D1Factory> d2dFactory;
   ComPtr<IDWriteFactory> textFactory;
   ComPtr<IWICImagingFactory> imagingFactory;
-  ComPtr<ID2D1DCRenderTarget> renderTarget;
-  ComPtr<ID2D1SolidColorBrush> whiteBrush;
-  ComPtr<ID2D1SolidColorBrush> dimWhiteBrush;
-  ComPtr<ID2D1SolidColorBrush> borderGrayBrush;
-  ComPtr<ID2D1SolidColorBrush> shadowBrush;
-  ComPtr<ID2D1SolidColorBrush> hoverBorderBrush;
-  ComPtr<ID2D1GradientStopCollection> normalFaceStops;
-  ComPtr<ID2D1GradientStopCollection> hoverFaceStops;
-  ComPtr<ID2D1GradientStopCollection> disabledFaceStops;
-  ComPtr<ID2D1LinearGradientBrush> normalFaceBrush;
-  ComPtr<ID2D1LinearGradientBrush> hoverFaceBrush;
-  ComPtr<ID2D1LinearGradientBrush> disabledFaceBrush;
-  ComPtr<IDWriteTextFormat> bodyFormat;
-  ComPtr<IDWriteTextFormat> fieldFormat;
-  ComPtr<IDWriteTextFormat> labelFormat;
-  ComPtr<IDWriteTextFormat> buttonFormat;
-  int opaqueUpdate = 0;
-  HWND window = nullptr;
-  FrameMetrics layoutMetrics{0, 0, 0, 0, 0, 0};  // zero until the controls set them
+  TextFormats formats;
+  // Device dependent: all made together, or none.
+  DeviceResources device;
+  // What is drawn.
   WidgetList widgets;
-  WidgetPalette palette;
-  ComPtr<IDWriteTextLayout> frameLayout;
+  FrameMetrics layoutMetrics{0, 0, 0, 0, 0, 0};  // zero until the controls set them
+  int rightToLeft = 0;       // the reading direction of the texts, set at start-up
   int waitingLineShown = 0;  // the line saying that the window waits for the sensor service
+  int opaqueUpdate = 0;      // the last frame was pushed without per-pixel alpha
 };
 
 // The one Renderer of the process.
@@ -124,17 +166,19 @@ FrameMetrics LayoutMetrics();
 // Factories (Direct2D, DirectWrite, WIC). E_FAIL after showing "Fail D2D1CreateFactory",
 // "Fail DWriteCreateFactory" or "Fail Create WIC ImagingFactory"; later factories are skipped.
 HRESULT CreateFactories(HWND window);
-HRESULT ReleaseFactories();
+// Releases the factories and the text formats.
+void ReleaseFactories();
 
-// Device resources: the DC render target, brushes, gradients and text formats.
-// EnsureDeviceResources makes whatever is missing and refreshes the widget list's palette; with
+// Makes whatever is missing: the text formats, then the render target and its brushes. With
 // everything present it makes nothing. It fails (and the frame draws nothing) while a factory
-// is missing or a resource cannot be made: a render target whose brushes could not all be made
+// is missing or a resource cannot be made; a render target whose brushes could not all be made
 // is dropped with them. A render target or text format failure shows "Fail
 // CreateDCRenderTarget" or "Fail CreateTextFormat" once when it begins, later calls trying again
 // quietly until the resource is made.
 HRESULT EnsureDeviceResources();
-HRESULT DiscardDeviceResources();
+// Drops the render target and all it made (brushes, the last frame's bitmap); the text formats
+// and the widgets' decoded images stay.
+void DiscardDeviceResources();
 // The words of a window that can show no frame: no render target could be made.
 constexpr wchar_t kFrameFailureText[] = L"Fail CreateDCRenderTarget";
 
@@ -152,18 +196,7 @@ HRSRC FindWidgetImage(HMODULE module, const wchar_t* name);
 // Changes a widget's image: the cached bitmap is dropped so the next frame decodes the new one.
 void SetWidgetImage(Widget& widget, HRSRC imageResource);
 
-// Draws every visible widget in list order. Between BeginDraw and EndDraw.
-HRESULT PaintWidgets(WidgetList& list, ID2D1RenderTarget* renderTarget,
-                     IWICImagingFactory* imagingFactory, IDWriteFactory* textFactory);
-
 // One complete frame, pushed with UpdateLayeredWindow; called between BeginPaint and EndPaint.
 // Draws nothing (the window keeps its last frame) when a factory or a device resource is
 // missing. Returns 1 when a frame was pushed, 0 when none was.
 int RenderFrame(HWND window, const PAINTSTRUCT& paint);
-int ComposeFrame();
-
-// Fills one widget's bitmap cache from its imageResource (a PNG in `module`), decoded with the
-// imaging factory and made a device bitmap of `renderTarget`. On failure the bitmap stays none
-// and the next frame tries again.
-HRESULT LoadWidgetBitmap(Widget& widget, HMODULE module, ID2D1RenderTarget* renderTarget,
-                         IWICImagingFactory* imagingFactory);

@@ -1,10 +1,11 @@
-// The widget painter: every visible widget, in list order, as an image or as a shadowed face,
-// then its captions.
+// The widget painter: a widget described by what it draws, then drawn as an image or as a
+// shadowed face, with its captions.
+#include <algorithm>
 #include <cwchar>
 
 #include "sensorctl/render/renderer.h"
+#include "sensorctl/render/frame_parts.h"
 #include "sensorctl/render/render_test_hooks.h"
-#include "sensorctl/render/text_drawing.h"
 #include "sensorctl/render/widget_geometry.h"
 
 namespace {
@@ -17,73 +18,108 @@ D2D1_ROUNDED_RECT ToRoundedRect(const RoundedBox& rounded) {
   return D2D1::RoundedRect(ToRect(rounded.box), rounded.radiusX, rounded.radiusY);
 }
 
-bool PaletteComplete(const WidgetPalette& p) {
-  return p.normalFace && p.disabledFace && p.disabledBorder && p.disabledText && p.hoverFace &&
-         p.hoverBorder && p.normalText && p.shadow && p.buttonFormat && p.fieldFormat;
-}
-
 struct LookBrushes {
   ID2D1Brush* face;
   ID2D1Brush* border;  // none in the normal look
   ID2D1Brush* caption;
 };
 
-LookBrushes BrushesOf(WidgetLook look, const WidgetPalette& p) {
+LookBrushes BrushesOf(WidgetLook look, const Brushes& b) {
   switch (look) {
     case WidgetLook::kHover:
-      return {p.hoverFace.Get(), p.hoverBorder.Get(), p.normalText.Get()};
+      return {b.hoverFace.Get(), b.hoverBorder.Get(), b.white.Get()};
     case WidgetLook::kDisabled:
-      return {p.disabledFace.Get(), p.disabledBorder.Get(), p.disabledText.Get()};
+      return {b.disabledFace.Get(), b.borderGray.Get(), b.dimWhite.Get()};
     case WidgetLook::kNormal:
       break;
   }
-  return {p.normalFace.Get(), nullptr, p.normalText.Get()};
+  return {b.normalFace.Get(), nullptr, b.white.Get()};
 }
 
-void PaintWidget(WidgetList& list, int position, ID2D1RenderTarget* renderTarget,
-                 IWICImagingFactory* imagingFactory, IDWriteFactory* textFactory) {
-  Widget& widget = list.items[position];
-  const WidgetPalette& palette = list.palette;
-  const WidgetShape shape{{widget.left, widget.top, widget.right, widget.bottom},
-                          widget.shadowOffset, widget.radiusX, widget.radiusY};
-  const WidgetLook look = ChooseWidgetLook(widget.enabled, widget.hovered, widget.pressed);
-  const LookBrushes brushes = BrushesOf(look, palette);
+bool SameShape(const DrawnWidget& a, const DrawnWidget& b) {
+  return a.visible == b.visible && a.rect == b.rect && a.strokeWidth == b.strokeWidth &&
+         a.shadowOffset == b.shadowOffset && a.radiusX == b.radiusX && a.radiusY == b.radiusY &&
+         a.look == b.look && a.hasImage == b.hasImage && a.imageResource == b.imageResource &&
+         a.bitmap.Get() == b.bitmap.Get() && a.captionCount == b.captionCount;
+}
 
-  // The normal face gradient starts at the widget's top edge; the hover and disabled faces stay
-  // anchored at the top of the frame.
-  palette.normalFace->SetTransform(D2D1::Matrix3x2F::Translation(widget.left, widget.top));
+}  // namespace
+
+void DescribeWidget(DrawnWidget& drawn, Widget& widget, int position, const DrawnWidget* earlier) {
+  drawn = DrawnWidget{};
+  drawn.visible = widget.visible != 0 ? 1 : 0;
+  if (!drawn.visible) return;
+  // A shown picture is decoded before the frame is drawn, so that what the frame describes is
+  // what it draws.
+  if (widget.hasImage && !widget.bitmap && widget.imageResource != nullptr) {
+    LoadWidgetBitmap(widget, renderer.widgets.module, renderer.device.target.Get(),
+                     renderer.imagingFactory.Get());
+  }
+  drawn.rect = {widget.left, widget.top, widget.right, widget.bottom};
+  drawn.strokeWidth = widget.strokeWidth;
+  drawn.shadowOffset = widget.shadowOffset;
+  drawn.radiusX = widget.radiusX;
+  drawn.radiusY = widget.radiusY;
+  drawn.look = ChooseWidgetLook(widget.enabled, widget.hovered, widget.pressed);
+  drawn.hasImage = widget.hasImage;
+  drawn.imageResource = widget.imageResource;
+  drawn.bitmap = widget.bitmap;
+
+  // The face, its shadow, and a border centred on its edge.
+  const float reach = std::max(0.0f, widget.shadowOffset) + widget.strokeWidth / 2 + 1;
+  drawn.bounds = {drawn.rect.left - reach, drawn.rect.top - reach, drawn.rect.right + reach,
+                  drawn.rect.bottom + reach};
+
+  const bool rightToLeft = renderer.rightToLeft != 0;
+  const CaptionLayout captions = WidgetCaptionLayout(position, drawn.rect, rightToLeft);
+  const TextFormats& formats = renderer.formats;
+  IDWriteTextFormat* format =
+      captions.font == CaptionFont::kField ? formats.field.Get() : formats.button.Get();
+  ID2D1Brush* brush = BrushesOf(drawn.look, renderer.device.brushes).caption;
+  drawn.captionCount = std::min(captions.count, kWidgetTextSlots);
+  for (int k = 0; k < drawn.captionCount; ++k) {
+    // A slot written to its last unit without a terminator still ends at the slot's end.
+    const size_t length = wcsnlen(widget.text[k], kWidgetTextCapacity);
+    LayOutText(drawn.captions[k], widget.text[k], length, format, brush, captions.boxes[k],
+               rightToLeft, earlier != nullptr ? &earlier->captions[k] : nullptr);
+    if (drawn.captions[k].layout) drawn.bounds = Union(drawn.bounds, drawn.captions[k].ink);
+  }
+}
+
+bool SameWidget(const DrawnWidget& a, const DrawnWidget& b) {
+  if (!SameShape(a, b)) return false;
+  for (int k = 0; k < a.captionCount; ++k) {
+    if (!SameText(a.captions[k], b.captions[k])) return false;
+  }
+  return true;
+}
+
+void PaintWidget(ID2D1RenderTarget* renderTarget, const DrawnWidget& widget) {
+  if (!widget.visible) return;
+  const Brushes& brushes = renderer.device.brushes;
+  const WidgetShape shape{widget.rect, widget.shadowOffset, widget.radiusX, widget.radiusY};
+  const LookBrushes look = BrushesOf(widget.look, brushes);
 
   if (widget.hasImage) {
-    if (!widget.bitmap && widget.imageResource != nullptr) {
-      LoadWidgetBitmap(widget, list.module, renderTarget, imagingFactory);
-    }
     if (widget.bitmap) {
       renderTarget->DrawBitmap(widget.bitmap.Get(), ToRect(shape.rect), 1.0f,
                                D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
     }
   } else {
+    // The normal face gradient starts at the widget's top edge; the hover and disabled faces
+    // stay anchored at the top of the frame.
+    brushes.normalFace->SetTransform(
+        D2D1::Matrix3x2F::Translation(widget.rect.left, widget.rect.top));
     const D2D1_ROUNDED_RECT outer = ToRoundedRect(OuterRoundedBox(shape));
     renderTarget->FillRoundedRectangle(ToRoundedRect(ShadowRoundedBox(shape)),
-                                       palette.shadow.Get());
-    renderTarget->FillRoundedRectangle(outer, brushes.face);
-    if (brushes.border != nullptr) {
-      renderTarget->DrawRoundedRectangle(outer, brushes.border, widget.strokeWidth, nullptr);
+                                       brushes.shadow.Get());
+    renderTarget->FillRoundedRectangle(outer, look.face);
+    if (look.border != nullptr) {
+      renderTarget->DrawRoundedRectangle(outer, look.border, widget.strokeWidth, nullptr);
     }
   }
-
-  const bool rightToLeft = palette.rightToLeft != 0;
-  const CaptionLayout captions = WidgetCaptionLayout(position, shape.rect, rightToLeft);
-  IDWriteTextFormat* format = captions.font == CaptionFont::kField ? palette.fieldFormat.Get()
-                                                                   : palette.buttonFormat.Get();
-  for (int k = 0; k < captions.count && k < kWidgetTextSlots; ++k) {
-    // A slot written to its last unit without a terminator still ends at the slot's end.
-    const size_t length = wcsnlen(widget.text[k], kWidgetTextCapacity);
-    DrawTextInBox(renderTarget, textFactory, list.scratchLayout, widget.text[k], length, format,
-                  captions.boxes[k], brushes.caption, rightToLeft);
-  }
+  for (int k = 0; k < widget.captionCount; ++k) DrawLaidOutText(renderTarget, widget.captions[k]);
 }
-
-}  // namespace
 
 HRESULT LoadWidgetBitmap(Widget& widget, HMODULE module, ID2D1RenderTarget* renderTarget,
                          IWICImagingFactory* imagingFactory) {
@@ -124,19 +160,3 @@ HRESULT LoadWidgetBitmap(Widget& widget, HMODULE module, ID2D1RenderTarget* rend
   return S_OK;
 }
 
-HRESULT PaintWidgets(WidgetList& list, ID2D1RenderTarget* renderTarget,
-                     IWICImagingFactory* imagingFactory, IDWriteFactory* textFactory) {
-  // Held for the whole call, whatever the caller does with its own references meanwhile.
-  ComPtr<ID2D1RenderTarget> target(renderTarget);
-  ComPtr<IWICImagingFactory> imaging(imagingFactory);
-  ComPtr<IDWriteFactory> text(textFactory);
-  // Never draw with a missing brush or format: a frame without them shows nothing of the list.
-  if (!target || !PaletteComplete(list.palette)) return E_FAIL;
-
-  const int count = static_cast<int>(list.items.size());
-  for (int position = 0; position < count; ++position) {
-    if (list.items[position].visible == 0) continue;
-    PaintWidget(list, position, target.Get(), imaging.Get(), text.Get());
-  }
-  return S_OK;
-}

@@ -242,8 +242,7 @@ bool OpenScene(const SceneOptions& options) {
   metrics.frameWidth = kFrameWidth;
   metrics.frameHeight = kFrameHeight;
   SetLayoutMetrics(metrics);
-  renderer.palette.rightToLeft = options.rightToLeft ? 1 : 0;
-  renderer.widgets.palette.rightToLeft = renderer.palette.rightToLeft;
+  renderer.rightToLeft = options.rightToLeft ? 1 : 0;
   FillWindowWidgets(options.rightToLeft, options.sensorDisabled);
 
   UpdateWindow(backdropWindow);
@@ -256,12 +255,6 @@ void CloseScene() {
   DiscardDeviceResources();
   ReleaseFactories();
   renderer.widgets.items.clear();
-  renderer.widgets.palette = WidgetPalette{};
-  renderer.widgets.scratchLayout.Reset();
-  renderer.palette = WidgetPalette{};
-  renderer.frameLayout.Reset();
-  renderer.fieldFormat.Reset();
-  renderer.buttonFormat.Reset();
   renderer.opaqueUpdate = 0;
   renderSeams = RenderSeams{};
   if (frameWindow != nullptr) DestroyWindow(frameWindow);
@@ -270,6 +263,34 @@ void CloseScene() {
   lastPushed = PushedFrame{};
   DrainMessages();
   CoUninitialize();
+}
+
+const std::vector<DWORD>& LastPushedPixels() { return lastPushed.pixels; }
+
+std::vector<DWORD> FrameDrawnFromScratch() {
+  std::vector<DWORD> pixels;
+  if (FAILED(EnsureDeviceResources())) return pixels;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = kFrameWidth;
+  info.bmiHeader.biHeight = -kFrameHeight;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
+  UniqueGdiObject bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !bitmap || bits == nullptr) return pixels;
+  SelectedObject selection(memory.Get(), bitmap.Get());
+  const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
+  ID2D1DCRenderTarget* target = renderer.device.target.Get();
+  if (FAILED(target->BindDC(memory.Get(), &bound))) return pixels;
+  target->BeginDraw();
+  DrawFrameFromScratch(target);
+  if (FAILED(target->EndDraw())) return pixels;
+  GdiFlush();
+  const DWORD* first = static_cast<const DWORD*>(bits);
+  pixels.assign(first, first + static_cast<size_t>(kFrameWidth) * kFrameHeight);
+  return pixels;
 }
 
 HWND SceneFrameWindow() { return frameWindow; }

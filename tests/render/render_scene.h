@@ -55,6 +55,11 @@ int FramesPushed();
 bool RefuseLayeredWindowUpdates(int count);
 int LayeredWindowUpdateCalls();
 
+// The pixels the last PushFrame pushed (premultiplied 0xAARRGGBB, top-down rows), and the same
+// frame drawn from scratch by the Renderer's target into a bitmap of the frame's size.
+const std::vector<DWORD>& LastPushedPixels();
+std::vector<DWORD> FrameDrawnFromScratch();
+
 // Runs every message queued for this thread so far: returns once a message posted now comes
 // back, false if it did not within kScreenWaitMs.
 bool DrainMessages();

@@ -95,41 +95,25 @@ bool Inside(const PixelBox& drawn, const FrameBox& box, int slack) {
 // Every reference the Renderer holds for drawing, to tell made from kept.
 struct ResourceSnapshot {
   ComPtr<ID2D1DCRenderTarget> target;
-  std::vector<ComPtr<IUnknown>> brushes;  // solid, gradient brushes and their stops
-  ComPtr<IDWriteTextFormat> body, field, label, button;
+  std::vector<ComPtr<IUnknown>> brushes;
+  TextFormats formats;
 
   static ResourceSnapshot Take() {
     ResourceSnapshot s;
-    s.target = renderer.renderTarget;
+    s.target = renderer.device.target;
+    const Brushes& b = renderer.device.brushes;
     for (IUnknown* p : std::initializer_list<IUnknown*>{
-             renderer.whiteBrush.Get(), renderer.dimWhiteBrush.Get(),
-             renderer.borderGrayBrush.Get(), renderer.shadowBrush.Get(),
-             renderer.hoverBorderBrush.Get(), renderer.normalFaceStops.Get(),
-             renderer.hoverFaceStops.Get(), renderer.disabledFaceStops.Get(),
-             renderer.normalFaceBrush.Get(), renderer.hoverFaceBrush.Get(),
-             renderer.disabledFaceBrush.Get()}) {
+             b.white.Get(), b.dimWhite.Get(), b.borderGray.Get(), b.shadow.Get(),
+             b.hoverBorder.Get(), b.normalFace.Get(), b.hoverFace.Get(), b.disabledFace.Get()}) {
       s.brushes.emplace_back(p);
     }
-    s.body = renderer.bodyFormat;
-    s.field = renderer.fieldFormat;
-    s.label = renderer.labelFormat;
-    s.button = renderer.buttonFormat;
+    s.formats = renderer.formats;
     return s;
   }
 };
 
-bool PaletteHoldsRendererResources(const WidgetPalette& p) {
-  return p.normalFace.Get() == renderer.normalFaceBrush.Get() &&
-         p.disabledFace.Get() == renderer.disabledFaceBrush.Get() &&
-         p.disabledBorder.Get() == renderer.borderGrayBrush.Get() &&
-         p.disabledText.Get() == renderer.dimWhiteBrush.Get() &&
-         p.hoverFace.Get() == renderer.hoverFaceBrush.Get() &&
-         p.hoverBorder.Get() == renderer.hoverBorderBrush.Get() &&
-         p.normalText.Get() == renderer.whiteBrush.Get() &&
-         p.shadow.Get() == renderer.shadowBrush.Get() &&
-         p.buttonFormat.Get() == renderer.buttonFormat.Get() &&
-         p.fieldFormat.Get() == renderer.fieldFormat.Get();
-}
+bool AnyFormat(const TextFormats& f) { return f.body || f.field || f.label || f.button; }
+bool AllFormats(const TextFormats& f) { return f.body && f.field && f.label && f.button; }
 
 // A DirectWrite factory that passes every call on to the real one, except that it refuses to
 // make text formats while `refuse` is set.
@@ -306,19 +290,13 @@ class RenderSceneTest : public testing::Test {
 
 using DeviceResourcesTest = RenderSceneTest;
 
-TEST_F(DeviceResourcesTest, FirstEnsureMakesEverythingAndFillsBothPalettes) {
-  renderer.palette.rightToLeft = 1;  // set at start-up; kept through the fill
-  renderer.widgets.palette.rightToLeft = 0;
-  ASSERT_FALSE(renderer.renderTarget);
+TEST_F(DeviceResourcesTest, FirstEnsureMakesEverything) {
+  ASSERT_FALSE(renderer.device.target);
   ASSERT_EQ(EnsureDeviceResources(), S_OK);
   ResourceSnapshot made = ResourceSnapshot::Take();
   EXPECT_TRUE(made.target);
   for (const auto& brush : made.brushes) EXPECT_TRUE(brush);
-  EXPECT_TRUE(made.body && made.field && made.label && made.button);
-  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.palette));
-  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.widgets.palette));
-  EXPECT_EQ(renderer.palette.rightToLeft, 1);
-  EXPECT_EQ(renderer.widgets.palette.rightToLeft, 1);
+  EXPECT_TRUE(AllFormats(made.formats));
 }
 
 TEST_F(DeviceResourcesTest, TextFormatsCarryTheirFontsAndAlignments) {
@@ -332,13 +310,13 @@ TEST_F(DeviceResourcesTest, TextFormatsCarryTheirFontsAndAlignments) {
     DWRITE_PARAGRAPH_ALIGNMENT paragraph;
   };
   const Case cases[] = {
-      {"body", renderer.bodyFormat.Get(), DWRITE_FONT_WEIGHT_NORMAL, 14,
+      {"body", renderer.formats.body.Get(), DWRITE_FONT_WEIGHT_NORMAL, 14,
        DWRITE_TEXT_ALIGNMENT_LEADING, DWRITE_PARAGRAPH_ALIGNMENT_NEAR},
-      {"field", renderer.fieldFormat.Get(), DWRITE_FONT_WEIGHT_BOLD, 14,
+      {"field", renderer.formats.field.Get(), DWRITE_FONT_WEIGHT_BOLD, 14,
        DWRITE_TEXT_ALIGNMENT_LEADING, DWRITE_PARAGRAPH_ALIGNMENT_CENTER},
-      {"label", renderer.labelFormat.Get(), DWRITE_FONT_WEIGHT_BOLD, 16,
+      {"label", renderer.formats.label.Get(), DWRITE_FONT_WEIGHT_BOLD, 16,
        DWRITE_TEXT_ALIGNMENT_TRAILING, DWRITE_PARAGRAPH_ALIGNMENT_CENTER},
-      {"button", renderer.buttonFormat.Get(), DWRITE_FONT_WEIGHT_NORMAL, 14,
+      {"button", renderer.formats.button.Get(), DWRITE_FONT_WEIGHT_NORMAL, 14,
        DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_CENTER},
   };
   for (const Case& c : cases) {
@@ -356,38 +334,29 @@ TEST_F(DeviceResourcesTest, TextFormatsCarryTheirFontsAndAlignments) {
   }
 }
 
-TEST_F(DeviceResourcesTest, EnsureWithATargetPresentMakesNothingAndOnlyRefreshesThePalette) {
+TEST_F(DeviceResourcesTest, EnsureWithEverythingPresentMakesNothing) {
   ASSERT_EQ(EnsureDeviceResources(), S_OK);
   ResourceSnapshot before = ResourceSnapshot::Take();
-  renderer.widgets.palette = WidgetPalette{};  // as if something had cleared it
-
   ASSERT_EQ(EnsureDeviceResources(), S_OK);
   ResourceSnapshot after = ResourceSnapshot::Take();
   EXPECT_EQ(after.target.Get(), before.target.Get());
   for (size_t i = 0; i < before.brushes.size(); ++i) {
     EXPECT_EQ(after.brushes[i].Get(), before.brushes[i].Get()) << "brush " << i;
   }
-  EXPECT_EQ(after.body.Get(), before.body.Get());
-  EXPECT_EQ(after.label.Get(), before.label.Get());
-  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.widgets.palette));
+  EXPECT_EQ(after.formats.body.Get(), before.formats.body.Get());
+  EXPECT_EQ(after.formats.label.Get(), before.formats.label.Get());
 }
 
-TEST_F(DeviceResourcesTest, AfterDiscardTheNextEnsureMakesTargetResourcesAndKeepsTwoFormats) {
-  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+// The text formats do not depend on the device: they outlive it.
+TEST_F(DeviceResourcesTest, AfterDiscardTheNextEnsureMakesTargetResourcesAndKeepsTheFormats) {
+  ASSERT_EQ(PushFrame(), 1);
   ResourceSnapshot old = ResourceSnapshot::Take();  // held, so new objects get new addresses
 
-  ASSERT_EQ(DiscardDeviceResources(), S_OK);
-  EXPECT_FALSE(renderer.renderTarget);
-  EXPECT_FALSE(renderer.whiteBrush || renderer.dimWhiteBrush || renderer.borderGrayBrush ||
-               renderer.shadowBrush || renderer.hoverBorderBrush);
-  EXPECT_FALSE(renderer.normalFaceBrush || renderer.hoverFaceBrush || renderer.disabledFaceBrush);
-  EXPECT_FALSE(renderer.normalFaceStops || renderer.hoverFaceStops || renderer.disabledFaceStops);
-  EXPECT_FALSE(renderer.bodyFormat || renderer.labelFormat);
-  EXPECT_EQ(renderer.fieldFormat.Get(), old.field.Get());
-  EXPECT_EQ(renderer.buttonFormat.Get(), old.button.Get());
-  // The palettes keep what they had until new resources replace it.
-  EXPECT_EQ(renderer.widgets.palette.normalFace.Get(), old.brushes[8].Get());
-  EXPECT_EQ(renderer.palette.shadow.Get(), old.brushes[3].Get());
+  DiscardDeviceResources();
+  EXPECT_FALSE(renderer.device.target);
+  for (const auto& brush : ResourceSnapshot::Take().brushes) EXPECT_FALSE(brush);
+  EXPECT_FALSE(renderer.device.cache.target || renderer.device.cache.bitmap);
+  EXPECT_TRUE(renderer.device.cache.shown.widgets.empty());
 
   ASSERT_EQ(EnsureDeviceResources(), S_OK);
   ResourceSnapshot made = ResourceSnapshot::Take();
@@ -397,19 +366,19 @@ TEST_F(DeviceResourcesTest, AfterDiscardTheNextEnsureMakesTargetResourcesAndKeep
     ASSERT_TRUE(made.brushes[i]) << "brush " << i;
     EXPECT_NE(made.brushes[i].Get(), old.brushes[i].Get()) << "brush " << i;
   }
-  EXPECT_NE(made.body.Get(), old.body.Get());
-  EXPECT_NE(made.label.Get(), old.label.Get());
-  EXPECT_EQ(made.field.Get(), old.field.Get());
-  EXPECT_EQ(made.button.Get(), old.button.Get());
-  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.palette));
-  EXPECT_TRUE(PaletteHoldsRendererResources(renderer.widgets.palette));
+  EXPECT_EQ(made.formats.body.Get(), old.formats.body.Get());
+  EXPECT_EQ(made.formats.field.Get(), old.formats.field.Get());
+  EXPECT_EQ(made.formats.label.Get(), old.formats.label.Get());
+  EXPECT_EQ(made.formats.button.Get(), old.formats.button.Get());
 }
 
 TEST_F(DeviceResourcesTest, ReleaseFactoriesClearsAllThree) {
   ASSERT_TRUE(renderer.d2dFactory && renderer.textFactory && renderer.imagingFactory);
   EXPECT_EQ(renderer.window, SceneFrameWindow());
-  EXPECT_EQ(ReleaseFactories(), S_OK);
+  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ReleaseFactories();
   EXPECT_FALSE(renderer.d2dFactory || renderer.textFactory || renderer.imagingFactory);
+  EXPECT_FALSE(AnyFormat(renderer.formats));
 }
 
 // A text format that cannot be made is reported once, when the failure begins; no frame is drawn
@@ -420,8 +389,7 @@ TEST_F(DeviceResourcesTest, AFailedTextFormatIsReportedOnceAndNoFrameIsDrawnWhil
   ScreenCapture last = CaptureFrame();
 
   DiscardDeviceResources();
-  renderer.fieldFormat.Reset();
-  renderer.buttonFormat.Reset();
+  renderer.formats = TextFormats{};
   auto* refusing = new FormatRefusingFactory(renderer.textFactory.Get());
   renderer.textFactory.Attach(refusing);
   At(kWidgetDisableCheckBox).checked = 1;  // would dim the labels if a frame were drawn
@@ -430,15 +398,13 @@ TEST_F(DeviceResourcesTest, AFailedTextFormatIsReportedOnceAndNoFrameIsDrawnWhil
     const int pushed = FramesPushed();
     for (int paint = 0; paint < 3; ++paint) ASSERT_EQ(PushFrame(), 1);
     EXPECT_EQ(FramesPushed(), pushed);
-    EXPECT_FALSE(renderer.bodyFormat || renderer.fieldFormat || renderer.labelFormat ||
-                 renderer.buttonFormat);
+    EXPECT_FALSE(AnyFormat(renderer.formats));
     EXPECT_TRUE(CaptureFrame().pixels == last.pixels);
     EXPECT_EQ(EnsureDeviceResources(), E_FAIL);
 
     refusing->refuse = false;
     ASSERT_EQ(PushFrame(), 1);
-    EXPECT_TRUE(renderer.bodyFormat && renderer.fieldFormat && renderer.labelFormat &&
-                renderer.buttonFormat);
+    EXPECT_TRUE(AllFormats(renderer.formats));
     ScreenCapture drawn = CaptureFrame();
     EXPECT_FALSE(drawn.pixels == last.pixels);
     EXPECT_NEAR(MaxLevel(drawn, {74, 164, 274, 194}), 173, 4) << "the dimmed label is drawn";
@@ -467,12 +433,12 @@ TEST_F(DeviceResourcesTest, APaintWithAMissingFactoryKeepsTheLastFrame) {
     const int pushed = FramesPushed();
     ASSERT_EQ(PushFrame(), 1);
     EXPECT_EQ(FramesPushed(), pushed);
-    EXPECT_FALSE(renderer.renderTarget);
+    EXPECT_FALSE(renderer.device.target);
     EXPECT_TRUE(CaptureFrame().pixels == last.pixels);
 
     ASSERT_EQ(CreateFactories(SceneFrameWindow()), S_OK);
     ASSERT_EQ(PushFrame(), 1);
-    EXPECT_TRUE(renderer.renderTarget);
+    EXPECT_TRUE(renderer.device.target);
     EXPECT_FALSE(CaptureFrame().pixels == last.pixels);
   }
 }
@@ -598,20 +564,18 @@ TEST_F(ImageDecodeTest, ADeviceLossRecreatesTheResourcesButDecodesNothingAgain) 
   renderSeams.endDrawResult = LoseTheDeviceOnce;
   ASSERT_EQ(PushFrame(), 1);
   // Discarded, but the frame drawn so far was still pushed.
-  EXPECT_FALSE(renderer.renderTarget);
-  EXPECT_FALSE(renderer.bodyFormat);
-  EXPECT_EQ(renderer.fieldFormat.Get(), old.field.Get());
+  EXPECT_FALSE(renderer.device.target);
+  EXPECT_EQ(renderer.formats.body.Get(), old.formats.body.Get());
   EXPECT_TRUE(CaptureFrame().pixels == before.pixels);
   for (int position : {kWidgetBackground, kWidgetRangeButton, kWidgetDisableCheckBox}) {
     EXPECT_TRUE(At(position).bitmap) << "the cache survives a device loss: " << position;
   }
 
   ASSERT_EQ(PushFrame(), 1);
-  ASSERT_TRUE(renderer.renderTarget);
-  EXPECT_NE(renderer.renderTarget.Get(), old.target.Get());
-  EXPECT_NE(renderer.whiteBrush.Get(), static_cast<IUnknown*>(old.brushes[0].Get()));
-  EXPECT_EQ(renderer.fieldFormat.Get(), old.field.Get());
-  EXPECT_EQ(renderer.buttonFormat.Get(), old.button.Get());
+  ASSERT_TRUE(renderer.device.target);
+  EXPECT_NE(renderer.device.target.Get(), old.target.Get());
+  EXPECT_NE(renderer.device.brushes.white.Get(), static_cast<IUnknown*>(old.brushes[0].Get()));
+  EXPECT_EQ(renderer.formats.button.Get(), old.formats.button.Get());
   EXPECT_EQ(renderSeams.imageDecodes, decodes);
   // The cached pictures are drawn by the new render target.
   EXPECT_TRUE(CaptureFrame().pixels == before.pixels);
@@ -923,6 +887,97 @@ TEST_F(FramePixelsTest, ACheckedBoxDimsTheFieldLabelsButNotItsOwn) {
   EXPECT_NEAR(levels[1].offDelay, 173, 4);
   EXPECT_GE(levels[0].disable, 240);
   EXPECT_GE(levels[1].disable, 240);
+}
+
+// --- The frame cache: a frame redraws only what changed since the last one ---
+
+// Each kind of change the window makes between two frames, in the order a session could make
+// them; each row changes the scene left by the rows before it.
+struct FrameChange {
+  const char* what;
+  void (*change)();
+};
+
+Widget& WidgetAtPosition(int position) { return renderer.widgets.items[position]; }
+void OpenOffDelayList(int row) {
+  Widget& list = WidgetAtPosition(kWidgetOffDelayList);
+  Widget& highlight = WidgetAtPosition(kWidgetRowHighlight);
+  list.visible = 1;
+  WidgetAtPosition(kWidgetCheckMark).visible = 1;
+  const float height = highlight.bottom - highlight.top;
+  highlight.top = list.top + kListFirstRowOffset + row * kListRowHeight;
+  highlight.bottom = highlight.top + height;
+  highlight.visible = 1;
+  SetWidgetText(highlight, 0, list.text[row]);
+}
+void CloseOffDelayList() {
+  for (int position : {kWidgetOffDelayList, kWidgetRowHighlight, kWidgetCheckMark}) {
+    WidgetAtPosition(position).visible = 0;
+  }
+}
+HRESULT LoseTheDeviceEveryTime(HRESULT) { return static_cast<HRESULT>(D2DERR_RECREATE_TARGET); }
+
+const FrameChange kFrameChanges[] = {
+    {"nothing", [] {}},
+    {"OK hovered", [] { WidgetAtPosition(kWidgetOk).hovered = 1; }},
+    {"OK pressed", [] { WidgetAtPosition(kWidgetOk).pressed = 1; }},
+    {"OK released and left",
+     [] { WidgetAtPosition(kWidgetOk).pressed = WidgetAtPosition(kWidgetOk).hovered = 0; }},
+    {"field button pressed: another image",
+     [] {
+       SetWidgetImage(WidgetAtPosition(kWidgetOffDelayButton),
+                      FindWidgetImage(renderer.widgets.module, L"IDI_COMBOBKHOVER"));
+     }},
+    {"list open, first row under the pointer", [] { OpenOffDelayList(0); }},
+    {"highlight moved to the next row", [] { OpenOffDelayList(1); }},
+    {"pick: the row's text on the button, list closed",
+     [] {
+       SetWidgetText(WidgetAtPosition(kWidgetOffDelayButton), 0,
+                     WidgetAtPosition(kWidgetOffDelayList).text[1]);
+       SetWidgetImage(WidgetAtPosition(kWidgetOffDelayButton),
+                      FindWidgetImage(renderer.widgets.module, L"IDI_COMBOBKNORMAL"));
+       CloseOffDelayList();
+     }},
+    {"Apply enabled", [] { WidgetAtPosition(kWidgetApply).enabled = 1; }},
+    {"sensor disabled", [] { FillWindowWidgets(false, true); }},
+    {"only the box unticked: the labels lit",
+     [] { WidgetAtPosition(kWidgetDisableCheckBox).checked = 0; }},
+    {"waiting line shown", [] { renderer.waitingLineShown = 1; }},
+    {"waiting line gone", [] { renderer.waitingLineShown = 0; }},
+    {"the texts of another language",
+     [] {
+       renderer.instance = GetModuleHandleW(L"user32.dll");
+       SetWidgetText(WidgetAtPosition(kWidgetOk), 0, L"\x0645\x0648\x0627\x0641\x0642");
+     }},
+    {"right to left", [] {
+       renderer.instance = GetModuleHandleW(nullptr);
+       renderer.rightToLeft = 1;
+       FillWindowWidgets(true, false);
+     }},
+    {"device lost", [] { renderSeams.endDrawResult = LoseTheDeviceEveryTime; }},
+    {"device back", [] { renderSeams.endDrawResult = nullptr; }},
+};
+
+using FrameCacheTest = RenderSceneTest;
+
+TEST_F(FrameCacheTest, AfterEachKindOfChangeThePushedFrameEqualsOneDrawnFromScratch) {
+  ASSERT_EQ(PushFrame(), 1);
+  for (const FrameChange& row : kFrameChanges) {
+    SCOPED_TRACE(row.what);
+    row.change();
+    ASSERT_EQ(PushFrame(), 1);
+    const std::vector<DWORD> pushed = LastPushedPixels();
+    const std::vector<DWORD> scratch = FrameDrawnFromScratch();
+    ASSERT_EQ(pushed.size(), scratch.size());
+    size_t differing = 0, first = pushed.size();
+    for (size_t at = 0; at < pushed.size(); ++at) {
+      if (pushed[at] == scratch[at]) continue;
+      if (differing++ == 0) first = at;
+    }
+    EXPECT_EQ(differing, 0u) << "first at (" << first % kFrameWidth << ", " << first / kFrameWidth
+                             << "): pushed " << std::hex << pushed[first] << ", from scratch "
+                             << scratch[first];
+  }
 }
 
 // The highest GDI handle slot among 100 fresh handles. Freed slots are handed out again, so a

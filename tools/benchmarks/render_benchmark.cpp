@@ -1,8 +1,11 @@
 // Figures of the settings window's rendering under Wine. It prints figures and never judges
 // them: a slow machine is not a failure.
 //   - RenderFrame for the whole window (the fifteen widgets, the real images), median of many
-//     frames, beside UpdateLayeredWindow alone pushing an already composed bitmap, in the same
-//     run and window, so the two can be compared;
+//     frames: with nothing changed, with only a button's hover changed, with a list open and its
+//     highlight moving, with Apply enabled or disabled; beside the platform's floor measured in
+//     the same process and window (a DC render target of its own bound to a 566 x 460 DIB,
+//     cleared, one 566 x 460 bitmap drawn, pushed), in alternating rounds, with each ratio;
+//   - where a frame drawn from scratch spends its time, part by part;
 //   - the time from starting <build>/bin/sensorctl.exe to its first pushed frame, found by
 //     looking for its window and for its panel's grey on the screen every 10 ms.
 //
@@ -43,6 +46,19 @@ double Now() {
   return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
+// Processor time of this process, all its threads (the software rasteriser's among them), in
+// milliseconds. Less swayed than the clock by other programs on a busy machine; the display
+// server's share of a push is not in it, alike for every kind of frame.
+double ProcessorMs() {
+  FILETIME created, ended, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
+  auto ms = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
+                               t.dwLowDateTime) / 10000.0;
+  };
+  return ms(kernel) + ms(user);
+}
+
 struct Figures {
   double median = 0, minimum = 0, p90 = 0;
 };
@@ -62,8 +78,9 @@ void PrintFigures(const char* what, const Figures& f, size_t count) {
               f.p90, count);
 }
 
-// RenderFrame with a paint structure as WM_PAINT would give it.
-double TimeOneFrame(HWND window) {
+// RenderFrame with a paint structure as WM_PAINT would give it; `change` runs first, untimed.
+double TimeOneFrame(HWND window, void (*change)(int frame), int frame) {
+  if (change != nullptr) change(frame);
   WindowDC dc(window);
   PAINTSTRUCT paint = {};
   paint.hdc = dc.Get();
@@ -72,6 +89,152 @@ double TimeOneFrame(HWND window) {
   RenderFrame(window, paint);
   return Now() - start;
 }
+
+// The platform's floor for one frame, made with nothing of the renderer: its own factory and DC
+// render target, bound to a new 566 x 460 DIB, cleared, one 566 x 460 bitmap drawn, pushed to
+// the same layered window with per-pixel alpha.
+struct Floor {
+  ComPtr<ID2D1Factory> factory;
+  ComPtr<ID2D1DCRenderTarget> target;
+  ComPtr<ID2D1Bitmap> picture;
+};
+
+bool MakeFloor(Floor& floor) {
+  if (FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
+                               &floor.factory))) {
+    return false;
+  }
+  const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+      D2D1_RENDER_TARGET_TYPE_SOFTWARE,
+      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 0, 0,
+      D2D1_RENDER_TARGET_USAGE_GDI_COMPATIBLE, D2D1_FEATURE_LEVEL_DEFAULT);
+  if (FAILED(floor.factory->CreateDCRenderTarget(&properties, &floor.target))) return false;
+  std::vector<UINT32> pixels(kFrameWidth * kFrameHeight, 0xFF5B5B5Bu);  // opaque grey 91
+  return SUCCEEDED(floor.target->CreateBitmap(
+      D2D1::SizeU(kFrameWidth, kFrameHeight), pixels.data(), kFrameWidth * 4,
+      D2D1::BitmapProperties(
+          D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
+      &floor.picture));
+}
+
+double TimeFloorFrame(HWND window, Floor& floor) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const double start = Now();
+  UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = kFrameWidth;
+  info.bmiHeader.biHeight = -kFrameHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  UniqueGdiObject dib(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !dib) return 0;
+  SelectedObject selection(memory.Get(), dib.Get());
+  const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
+  floor.target->BindDC(memory.Get(), &bound);
+  floor.target->BeginDraw();
+  floor.target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f));
+  floor.target->DrawBitmap(floor.picture.Get(), D2D1::RectF(0, 0, kFrameWidth, kFrameHeight),
+                           1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
+  floor.target->EndDraw();
+  POINT destination = {rect.left, rect.top};
+  SIZE size = {kFrameWidth, kFrameHeight};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UpdateLayeredWindow(window, nullptr, &destination, &size, memory.Get(), &source, 0, &blend,
+                      ULW_ALPHA);
+  return Now() - start;
+}
+
+// One frame of the renderer's device resources with `draw` in place of the composition: bound,
+// cleared, drawn, pushed. For the figures of where a frame's time goes.
+double TimePartialFrame(HWND window, void (*draw)()) {
+  if (FAILED(EnsureDeviceResources())) return 0;
+  RECT rect;
+  GetWindowRect(window, &rect);
+  WindowDC dc(window);
+  const double start = Now();
+  UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
+  UniqueGdiObject bitmap(CreateCompatibleBitmap(dc.Get(), kFrameWidth, kFrameHeight));
+  if (!memory || !bitmap) return 0;
+  SelectedObject selection(memory.Get(), bitmap.Get());
+  const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
+  ID2D1DCRenderTarget* target = renderer.device.target.Get();
+  target->BindDC(memory.Get(), &bound);
+  target->BeginDraw();
+  target->SetTransform(D2D1::Matrix3x2F::Identity());
+  target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f));
+  if (draw != nullptr) draw();
+  target->EndDraw();
+  POINT destination = {rect.left, rect.top};
+  SIZE size = {kFrameWidth, kFrameHeight};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UpdateLayeredWindow(window, nullptr, &destination, &size, memory.Get(), &source, 0, &blend,
+                      ULW_ALPHA);
+  return Now() - start;
+}
+
+// The parts of a frame drawn from scratch, each alone (the other widgets hidden).
+void DrawNothing() {}
+void DrawFromScratch() { DrawFrameFromScratch(renderer.device.target.Get()); }
+// The widgets without their captions: images, faces, borders and shadows.
+void DrawShapesOnly() {
+  std::vector<wchar_t> firsts;
+  for (auto& w : renderer.widgets.items) {
+    for (auto& slot : w.text) {
+      firsts.push_back(slot[0]);
+      slot[0] = L'\0';
+    }
+  }
+  PaintWidgetsFromScratch(renderer.device.target.Get());
+  size_t k = 0;
+  for (auto& w : renderer.widgets.items) {
+    for (auto& slot : w.text) slot[0] = firsts[k++];
+  }
+}
+void DrawWidgetsOnly() { PaintWidgetsFromScratch(renderer.device.target.Get()); }
+
+// Text layouts alone: every caption of the shown widgets laid out, nothing drawn.
+double TimeTextLayouts() {
+  const double start = Now();
+  for (const Widget& w : renderer.widgets.items) {
+    if (!w.visible) continue;
+    for (const auto& slot : w.text) {
+      const UINT32 length = static_cast<UINT32>(wcsnlen(slot, kWidgetTextCapacity));
+      if (length == 0) continue;
+      ComPtr<IDWriteTextLayout> layout;
+      DWRITE_TEXT_METRICS metrics;
+      // Asked for its metrics, so that a layout made lazily is timed too.
+      if (SUCCEEDED(renderer.textFactory->CreateTextLayout(
+              slot, length, renderer.formats.button.Get(), 200, 30, &layout))) {
+        layout->GetMetrics(&metrics);
+      }
+    }
+  }
+  return Now() - start;
+}
+
+// Changes made before each timed frame.
+void HoverOnly(int frame) { renderer.widgets.items[kWidgetOk].hovered = frame % 2; }
+void RowUnderPointer(int frame) {
+  Widget& highlight = renderer.widgets.items[kWidgetRowHighlight];
+  const Widget& list = renderer.widgets.items[kWidgetOffDelayList];
+  const float rowHeight = (highlight.bottom - highlight.top);
+  const float top = list.top + 8 + (frame % 3) * rowHeight;
+  highlight.bottom = top + rowHeight;
+  highlight.top = top;
+  highlight.visible = 1;
+}
+void ApplyToggled(int frame) { renderer.widgets.items[kWidgetApply].enabled = frame % 2; }
+
+struct Row {
+  const char* what;
+  Figures figures;
+  size_t count;
+};
 
 void MeasureFrames(int frames) {
   if (!OpenScene({})) {
@@ -82,10 +245,10 @@ void MeasureFrames(int frames) {
   // The first frame is timed cold: no paint has run in this scene, so this frame makes the
   // device resources and decodes the images. Opening the scene runs the queued messages; were
   // a paint among them, the figure would be a warm one and is not printed as the cold one.
-  const bool cold = FramePaintCount() == 0 && FramesPushed() == 0 && !renderer.renderTarget &&
+  const bool cold = FramePaintCount() == 0 && FramesPushed() == 0 && !renderer.device.target &&
                     renderSeams.imageDecodes == 0;
-  const double first = TimeOneFrame(window);
-  const bool madeResources = static_cast<bool>(renderer.renderTarget);
+  const double first = TimeOneFrame(window, nullptr, 0);
+  const bool madeResources = static_cast<bool>(renderer.device.target);
   if (cold && madeResources) {
     std::printf("  %-46s %8.3f ms  (%ld images decoded)\n",
                 "RenderFrame, cold first frame (resources, decoding)", first,
@@ -94,45 +257,99 @@ void MeasureFrames(int frames) {
     std::printf("  RenderFrame, cold first frame: not available (%s)\n",
                 cold ? "the frame made no device resources" : "a paint ran before it");
   }
+  Floor floor;
+  if (!MakeFloor(floor)) {
+    std::printf("  the floor: not available (its render target could not be made)\n");
+    CloseScene();
+    return;
+  }
 
-  std::vector<double> frameTimes;
-  for (int i = 0; i < frames; ++i) frameTimes.push_back(TimeOneFrame(window));
-
-  // The same frame composed once into a bitmap, then only pushed.
-  std::vector<double> pushTimes;
-  {
-    WindowDC dc(window);
-    UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
-    UniqueGdiObject bitmap(CreateCompatibleBitmap(dc.Get(), kFrameWidth, kFrameHeight));
-    if (memory && bitmap && SUCCEEDED(EnsureDeviceResources())) {
-      SelectedObject selection(memory.Get(), bitmap.Get());
-      const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
-      renderer.renderTarget->BindDC(memory.Get(), &bound);
-      renderer.renderTarget->BeginDraw();
-      ComposeFrame();
-      renderer.renderTarget->EndDraw();
-      RECT rect;
-      GetWindowRect(window, &rect);
-      POINT destination = {rect.left, rect.top};
-      SIZE size = {kFrameWidth, kFrameHeight};
-      POINT source = {0, 0};
-      BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-      for (int i = 0; i < frames; ++i) {
-        const double start = Now();
-        UpdateLayeredWindow(window, nullptr, &destination, &size, memory.Get(), &source, 0,
-                            &blend, ULW_ALPHA);
-        pushTimes.push_back(Now() - start);
+  // Rounds alternate between the kinds of frame, so that a machine that slows down or speeds up
+  // meanwhile touches all of them alike.
+  enum { kFloor, kWhole, kHover, kList, kRebuilt, kKinds };
+  std::vector<double> samples[kKinds];
+  double processor[kKinds] = {};  // processor time over all frames of each kind
+  auto timed = [&processor](int kind, const auto& batch) {
+    const double before = ProcessorMs();
+    batch();
+    processor[kind] += ProcessorMs() - before;
+  };
+  Widget& list = renderer.widgets.items[kWidgetOffDelayList];
+  Widget& mark = renderer.widgets.items[kWidgetCheckMark];
+  const int rounds = 10;
+  const int perRound = std::max(1, frames / rounds);
+  for (int round = 0; round < rounds; ++round) {
+    timed(kFloor, [&] {
+      for (int i = 0; i < perRound; ++i) samples[kFloor].push_back(TimeFloorFrame(window, floor));
+    });
+    timed(kWhole, [&] {
+      for (int i = 0; i < perRound; ++i) samples[kWhole].push_back(TimeOneFrame(window, nullptr, i));
+    });
+    timed(kHover, [&] {
+      for (int i = 0; i < perRound; ++i) {
+        samples[kHover].push_back(TimeOneFrame(window, HoverOnly, i));
       }
-    }
+    });
+    HoverOnly(0);
+    list.visible = mark.visible = 1;
+    timed(kList, [&] {
+      for (int i = 0; i < perRound; ++i) {
+        samples[kList].push_back(TimeOneFrame(window, RowUnderPointer, i));
+      }
+    });
+    list.visible = mark.visible = renderer.widgets.items[kWidgetRowHighlight].visible = 0;
+    timed(kRebuilt, [&] {
+      for (int i = 0; i < perRound; ++i) {
+        samples[kRebuilt].push_back(TimeOneFrame(window, ApplyToggled, i));
+      }
+    });
+    ApplyToggled(0);
   }
-  PrintFigures("RenderFrame, whole window", Summarise(frameTimes), frameTimes.size());
-  PrintFigures("UpdateLayeredWindow alone, composed bitmap", Summarise(pushTimes),
-               pushTimes.size());
-  const Figures frame = Summarise(frameTimes);
-  const Figures push = Summarise(pushTimes);
-  if (push.median > 0) {
-    std::printf("  %-46s %8.1f x\n", "RenderFrame / push alone (medians)", frame.median / push.median);
+  const Row rows[] = {
+      {"the floor (DC target, DIB, Clear, bitmap, push)", Summarise(samples[kFloor]), 0},
+      {"RenderFrame, whole window, nothing changed", Summarise(samples[kWhole]), 0},
+      {"RenderFrame, only the hover changed", Summarise(samples[kHover]), 0},
+      {"RenderFrame, a list open, its highlight moved", Summarise(samples[kList]), 0},
+      {"RenderFrame, Apply enabled or disabled", Summarise(samples[kRebuilt]), 0},
+  };
+  const double floorMedian = rows[0].figures.median;
+  for (int kind = 0; kind < kKinds; ++kind) {
+    PrintFigures(rows[kind].what, rows[kind].figures, samples[kind].size());
   }
+  const double floorProcessor = processor[kFloor] / static_cast<double>(samples[kFloor].size());
+  std::printf("  ratio to the floor: medians of the clock; processor time of this process per "
+              "frame (floor %.3f ms):\n", floorProcessor);
+  for (int kind = kWhole; kind < kKinds; ++kind) {
+    const double perFrame = processor[kind] / static_cast<double>(samples[kind].size());
+    std::printf("    %-44s %8.2f x   %8.3f ms %6.2f x\n", rows[kind].what + 13,
+                floorMedian > 0 ? rows[kind].figures.median / floorMedian : 0.0, perFrame,
+                floorProcessor > 0 ? perFrame / floorProcessor : 0.0);
+  }
+
+  // Where a frame drawn from scratch spends its time: each part alone in a frame of its own.
+  std::printf("  a frame drawn from scratch, part by part (medians):\n");
+  struct Part {
+    const char* what;
+    void (*draw)();
+  };
+  const Part parts[] = {
+      {"bind, clear, push", DrawNothing},
+      {"+ the widgets' shapes and images", DrawShapesOnly},
+      {"+ the widgets and their captions", DrawWidgetsOnly},
+      {"+ the frame texts (the whole frame)", DrawFromScratch},
+  };
+  for (const Part& part : parts) {
+    std::vector<double> times;
+    const double before = ProcessorMs();
+    for (int i = 0; i < perRound * 2; ++i) times.push_back(TimePartialFrame(window, part.draw));
+    const double perFrame = (ProcessorMs() - before) / static_cast<double>(times.size());
+    PrintFigures(part.what, Summarise(times), times.size());
+    std::printf("  %-46s %8.3f ms\n", "    processor time per frame", perFrame);
+  }
+  std::vector<double> layouts;
+  for (int i = 0; i < perRound * 2; ++i) layouts.push_back(TimeTextLayouts());
+  PrintFigures("the captions laid out alone, nothing drawn", Summarise(layouts),
+               layouts.size());
   std::printf("  %-46s %8ld\n", "images decoded over all frames", renderSeams.imageDecodes);
   CloseScene();
 }
