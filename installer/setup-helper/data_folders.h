@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "shared/data_paths.h"
+
 // Owner Administrators, inheritance from C:\ cut (P). SY system, BA administrators, BU users,
 // OW the owner of a file (an OWNER RIGHTS entry takes away the implicit right of whoever
 // created a log to rewrite its access list).
@@ -13,15 +15,14 @@
 //   0x1200ab  the same and "create files" in the folder (not folders, not delete children)
 //   0x12008d  on files only (OI IO): read and append; no write over, no delete, no rename
 struct DataFolder {
-  const wchar_t* path;
+  const char16_t* path;
   const wchar_t* sddl;
 };
 inline constexpr DataFolder kDataFolders[] = {
-    {L"C:\\ZQ", L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
-    {L"C:\\ZQ\\Data",
+    {kDataRootPath, L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+    {kDataFolderPath,
      L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)"
      L"(A;OIIO;0x12008d;;;OW)"},
-    {L"C:\\ZQ\\Data\\ZQPRX", L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+    {kConfigFolderPath, L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
 };
-inline constexpr const wchar_t* kConfigPath = L"C:\\ZQ\\Data\\ZQPRX\\appwatch.dat";
 

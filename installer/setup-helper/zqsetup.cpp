@@ -24,6 +24,7 @@
 #include <span>
 
 #include "installer/setup-helper/data_folders.h"
+#include "shared/text16.h"
 #include "shared/win_handles.h"
 
 namespace {
@@ -41,10 +42,10 @@ using UniqueSecurityDescriptor = UniqueHandleOf<LocalMemoryTraits>;
 // folder itself, refusing anything that is not a plain directory (a junction or link planted
 // in its place would carry the new owner and access list somewhere else).
 bool SecureFolder(const DataFolder& folder) {
-  if (!CreateDirectoryW(folder.path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  if (!CreateDirectoryW(AsWide(folder.path), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     return false;
   }
-  UniqueFile handle(CreateFileW(folder.path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+  UniqueFile handle(CreateFileW(AsWide(folder.path), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
@@ -89,7 +90,7 @@ std::span<const BYTE> DefaultConfig() {
 bool WriteDefaultConfig() {
   std::span<const BYTE> bytes = DefaultConfig();
   if (bytes.empty()) return false;
-  UniqueFile file(CreateFileW(kConfigPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueFile file(CreateFileW(AsWide(kMonitorConfigPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return GetLastError() == ERROR_FILE_EXISTS;
   DWORD written = 0;
@@ -97,7 +98,7 @@ bool WriteDefaultConfig() {
                       nullptr) &&
             written == bytes.size();
   file.Reset();
-  if (!ok) DeleteFileW(kConfigPath);
+  if (!ok) DeleteFileW(AsWide(kMonitorConfigPath));
   return ok;
 }
 
@@ -105,7 +106,7 @@ bool WriteDefaultConfig() {
 // follow a link, so only our own plain file can match).
 bool IsDefaultConfig() {
   std::span<const BYTE> bytes = DefaultConfig();
-  UniqueFile file(CreateFileW(kConfigPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileW(AsWide(kMonitorConfigPath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file || bytes.empty()) return false;
   LARGE_INTEGER size{};
@@ -127,9 +128,9 @@ int Prepare() {
 }
 
 void Cleanup() {
-  if (IsDefaultConfig()) DeleteFileW(kConfigPath);
+  if (IsDefaultConfig()) DeleteFileW(AsWide(kMonitorConfigPath));
   // Innermost first; a folder that still holds anything (logs, a changed configuration) stays.
-  for (size_t i = std::size(kDataFolders); i-- > 0;) RemoveDirectoryW(kDataFolders[i].path);
+  for (size_t i = std::size(kDataFolders); i-- > 0;) RemoveDirectoryW(AsWide(kDataFolders[i].path));
 }
 
 }  // namespace

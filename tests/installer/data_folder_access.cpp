@@ -1,9 +1,8 @@
 // What the data folders' access lists allow, asked of Windows' own access check.
 //
 // The package gives C:\ZQ, C:\ZQ\Data and C:\ZQ\Data\ZQPRX the descriptors in
-// installer/setup-helper/data_folders.h. Wine keeps no access list on a file or folder (it maps
-// a DACL onto Unix mode bits and forgets it), so the installed folders cannot show them; this
-// program checks the descriptors themselves with AccessCheck, for an administrator and for a
+// installer/setup-helper/data_folders.h. The installed folders cannot show them under Wine
+// (kWineFactNoAccessLists); this program checks the descriptors themselves with AccessCheck, for an administrator and for a
 // user (the same token with Administrators made deny-only), for each folder and for a file
 // created in it (the descriptor it inherits).
 //
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "installer/setup-helper/data_folders.h"
+#include "shared/text16.h"
 #include "shared/win_handles.h"
 
 namespace {
@@ -44,53 +44,38 @@ bool Allowed(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD access) {
   return status != FALSE;
 }
 
+// What a user may do in the folders and to a file created in them; an administrator may do
+// everything everywhere.
 struct Expectation {
   const char* what;
   DWORD access;
-  bool user;   // allowed to a user
-  bool admin;  // allowed to an administrator
+  bool inClosed;  // a user, in ZQ and ZQPRX
+  bool inData;    // a user, in Data (the file: a log another user created)
 };
-
-// Rights on folders (the ZQ and ZQPRX rows, then Data) and on files created in them.
-constexpr Expectation kClosedFolder[] = {
+constexpr Expectation kFolder[] = {
     {"list", FILE_LIST_DIRECTORY, true, true},
     {"create files", FILE_ADD_FILE, false, true},
-    {"create folders", FILE_ADD_SUBDIRECTORY, false, true},
-    {"delete or rename", DELETE, false, true},
-    {"delete children", FILE_DELETE_CHILD, false, true},
-    {"change access list", WRITE_DAC, false, true},
-    {"take ownership", WRITE_OWNER, false, true},
+    {"create folders", FILE_ADD_SUBDIRECTORY, false, false},
+    {"delete or rename", DELETE, false, false},
+    {"delete children", FILE_DELETE_CHILD, false, false},
+    {"change access list", WRITE_DAC, false, false},
+    {"take ownership", WRITE_OWNER, false, false},
 };
-constexpr Expectation kDataFolder[] = {
-    {"list", FILE_LIST_DIRECTORY, true, true},
-    {"create files", FILE_ADD_FILE, true, true},
-    {"create folders", FILE_ADD_SUBDIRECTORY, false, true},
-    {"delete or rename", DELETE, false, true},
-    {"delete children", FILE_DELETE_CHILD, false, true},
-    {"change access list", WRITE_DAC, false, true},
-    {"take ownership", WRITE_OWNER, false, true},
-};
-constexpr Expectation kLogFile[] = {
-    {"read", FILE_READ_DATA, true, true},
-    {"append", FILE_APPEND_DATA, true, true},
-    {"write over", FILE_WRITE_DATA, false, true},
-    {"delete or rename", DELETE, false, true},
-    {"change access list", WRITE_DAC, false, true},
-};
-constexpr Expectation kReadOnlyFile[] = {
+constexpr Expectation kFile[] = {
     {"read", FILE_READ_DATA, true, true},
     {"append", FILE_APPEND_DATA, false, true},
-    {"write over", FILE_WRITE_DATA, false, true},
-    {"delete or rename", DELETE, false, true},
+    {"write over", FILE_WRITE_DATA, false, false},
+    {"delete or rename", DELETE, false, false},
+    {"change access list", WRITE_DAC, false, false},
 };
 
 template <size_t N>
 void Check(const wchar_t* object, PSECURITY_DESCRIPTOR descriptor, HANDLE user, HANDLE admin,
-           const Expectation (&expectations)[N]) {
+           const Expectation (&expectations)[N], bool isData) {
   for (const Expectation& e : expectations) {
     bool userAllowed = Allowed(descriptor, user, e.access);
     bool adminAllowed = Allowed(descriptor, admin, e.access);
-    bool ok = userAllowed == e.user && adminAllowed == e.admin;
+    bool ok = userAllowed == (isData ? e.inData : e.inClosed) && adminAllowed;
     if (!ok) ++failures;
     std::printf("%s: %ls: %s: user %s, administrator %s\n", ok ? "ok" : "FAILED", object, e.what,
                 userAllowed ? "allowed" : "denied", adminAllowed ? "allowed" : "denied");
@@ -164,16 +149,12 @@ int wmain() {
     UniqueLocalMemory descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(folder.sddl, SDDL_REVISION_1,
                                                               descriptor.Put(), nullptr)) {
-      std::printf("FAILED: %ls: the access list does not parse\n", folder.path);
+      std::printf("FAILED: %ls: the access list does not parse\n", AsWide(folder.path));
       ++failures;
       continue;
     }
-    bool isData = lstrcmpiW(folder.path, L"C:\\ZQ\\Data") == 0;
-    if (isData) {
-      Check(folder.path, descriptor.Get(), user.Get(), admin.Get(), kDataFolder);
-    } else {
-      Check(folder.path, descriptor.Get(), user.Get(), admin.Get(), kClosedFolder);
-    }
+    bool isData = folder.path == kDataFolderPath;
+    Check(AsWide(folder.path), descriptor.Get(), user.Get(), admin.Get(), kFolder, isData);
     // A file in the folder gets the inherited part. (Wine limit: Wine's
     // CreatePrivateObjectSecurityEx gives no DACL at all, so the file's descriptor is built
     // here by Windows' inheritance rule for files: each ACE marked OBJECT_INHERIT, without its
@@ -185,17 +166,13 @@ int wmain() {
     std::vector<BYTE> file;
     PSID creator = isData ? static_cast<PSID>(otherUserSid) : static_cast<PSID>(adminsSid);
     if (!FileDescriptorCreatedBy(descriptor.Get(), creator, file)) {
-      std::printf("FAILED: %ls: no inherited descriptor\n", folder.path);
+      std::printf("FAILED: %ls: no inherited descriptor\n", AsWide(folder.path));
       ++failures;
       continue;
     }
     wchar_t object[MAX_PATH];
-    wsprintfW(object, L"a file in %ls", folder.path);
-    if (isData) {
-      Check(object, file.data(), user.Get(), admin.Get(), kLogFile);
-    } else {
-      Check(object, file.data(), user.Get(), admin.Get(), kReadOnlyFile);
-    }
+    wsprintfW(object, L"a file in %ls", AsWide(folder.path));
+    Check(object, file.data(), user.Get(), admin.Get(), kFile, isData);
   }
   std::printf("%d failed\n", failures);
   return failures;

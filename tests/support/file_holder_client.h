@@ -3,9 +3,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-#include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
 
 class HeldFile {
  public:
@@ -23,6 +24,6 @@ class HeldFile {
   bool WaitForRelease(DWORD timeoutMs);
 
  private:
-  UniqueKernelHandle process_;
+  std::unique_ptr<ChildProcess> process_;
   bool held_ = false;
 };
