@@ -14,6 +14,12 @@ enum StringId, the one place the numbers are written). From all files this write
                 so the script reads the same under any code page;
     --cpp FILE  the same texts as char16_t literals for the portable lookup.
 
+--carry FILE names further language identifiers, one a line: "<id> <tag> <copy of> <name>",
+each given the table of one language file ("0x241A sr-Latn-RS 2074 Serbian (Latin, Serbia)";
+# starts a comment). A carried id shares its source's primary language and language subtag,
+and a neutral one (sublanguage 0) stands only where all files of that primary language are one
+language: it would otherwise give one language's texts to another's users.
+
 Any fault in the input stops the build with a message naming the file and the fault.
 Needs only the Python standard library.
 """
@@ -42,7 +48,8 @@ STRING_IDS = read_string_ids()
 FILE_KEYS = {"id", "name", "tag", "strings"}
 MAX_TEXT_UNITS = 1023  # LoadStringW fills a 1024-unit buffer, terminator included
 ENGLISH_US = 1033
-FILE_NAME = re.compile(r"^(\d+)-([A-Za-z]{2,3}(?:-[A-Za-z0-9]{2,8})*)\.json$")
+TAG = r"[A-Za-z]{2,3}(?:-[A-Za-z0-9]{2,8})*"
+FILE_NAME = re.compile(r"^(\d+)-(" + TAG + r")\.json$")
 
 
 class InputError(Exception):
@@ -158,6 +165,66 @@ def load_all(paths):
     return [by_id[k] for k in sorted(by_id)]
 
 
+def tag_parts(tag):
+    """The language subtag and the script subtag (None when the tag names none)."""
+    parts = tag.split("-")
+    script = next((p for p in parts[1:] if len(p) == 4 and p.isalpha()), None)
+    return parts[0].lower(), script.title() if script else None
+
+
+def carry_one(fields, languages):
+    by_id = {lang["id"]: lang for lang in languages}
+    if len(fields) < 4:
+        raise InputError('not "<id> <tag> <copy of> <name>"')
+    try:
+        language, source_id = int(fields[0], 0), int(fields[2], 0)
+    except ValueError:
+        raise InputError("the id or the id it copies is not a number")
+    tag, name = fields[1], " ".join(fields[3:])
+    if not 0 < language <= 0xFFFF or language & 0x3FF == 0:
+        raise InputError(f"{fields[0]} is not a language identifier with a primary language")
+    if not re.fullmatch(TAG, tag):
+        raise InputError(f'"{tag}" is not a language tag')
+    if language in by_id:
+        raise InputError(f"{language} (0x{language:04X}) has a table already")
+    source = by_id.get(source_id)
+    if source is None or "copy_of" in source:
+        raise InputError(f"{source_id} is not the id of a language file")
+    if language & 0x3FF != source_id & 0x3FF:
+        raise InputError(f"0x{language:04X} and {source_id} are of different primary languages")
+    (subtag, script), (source_subtag, source_script) = tag_parts(tag), tag_parts(source["tag"])
+    if subtag != source_subtag or (script and source_script and script != source_script):
+        raise InputError(f'"{tag}" is not the language and script of {source_id} ("{source["tag"]}")')
+    if language >> 10 == 0:
+        sharing = sorted({tag_parts(lang["tag"])[0] for lang in languages
+                          if lang["id"] & 0x3FF == language and "copy_of" not in lang})
+        if len(sharing) > 1:
+            raise InputError(f"0x{language:04X} is the neutral id of {', '.join(sharing)}: "
+                             f"no one table may serve them all")
+    return dict(source, id=language, tag=tag, name=name, copy_of=source_id)
+
+
+def carry(path, languages):
+    """The languages and the carried ids of the file at path, as tables, sorted by id."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except (OSError, UnicodeDecodeError) as e:
+        raise InputError(f"{path}: cannot be read ({e})")
+    tables, errors = list(languages), []
+    for number, line in enumerate(lines, 1):
+        fields = line.split("#", 1)[0].split()
+        if not fields:
+            continue
+        try:
+            tables.append(carry_one(fields, tables))
+        except InputError as e:
+            errors.append(f"{path}:{number}: {e}")
+    if errors:
+        raise InputError("\n".join(errors))
+    return sorted(tables, key=lambda lang: lang["id"])
+
+
 def rc_literal(text):
     """L"..." whose every unit outside printable ASCII is a \\xNNNN escape."""
     out = []
@@ -216,7 +283,8 @@ def render_rc(languages):
     for lang in languages:
         primary = lang["id"] & 0x3FF
         sub = lang["id"] >> 10
-        lines.append(f'// {c_comment(lang["name"])}: {lang["id"]} ({lang["tag"]})')
+        copy = f', a copy of {lang["copy_of"]}' if "copy_of" in lang else ""
+        lines.append(f'// {c_comment(lang["name"])}: {lang["id"]} ({lang["tag"]}){copy}')
         lines.append("STRINGTABLE")
         lines.append(f"LANGUAGE 0x{primary:02x}, 0x{sub:02x}")
         lines.append("BEGIN")
@@ -235,7 +303,8 @@ def render_cpp(languages):
         "const StringTableLanguage kStringTableData[] = {",
     ]
     for lang in languages:
-        lines.append(f'    {{{lang["id"]}, {cpp_literal(lang["tag"])},  // {c_comment(lang["name"])}')
+        copy = f', a copy of {lang["copy_of"]}' if "copy_of" in lang else ""
+        lines.append(f'    {{{lang["id"]}, {cpp_literal(lang["tag"])},  // {c_comment(lang["name"])}{copy}')
         lines.append("     {")
         for number in STRING_IDS:
             lines.append(f"         {cpp_literal(lang['strings'][number])},  // {number}")
@@ -261,10 +330,13 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rc", help="resource script to write")
     parser.add_argument("--cpp", help="C++ source with the texts to write")
+    parser.add_argument("--carry", help="further ids carried as copies of the files' tables")
     parser.add_argument("files", nargs="+", help="language files <id>-<tag>.json")
     args = parser.parse_args(argv)
     try:
         languages = load_all(args.files)
+        if args.carry:
+            languages = carry(args.carry, languages)
     except InputError as e:
         print(f"gen_strings: the string table cannot be built:\n{e}", file=sys.stderr)
         return 1

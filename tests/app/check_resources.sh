@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the resources built into sensorctl.exe: the eight PNG images under their names, the icon
 # group 130 with all its sizes, accelerator table 109, the manifest asking for administrator
-# rights, version 1.0.18.0 and the string table in every language.
-#   check_resources.sh WINDRES SENSORCTL.EXE IMAGE_DIR LANGUAGE_COUNT
+# rights, version 1.0.18.0 and the string table in every language and carried id.
+#   check_resources.sh WINDRES SENSORCTL.EXE IMAGE_DIR TABLE_COUNT
 set -u
 windres=$1; exe=$2; images=$3; languages=$4
 failures=0

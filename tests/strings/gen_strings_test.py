@@ -14,6 +14,7 @@ import unittest
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 GENERATOR = os.path.join(ROOT, "tools", "gen_strings.py")
 LANGUAGES = os.path.join(ROOT, "sensorctl", "resources", "strings", "languages")
+CARRIED = os.path.join(ROOT, "sensorctl", "resources", "strings", "carried_ids.txt")
 sys.path.insert(0, os.path.dirname(GENERATOR))
 from gen_strings import STRING_IDS  # noqa: E402  the numbers the generator writes
 
@@ -23,10 +24,11 @@ def english():
         return json.load(f)
 
 
-def run_generator(files, outdir):
+def run_generator(files, outdir, carry=None):
     rc = os.path.join(outdir, "out.rc")
     cpp = os.path.join(outdir, "out.cpp")
-    result = subprocess.run([sys.executable, GENERATOR, "--rc", rc, "--cpp", cpp] + files,
+    result = subprocess.run([sys.executable, GENERATOR, "--rc", rc, "--cpp", cpp] +
+                            (["--carry", carry] if carry else []) + files,
                             capture_output=True, text=True)
     return result, rc, cpp
 
@@ -181,6 +183,33 @@ class GeneratorTest(unittest.TestCase):
         de = self.write("7-de.json", self.language(7, "de"))
         self.assert_refused([de], "no English (United States) table")
 
+    def test_faulty_carried_ids_are_refused(self):
+        files = [self.write("1033-en-US.json", english()),
+                 self.write("1050-hr-HR.json", self.language(1050, "hr-HR")),
+                 self.write("2074-sr-Latn-CS.json", self.language(2074, "sr-Latn-CS")),
+                 self.write("3098-sr-Cyrl-CS.json", self.language(3098, "sr-Cyrl-CS"))]
+        cases = [
+            ("0x241A sr-Latn-RS 3098 x", "not the language and script of 3098"),
+            ("0x0809 fr 1033 x", "not the language and script of 1033"),
+            ("0x001A sr 2074 x", "neutral id of hr, sr"),
+            ("0x0009 en 2074 x", "different primary languages"),
+            ("0x0C1A sr-Cyrl-CS 3098 x", "has a table already"),
+            ("0x241A sr-Latn-RS 2074 a\n0x241A sr-Latn-RS 2074 b", ":3: 9242 (0x241A) has a table"),
+            ("0x241A sr-Latn-RS 2074 a\n0x2C1A sr-Latn-ME 0x241A b", "9242 is not the id of a language"),
+            ("0x241A sr-Latn-RS 2075 x", "2075 is not the id of a language file"),
+            ("0x0400 sr 2074 x", "0x0400 is not a language identifier"),
+            ("0x241A sr_RS 2074 x", '"sr_RS" is not a language tag'),
+            ("sr 0x241A 2074 x", "is not a number"),
+            ("0x241A sr-Latn-RS 2074", 'not "<id> <tag> <copy of> <name>"'),
+        ]
+        for text, message in cases:
+            with self.subTest(message=message):
+                carry = self.write("carried.txt", None, ("# comment\n" + text).encode())
+                result, rc, cpp = run_generator(files, tempfile.mkdtemp(dir=self.dir), carry)
+                self.assertNotEqual(result.returncode, 0, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(os.path.exists(rc))
+
     def test_awkward_texts_come_back_exactly(self):
         awkward = {
             "s103": 'Quote " and backslash \\ and percent %s',
@@ -223,6 +252,25 @@ class SourceLanguagesTest(unittest.TestCase):
             key = (language & 0x3FF, language >> 10)
             self.assertIn(key, tables, path)
             self.assertEqual(tables[key], {int(k): v for k, v in data["strings"].items()}, path)
+
+    def test_every_carried_id_is_a_copy_of_its_source_table(self):
+        files = sorted(glob.glob(os.path.join(LANGUAGES, "*.json")))
+        with tempfile.TemporaryDirectory() as outdir:
+            result, rc, cpp = run_generator(files, outdir, CARRIED)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(rc, encoding="ascii") as f:
+                tables = rc_tables(f.read())
+            with open(cpp, encoding="ascii") as f:
+                cpp_ids = [int(n) for n in re.findall(r"^    \{(\d+), u\"", f.read(), re.M)]
+        with open(CARRIED, encoding="utf-8") as f:
+            carried = [line.split()[:3] for line in f if line.strip() and line[0] != "#"]
+        self.assertEqual(len(tables), len(files) + len(carried))
+        self.assertEqual(sorted(cpp_ids), sorted(p | s << 10 for p, s in tables))
+        self.assertNotIn((0x1A, 0), tables)  # Croatian, Serbian and Bosnian share it
+        for language, _, source in carried:
+            language, source = int(language, 0), int(source)
+            self.assertEqual(tables[(language & 0x3FF, language >> 10)],
+                             tables[(source & 0x3FF, source >> 10)], language)
 
     def test_language_pairs(self):
         files = [os.path.join(LANGUAGES, "1033-en-US.json")]
