@@ -46,6 +46,7 @@ class ControlsTest(WindowTest):
         self.open_range_list(program)
         self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [0])
         hover_row(program, RANGE_LIST_TOP, 1)
+        program.wait_until(lambda i: highlighted_rows(i, CHOICE_X_LTR, RANGE_LIST_TOP, 2) == [1])
         image = program.save("list-open-highlight.png")
         self.assertEqual(highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
         # Out of the list and back: the row last hovered stays highlighted meanwhile.
@@ -240,7 +241,8 @@ class ControlsTest(WindowTest):
         # list from y 225, was hidden when the list opened, so the release reaches the window.
         program.move(CHOICE_X_LTR + 60, boundary - 12)
         program.move(CHOICE_X_LTR + 60, boundary)
-        self.assertEqual(highlighted_rows(program.settle(), CHOICE_X_LTR, RANGE_LIST_TOP, 2), [])
+        rows = lambda image: highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2)  # noqa: E731
+        self.assertEqual(rows(program.wait_until(lambda image: not rows(image))), [])
         xdotool("click", 1)
         image = program.settle()
         self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
@@ -334,7 +336,7 @@ class ControlsTest(WindowTest):
         program = self.start(current)
         mark = standin_mark()
         probe("select-native-row", 231, 1)
-        image = program.settle()
+        image = program.wait_until(apply_enabled)
         state = program.refresh()
         self.assertEqual(state["children"]["211"]["text"], "  1 Minute(s)")
         self.assertEqual(state["children"]["231"]["shown"], 0)

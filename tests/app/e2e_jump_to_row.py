@@ -40,6 +40,17 @@ OFF_DELAY_DROP_DOWN = DropDown("211", "231", OFF_DELAY_BUTTON_Y, OFF_DELAY_LIST_
                                picked_off_delay)
 OTHER_LIST_TOP = {"210": OFF_DELAY_LIST_TOP, "211": RANGE_LIST_TOP}
 # Rows in an order in which every pick changes what the button shows (both start at code 0).
+def over_the_window(program, covered):
+    """Moves onto the free spot and returns the watched windows' flags once those in `covered`
+    show again: a move over the window shows what a list hid."""
+    program.move(*FREE_SPOT)
+
+    def shown_again():
+        shown = shown_children(program, WATCHED_WINDOWS)
+        return shown if all(shown[c] for c in covered) else None
+    return wait_for(shown_again, f"windows {covered} shown after a move over the window")
+
+
 PICK_ORDER = {"210": (1, 0), "211": (0, 1, 2)}
 
 
@@ -85,10 +96,8 @@ class JumpToRowTest(WindowTest):
             applied = current
             for row in PICK_ORDER[drop_down.button]:
                 # As a hand comes in: over the window first, which shows its child windows.
-                program.move(*FREE_SPOT)
-                self.assertEqual(shown_children(program, drop_down.covered),
-                                 {child: 1 for child in drop_down.covered},
-                                 "nothing lies under the list: the jump would test nothing")
+                # (Else nothing lies under the list, and the jump would test nothing.)
+                over_the_window(program, drop_down.covered)
                 self.open_list(program, drop_down, choice_x)
                 if row == PICK_ORDER[drop_down.button][0]:
                     program.save(f"jump-list-open-{drop_down.button}{suffix}.png")
@@ -132,9 +141,7 @@ class JumpToRowTest(WindowTest):
             for closer in (pick, click_beside, click_its_button, native_selection):
                 with self.subTest(button=drop_down.button, closed_by=closer.__name__), \
                         self.lists_closed_after(program):
-                    program.move(*FREE_SPOT)
-                    before = shown_children(program, WATCHED_WINDOWS)
-                    self.assertEqual([before[c] for c in drop_down.covered], [1] * len(drop_down.covered))
+                    before = over_the_window(program, drop_down.covered)
                     self.open_list(program, drop_down)
                     self.assertEqual(shown_children(program, WATCHED_WINDOWS),
                                      {**before, **{c: 0 for c in drop_down.covered}},
@@ -149,8 +156,7 @@ class JumpToRowTest(WindowTest):
         # From the open delay list straight to the sensitivity list: what the one hid comes back,
         # what the other covers goes.
         with self.subTest(switch="delay list to sensitivity list"), self.lists_closed_after(program):
-            program.move(*FREE_SPOT)
-            before = shown_children(program, WATCHED_WINDOWS)
+            before = over_the_window(program, ("211", "212"))
             self.open_list(program, OFF_DELAY_DROP_DOWN)
             self.open_list(program, RANGE_DROP_DOWN)
             self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
@@ -165,9 +171,7 @@ class JumpToRowTest(WindowTest):
         program = self.start(current)
         rows = program.state["children"]["231"]["rows"]
         drop_down = OFF_DELAY_DROP_DOWN
-        program.move(*FREE_SPOT)
-        before = shown_children(program, WATCHED_WINDOWS)
-        self.assertEqual(before["212"], 1)
+        before = over_the_window(program, ("212",))
         self.open_list(program, drop_down)
 
         # Disabled and enabled again while the list stays open: the drop-down windows follow the

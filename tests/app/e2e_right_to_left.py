@@ -30,6 +30,7 @@ class RightToLeftTest(WindowTest):
 
         program.click(CHOICE_X_RTL + 60, RANGE_BUTTON_Y + 16)
         hover_row(program, RANGE_LIST_TOP, 1, CHOICE_X_RTL)
+        program.wait_until(lambda i: highlighted_rows(i, CHOICE_X_RTL, RANGE_LIST_TOP, 2) == [1])
         image = program.save("right-to-left-list-open.png")
         self.assertEqual(highlighted_rows(image, CHOICE_X_RTL, RANGE_LIST_TOP, 2), [1])
         self.assertTrue(list_is_open(image, CHOICE_X_RTL, RANGE_LIST_TOP))
