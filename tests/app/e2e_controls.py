@@ -20,8 +20,7 @@ class ControlsTest(WindowTest):
 
     def open_range_list(self, program, choice_x=CHOICE_X_LTR):
         program.click(choice_x + 60, RANGE_BUTTON_Y + 16)
-        self.assertTrue(list_is_open(program.wait_until(
-            lambda image: list_is_open(image, choice_x, RANGE_LIST_TOP)), choice_x, RANGE_LIST_TOP))
+        self.assertListOpens(program, choice_x, RANGE_LIST_TOP)
 
     def pick(self, program, list_top, row, choice_x=CHOICE_X_LTR):
         hover_row(program, list_top, row, choice_x)
@@ -259,13 +258,9 @@ class ControlsTest(WindowTest):
         current = random_block(self.rng, sensor_enabled=True)
         program = self.start(current)
         program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
-        self.assertTrue(list_is_open(program.wait_until(
-            lambda image: list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)),
-            CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        self.assertListOpens(program, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)
         program.click(*CHECK_BOX_CENTRE_LTR)  # disables the drop-downs; the list stays open
-        self.assertTrue(list_is_open(program.wait_until(
-            lambda image: list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)),
-            CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        self.assertListOpens(program, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)
         program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
         image = program.shot()
         self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))

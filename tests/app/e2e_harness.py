@@ -136,19 +136,15 @@ def grab():
     return ImageGrab.grab(xdisplay=None).convert("RGB")
 
 
-def min_channel(pixel):
-    return min(pixel)
-
-
 def brightest(image, box):
     """The largest min(R, G, B) in a box: near 255 only where something white is drawn."""
     region = image.crop(box)
-    return max(min_channel(p) for p in region.getdata())
+    return max(min(p) for p in region.getdata())
 
 
 def count_white(image, box, threshold=225):
     region = image.crop(box)
-    return sum(1 for p in region.getdata() if min_channel(p) >= threshold)
+    return sum(1 for p in region.getdata() if min(p) >= threshold)
 
 
 def random_block(rng, sensor_enabled=True, range_code=0, off_delay_code=None):
@@ -320,13 +316,13 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(program.wait_exit(), 0)
         self.assertEqual(window_state()["count"], 0)
 
+    def assertListOpens(self, program, choice_x, list_top):
+        opened = program.wait_until(lambda image: list_is_open(image, choice_x, list_top))
+        self.assertTrue(list_is_open(opened, choice_x, list_top), "the list did not open")
+
     def assertCancelCloses(self, program):
         program.click(*CANCEL_CENTRE)
         self.assertClosesWithZero(program)
-
-
-def list_rect(choice_x, list_top):
-    return (choice_x, list_top, choice_x + LIST_WIDTH, list_top + 90)
 
 
 def row_y(list_top, row):

@@ -98,9 +98,7 @@ class StartupTest(WindowTest):
         # Focus the sensitivity button with a click (it opens the list), and show that keys
         # reach the program: the space bar clicks the focused button, which closes the list.
         program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
-        self.assertTrue(list_is_open(program.wait_until(
-            lambda image: list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP)),
-            CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertListOpens(program, CHOICE_X_LTR, RANGE_LIST_TOP)
         program.move(200, 60)
         xdotool("key", "space")
         before = program.settle()

@@ -56,8 +56,6 @@ std::wstring ConfigMessage(const wchar_t* format) {
   return text;
 }
 
-bool WaitForPolls(unsigned polls) { return ::WaitForPolls(polls, kTimeout); }
-
 // The codes the stand-in received since `mark`, but for the stops this test asks of it.
 Codes CodesSince(size_t mark) {
   Codes codes;
@@ -163,7 +161,7 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
-    EXPECT_TRUE(PollersEnd(kTimeout)) << "a watcher outlived its window";
+    EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
     ForgetPollers();
     if (immutableLog_) {
       SetImmutable(kLogFile, false);

@@ -34,14 +34,6 @@ constexpr wchar_t kNoConfigLine[] =
 constexpr int kStart = ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR;
 constexpr int kStop = ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR;
 
-bool WaitForPolls(unsigned polls) { return ::WaitForPolls(polls, kCodeTimeout); }
-bool PollersEnd(DWORD except = 0) { return ::PollersEnd(kCodeTimeout, except); }
-std::set<DWORD> PollersOver(unsigned polls) {
-  std::set<DWORD> threads = ::PollersOver(polls, kCodeTimeout);
-  EXPECT_FALSE(threads.empty()) << "no watcher polls";
-  return threads;
-}
-
 std::vector<std::wstring> LogMessagesContaining(const std::wstring& part) {
   std::vector<std::wstring> found;
   for (const std::wstring& message : LogMessages()) {

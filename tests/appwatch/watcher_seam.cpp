@@ -60,7 +60,7 @@ std::set<DWORD> EveryPoller() {
   return everyPoller;
 }
 
-bool PollersEnd(DWORD timeoutMs, DWORD except) {
+bool PollersEnd(DWORD except, DWORD timeoutMs) {
   for (DWORD id : EveryPoller()) {
     if (id == except) continue;
     UniqueKernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
