@@ -8,6 +8,7 @@
 #include "appwatch/monitor_log.h"
 #include "appwatch/monitor_log_line.h"
 #include "appwatch/monitor_state.h"
+#include "appwatch/monitor_window.h"
 #include "shared/format_bounded.h"
 #include "shared/text16.h"
 #include "shared/win_handles.h"
@@ -37,7 +38,7 @@ void ApplyDebugValue(const DebugSetting& setting) {
   if (!setting.present || window == nullptr) return;
   const auto alpha = static_cast<BYTE>(static_cast<uint32_t>(setting.value) & 0xFF);
   SetLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
-  MoveWindow(window, 0, 0, 480, 320, TRUE);
+  MoveWindow(window, 0, 0, kMonitorWindowWidth, kMonitorWindowHeight, TRUE);
 }
 
 void LogMessage(const wchar_t* format, const wchar_t* argument) {
@@ -64,7 +65,7 @@ void ReadConfig(HANDLE file) {
   LARGE_INTEGER fileSize = {};
   if (!GetFileSizeEx(file, &fileSize)) return;
   if (static_cast<uint64_t>(fileSize.QuadPart) > kMonitorConfigMaxBytes) {
-    LogMessage(kConfigTooLargeFormat, kMonitorConfigPath);
+    LogMessage(kConfigTooLargeFormat, AsWide(kMonitorConfigPath));
     return;
   }
   const auto size = static_cast<DWORD>(fileSize.QuadPart);
@@ -73,7 +74,7 @@ void ReadConfig(HANDLE file) {
   if (size > 0) {
     if (size <= configAllocationLimit) bytes.reset(new (std::nothrow) uint8_t[size]);
     if (!bytes) {
-      LogMessage(kConfigMemoryFailureFormat, kMonitorConfigPath);
+      LogMessage(kConfigMemoryFailureFormat, AsWide(kMonitorConfigPath));
       return;
     }
   }
@@ -84,7 +85,7 @@ void ReadConfig(HANDLE file) {
   if (ParseMonitorConfig({bytes.get(), read}, ConvertAnsiByte, ExecutableFileList,
                          WindowClassNameList, RememberDebugValue,
                          &debug) == ConfigParseResult::kOutOfMemory) {
-    LogMessage(kConfigMemoryFailureFormat, kMonitorConfigPath);
+    LogMessage(kConfigMemoryFailureFormat, AsWide(kMonitorConfigPath));
     return;
   }
   ApplyDebugValue(debug);
@@ -101,10 +102,10 @@ char16_t ConvertAnsiByte(uint8_t byte) {
 }
 
 int LoadMonitorConfig() {
-  UniqueFile file(CreateFileW(kMonitorConfigPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
+  UniqueFile file(CreateFileW(AsWide(kMonitorConfigPath), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    LogMessage(kConfigOpenFailureFormat, kMonitorConfigPath);
+    LogMessage(kConfigOpenFailureFormat, AsWide(kMonitorConfigPath));
     return -1;
   }
   ReadConfig(file.Get());

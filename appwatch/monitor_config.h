@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "appwatch/monitor_config_parse.h"
+#include "shared/data_paths.h"  // kMonitorConfigPath
 
-constexpr wchar_t kMonitorConfigPath[] = L"C:\\zq\\data\\ZQPRX\\appwatch.dat";
 
 // A real configuration holds a few names. A larger file is not read at all: every entry goes
 // to the log line by line while the window is being created, so a file of many megabytes

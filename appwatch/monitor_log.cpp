@@ -5,13 +5,15 @@
 #include <string_view>
 
 #include "appwatch/monitor_log_line.h"
+#include "shared/data_paths.h"
 #include "shared/format_bounded.h"
 #include "shared/log_append.h"
 #include "shared/text16.h"
 
 namespace {
 
-const LogFileLocation kMonitorLog = {L"C:\\ZQ", L"C:\\ZQ\\Data", kMonitorLogPath};
+const LogFileLocation kMonitorLog = {AsWide(kDataRootPath), AsWide(kDataFolderPath),
+                                     AsWide(kMonitorLogPath)};
 constexpr DWORD kLogRetryPauseMilliseconds = 10;
 // While lines are kept, a timer tries the log this often, so they go out without a next line.
 constexpr DWORD kFlushRetryMilliseconds = 250;

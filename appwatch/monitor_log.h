@@ -1,11 +1,9 @@
 #pragma once
-// The monitor log: one UTF-16 line per call appended to C:\ZQ\Data\APPWATCH.log.
+// The monitor log: one UTF-16 line per call appended to kMonitorLogPath (shared/data_paths.h).
 
 #include <windows.h>
 
 #include <cstddef>
-
-constexpr wchar_t kMonitorLogPath[] = L"C:\\ZQ\\Data\\APPWATCH.log";
 
 // All the waiting a log held by another program may cost the program, until the log has been
 // written again: the first line waits up to this long, later lines do not wait.

@@ -8,6 +8,11 @@
 constexpr wchar_t kWmiEventMessageName[] = L"WM_WMIEVENT";      // shows a message box
 constexpr wchar_t kStopMonitorMessageName[] = L"WM_PRXCNTSTOP";  // ends the monitor
 
+// The window's size, both while it waits off screen and once a debug value brings it to the
+// desktop's top-left corner.
+constexpr int kMonitorWindowWidth = 480;
+constexpr int kMonitorWindowHeight = 320;
+
 LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -5,13 +5,12 @@
 
 #include <cstdint>
 
+#include "shared/service_codes.h"
+
 // The bit of the system execution state that is set while some application keeps the display
 // on (ES_DISPLAY_REQUIRED).
 constexpr uint32_t kDisplayRequiredBit = 0x2;
 
-// Control codes of the sensor service.
-constexpr uint32_t kSuspendSensorCode = 202;
-constexpr uint32_t kResumeSensorCode = 203;
 
 struct WatchStep {
   bool displayRequired = false;  // the state to remember for the next poll

@@ -14,8 +14,6 @@
 #include "shared/text16.h"
 #include "shared/win_handles.h"
 
-static_assert(kSuspendSensorCode == kControlSuspendSensor &&
-              kResumeSensorCode == kControlResumeSensor);
 static_assert(kDisplayRequiredBit == ES_DISPLAY_REQUIRED);
 
 namespace {

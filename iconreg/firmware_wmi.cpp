@@ -2,7 +2,10 @@
 
 #include <oleauto.h>
 
+#include <iterator>
 #include <utility>
+
+#include "iconreg/firmware_payload.h"
 
 #include "shared/format_bounded.h"
 #include "shared/win_handles.h"
@@ -22,7 +25,7 @@ constexpr LONG kEnumerationTimeoutMs = 2000;
 constexpr BYTE kRequestSignature[4] = {0x53, 0x45, 0x43, 0x55};  // "SECU"
 
 // The fixed command of this tool.
-constexpr FirmwareRequestHeader kFirmwareCommand = {2, 49, 128};
+constexpr FirmwareRequestHeader kFirmwareCommand = {2, 49, kFirmwarePayloadSize};
 
 // A one-dimensional VT_UI1 array with lower bound 0 holding the given bytes; null when it could
 // not be built whole (status says why).
@@ -105,7 +108,7 @@ HRESULT SendFirmwareCommand(const BYTE* payload) {
   // is not sent.
   HRESULT status = S_OK;
   UniqueVariant input;
-  input.value.parray = MakeByteArray(payload, 128, status);
+  input.value.parray = MakeByteArray(payload, kFirmwarePayloadSize, status);
   if (input.value.parray == nullptr) return status;
   input.value.vt = VT_ARRAY | VT_UI1;
 
@@ -117,8 +120,8 @@ HRESULT SendFirmwareCommand(const BYTE* payload) {
 }
 
 HRESULT ExecuteFirmwareMethod(const VARIANT& input, VARIANT* output) {
-  wchar_t methodName[60] = {};
-  FormatBounded(methodName, 30, L"zqwBIOSInt%ld", 0L);
+  wchar_t methodName[30] = {};
+  FormatBounded(methodName, std::size(methodName), L"zqwBIOSInt%ld", 0L);
   firmwareRequestHeader = kFirmwareCommand;
   if (!wmiServices) return E_UNEXPECTED;  // not connected: nothing may be sent
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-const LogFileLocation kToolLog = {AsWide(kToolLogDirectory), AsWide(kToolLogDataDirectory),
+const LogFileLocation kToolLog = {AsWide(kDataRootPath), AsWide(kDataFolderPath),
                                   AsWide(kToolLogPath)};
 
 constexpr LogAppendOptions kToolLogOptions = {

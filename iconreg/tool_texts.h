@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "sensorctl/resource.h"
+#include "shared/data_paths.h"  // kToolLogPath
+#include "shared/program_ids.h"
 
 // --- The Control Panel item, a shell class under HKEY_CLASSES_ROOT and its namespace entry. ---
 constexpr char16_t kClassKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}";
@@ -46,9 +47,6 @@ constexpr int kSettingsIconGroup = IDI_SENSORCTL;
 RegistryText BuildIconText(const char16_t* programFilesFolder);
 
 // --- The tool log ---
-constexpr char16_t kToolLogDirectory[] = u"C:\\ZQ";
-constexpr char16_t kToolLogDataDirectory[] = u"C:\\ZQ\\Data";
-constexpr char16_t kToolLogPath[] = u"C:\\ZQ\\Data\\ZQPRXIconSet.log";
 
 constexpr char16_t kLogIconProgress[] = u"Set ZQ Proximity Sensor Utility Icon";
 constexpr char16_t kLogKeyFailure[] = u"RegCreateKeyEx:Fail";

@@ -23,15 +23,14 @@ die() { echo "make-package: $*" >&2; exit 1; }
 
 version=""; programs=""; helper=""; icon=""; out=""; work=""
 while [ $# -gt 0 ]; do
+  # Every option takes a value, kept in the variable of its name.
   case "$1" in
-    --version) version=$2; shift 2 ;;
-    --programs) programs=$2; shift 2 ;;
-    --helper) helper=$2; shift 2 ;;
-    --icon) icon=$2; shift 2 ;;
-    --out) out=$2; shift 2 ;;
-    --work) work=$2; shift 2 ;;
+    --version | --programs | --helper | --icon | --out | --work)
+      [ $# -ge 2 ] || die "$1 needs a value"
+      printf -v "${1#--}" '%s' "$2" ;;
     *) die "unknown argument $1" ;;
   esac
+  shift 2
 done
 [ -n "$version" ] && [ -n "$programs" ] && [ -n "$helper" ] && [ -n "$icon" ] && [ -n "$out" ] ||
   die "usage: make-package.sh --version V --programs DIR --helper DLL --icon ICO --out MSI"

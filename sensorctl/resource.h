@@ -4,7 +4,7 @@
 
 #define IDM_UNHANDLED_ACCELERATOR 104  // the command of Alt+? and Alt+/, which nothing handles
 #define IDR_ACCELERATORS 109
-#define IDI_SENSORCTL 130  // the icon group; the Control Panel item names it as "-130"
+#include "shared/program_ids.h"  // IDI_SENSORCTL, the icon group
 
 // The main window's child windows and drawn widgets. A child window's id is the command it
 // sends (the low word of WM_COMMAND's wParam); each drawn widget stores an id too (231 three

@@ -4,12 +4,13 @@
 
 #include <windows.h>
 
-constexpr wchar_t kSensorServiceName[] = L"ZQPRXSVC";
+#include "shared/service_codes.h"
 
-// Control codes the sensor service answers.
-constexpr DWORD kControlTakeNewSettings = 200;  // "New" has been written; copy it into "Current"
-constexpr DWORD kControlSuspendSensor = 202;
-constexpr DWORD kControlResumeSensor = 203;
+constexpr wchar_t kSensorServiceName[] = L"ZQPRXSVC";
+// Under HKEY_LOCAL_MACHINE: the service publishes its settings block as "Current" and takes
+// a new one from "New".
+constexpr wchar_t kSettingsKeyPath[] = L"Software\\Zenquill\\ZQ Proximity Sensor";
+
 
 // Access asked of the service: query status, interrogate, user-defined control (0x184).
 constexpr DWORD kSensorServiceAccess =

@@ -40,15 +40,14 @@ class UniqueHandleOf {
   Handle handle_ = Traits::Invalid();
 };
 
-struct RegKeyTraits {
-  using Handle = HKEY;
+// Handles whose "none" is null: keys, services, threads, events and processes, GDI objects, and
+// the COM task memory that WMI and Automation hand over (names as BSTRs, whose length prefix
+// travels with them; byte arrays as SAFEARRAYs).
+template <typename H, auto close>
+struct NullHandleTraits {
+  using Handle = H;
   static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { RegCloseKey(h); }
-};
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { CloseServiceHandle(h); }
+  static void Close(Handle h) { close(h); }
 };
 // Kernel handles whose "none" is INVALID_HANDLE_VALUE (CreateFileW).
 struct FileHandleTraits {
@@ -56,51 +55,16 @@ struct FileHandleTraits {
   static Handle Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(Handle h) { CloseHandle(h); }
 };
-// Kernel handles whose "none" is null (threads, events, processes).
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { CloseHandle(h); }
-};
-// Memory that Windows hands over to be given back with LocalFree (security descriptors, SIDs).
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { LocalFree(h); }
-};
-struct MemoryDCTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { DeleteDC(h); }
-};
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { DeleteObject(h); }
-};
 
-// COM task memory that WMI and Automation hand over: names as BSTRs (the length prefix travels
-// with them), byte arrays as SAFEARRAYs.
-struct BstrTraits {
-  using Handle = BSTR;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { SysFreeString(h); }
-};
-struct SafeArrayTraits {
-  using Handle = SAFEARRAY*;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { SafeArrayDestroy(h); }
-};
-
-using UniqueRegKey = UniqueHandleOf<RegKeyTraits>;
-using UniqueServiceHandle = UniqueHandleOf<ServiceHandleTraits>;
+using UniqueRegKey = UniqueHandleOf<NullHandleTraits<HKEY, RegCloseKey>>;
+using UniqueServiceHandle = UniqueHandleOf<NullHandleTraits<SC_HANDLE, CloseServiceHandle>>;
 using UniqueFile = UniqueHandleOf<FileHandleTraits>;
-using UniqueKernelHandle = UniqueHandleOf<KernelHandleTraits>;
-using UniqueLocalMemory = UniqueHandleOf<LocalMemoryTraits>;
-using UniqueMemoryDC = UniqueHandleOf<MemoryDCTraits>;
-using UniqueGdiObject = UniqueHandleOf<GdiObjectTraits>;
-using UniqueBstr = UniqueHandleOf<BstrTraits>;
-using UniqueSafeArray = UniqueHandleOf<SafeArrayTraits>;
+using UniqueKernelHandle = UniqueHandleOf<NullHandleTraits<HANDLE, CloseHandle>>;
+using UniqueLocalMemory = UniqueHandleOf<NullHandleTraits<HLOCAL, LocalFree>>;
+using UniqueMemoryDC = UniqueHandleOf<NullHandleTraits<HDC, DeleteDC>>;
+using UniqueGdiObject = UniqueHandleOf<NullHandleTraits<HGDIOBJ, DeleteObject>>;
+using UniqueBstr = UniqueHandleOf<NullHandleTraits<BSTR, SysFreeString>>;
+using UniqueSafeArray = UniqueHandleOf<NullHandleTraits<SAFEARRAY*, SafeArrayDestroy>>;
 
 // A VARIANT that is cleared on every way out.
 struct UniqueVariant {

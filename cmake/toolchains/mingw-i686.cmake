@@ -1,13 +1,4 @@
-# Cross build for i686 Windows with Debian's MinGW-w64 (posix threading model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for i686 Windows with Debian's MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ZQ_MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${ZQ_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZQ_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${ZQ_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZQ_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -2,14 +2,13 @@
 // The folders the programs write to and read from, and the logs the package makes in them.
 // appwatch appends its log to C:\ZQ\Data as the user who runs it; iconreg, run elevated by
 // the installer, appends its own log there; appwatch reads its configuration from
-// C:\ZQ\Data\ZQPRX. The paths are fixed in those programs; the descriptors are in
-// shared/data_folder_security.h.
+// C:\ZQ\Data\ZQPRX. The paths are fixed in those programs (shared/data_paths.h); the
+// descriptors are in shared/data_folder_security.h.
 
 #include <windows.h>
 
-#include "appwatch/monitor_log.h"
-#include "iconreg/tool_texts.h"
 #include "shared/data_folder_security.h"
+#include "shared/data_paths.h"
 #include "shared/text16.h"
 
 struct DataFolder {
@@ -17,11 +16,11 @@ struct DataFolder {
   const wchar_t* sddl;
 };
 // Outermost first: each folder is the parent of the next.
-inline constexpr DataFolder kDataFolders[] = {
-    {L"C:\\ZQ", kDataFolderSddl},
-    {L"C:\\ZQ\\Data", kDataFolderSddl},
-    {L"C:\\ZQ\\Data\\ZQPRX", kDataFolderSddl},
+inline const DataFolder kDataFolders[] = {
+    {AsWide(kDataRootPath), kDataFolderSddl},
+    {AsWide(kDataFolderPath), kDataFolderSddl},
+    {AsWide(kConfigFolderPath), kDataFolderSddl},
 };
-inline constexpr const wchar_t* kConfigPath = L"C:\\ZQ\\Data\\ZQPRX\\appwatch.dat";
+inline const wchar_t* const kConfigPath = AsWide(kMonitorConfigPath);
 // In C:\ZQ\Data, with kDataLogFileSddl.
-inline const wchar_t* const kDataLogFiles[] = {kMonitorLogPath, AsWide(kToolLogPath)};
+inline const wchar_t* const kDataLogFiles[] = {AsWide(kMonitorLogPath), AsWide(kToolLogPath)};

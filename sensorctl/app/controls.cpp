@@ -175,7 +175,7 @@ int BuildControls(const SettingsBlock& current, const ControlTexts& texts) {
       {&OnDelayText, IDC_ON_DELAY_BUTTON, kWidgetOnDelayButton, layout.onDelayButtonWindow,
        IDC_ON_DELAY_LIST, layout.onDelayListWindow, kDelayRows, &OnDelayRowText, true},
   };
-  for (int choice = 0; choice < 3; ++choice) {
+  for (int choice = 0; choice < kChoiceCount; ++choice) {
     const DropDown& dropDown = dropDowns[choice];
     const std::u16string text = dropDown.buttonText(current, words);
     HWND window = CreateChild(L"BUTTON", AsWide(text.c_str()), WS_CHILD | WS_CLIPSIBLINGS,
@@ -251,7 +251,7 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
       if (widget->enabled) {
         widget->pressed = 1;
         widget->hovered = 0;
-        if (IsDropDownButton(position)) ChangeWidgetImage(position, L"IDI_COMBOBKHOVER");
+        if (IsDropDownButton(position)) ChangeWidgetImage(position, kImageChoiceButtonHover.name);
         RepaintAfterButtonChange(window);
       }
       break;
@@ -259,7 +259,7 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
       if (widget->enabled) {
         widget->pressed = 0;
         widget->hovered = 0;
-        if (IsDropDownButton(position)) ChangeWidgetImage(position, L"IDI_COMBOBKNORMAL");
+        if (IsDropDownButton(position)) ChangeWidgetImage(position, kImageChoiceButton.name);
         RepaintAfterButtonChange(window);
       }
       break;

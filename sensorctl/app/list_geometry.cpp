@@ -6,14 +6,17 @@
 namespace {
 
 // Frame units of the 566 x 460 window.
-// The column of the drop-downs: from the left edge when right to left, else from the right edge.
+// The column of the drop-downs: from the left edge when right to left, else the right-hand
+// column (kRightColumnFromRight).
 constexpr int kChoiceLeftRtl = 124;
-constexpr int kChoiceFromRight = 258;
 // The check box, from the margin on its side.
 constexpr int kCheckBoxFromLeftMargin = 40;
 constexpr int kCheckBoxFromRightMarginRtl = 50;
 constexpr int kCheckBoxWindowSize = 15;
-constexpr int kCheckBoxSize = 20;  // drawn larger than its window
+constexpr int kCheckBoxSize = kImageCheckBoxChecked.width;  // drawn larger than its window
+static_assert(kImageCheckBoxChecked.height == kCheckBoxSize &&
+              kImageCheckBoxUnchecked.width == kCheckBoxSize &&
+              kImageCheckBoxUnchecked.height == kCheckBoxSize);
 
 // OK, Cancel and Apply, in one row in both directions.
 constexpr int kOkLeft = 210;
@@ -33,23 +36,27 @@ constexpr int kHotSpotSize = 8;
 constexpr int kRangeTop = 165;
 constexpr int kOffDelayTop = 225;
 constexpr int kOnDelayTop = 285;
-constexpr int kChoiceWidth = 153;
-constexpr int kChoiceButtonHeight = 32;
+// Each drawn part is the size of its image.
+constexpr int kChoiceWidth = kImageChoiceButton.width;
+constexpr int kChoiceButtonHeight = kImageChoiceButton.height;
+static_assert(kImageChoiceButtonHover.width == kChoiceWidth &&
+              kImageChoiceButtonHover.height == kChoiceButtonHeight);
 constexpr int kNativeListHeight = 64;
 constexpr int kListBelowButton = 30;  // a drawn list opens over the lower edge of its button
-constexpr int kDrawnListWidth = 168;
-constexpr int kDrawnListHeight = 90;
+constexpr int kDrawnListWidth = kImageChoiceList.width;
+constexpr int kDrawnListHeight = kImageChoiceList.height;
 
 // The row highlight and, at rest, the check mark, within a drawn list.
 constexpr float kHighlightInset = 3;
-constexpr float kHighlightWidth = 160;
+constexpr float kHighlightWidth = kImageRowHighlight.width;
+static_assert(kImageRowHighlight.height == kListRowHeight);
 constexpr float kRestingCheckMarkInset = 6;
 // Where CheckMarkAt puts the mark beside a row.
 constexpr float kCheckMarkInset = 8;
 constexpr float kCheckMarkInsetRtl = 20;  // from the right edge
 constexpr float kCheckMarkBelowRowTop = 8;
-constexpr float kCheckMarkWidth = 10;
-constexpr float kCheckMarkHeight = 8;
+constexpr float kCheckMarkWidth = kImageCheckMark.width;
+constexpr float kCheckMarkHeight = kImageCheckMark.height;
 
 ChildPlacement Place(int x, int y, int width, int height) { return {x, y, width, height}; }
 
@@ -87,7 +94,7 @@ ControlLayout ComputeControlLayout(const FrameMetrics& metrics, bool rightToLeft
   ControlLayout layout;
   // Only the drop-downs and the check box are mirrored; the buttons and the title-bar areas keep
   // their places in both directions.
-  layout.choiceX = rightToLeft ? x0 + kChoiceLeftRtl : width - kChoiceFromRight;
+  layout.choiceX = rightToLeft ? x0 + kChoiceLeftRtl : width - kRightColumnFromRight;
   layout.checkBoxX = rightToLeft ? width - margin - kCheckBoxFromRightMarginRtl
                                  : x0 + margin + kCheckBoxFromLeftMargin;
   const int x = layout.choiceX;

@@ -185,7 +185,7 @@ void OpenOrCloseList(HWND window, int choice) {
     CloseAllLists(window);
     return;
   }
-  for (int other = 0; other < 3; ++other) {
+  for (int other = 0; other < kChoiceCount; ++other) {
     if (other == choice) continue;
     ShowChild(controls.lists[other], SW_HIDE);
     WidgetAt(kWidgetRangeList + other).visible = 0;
@@ -263,7 +263,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
   }
 
   // The windows under an open list were hidden when it opened (HideWindowsUnderList).
-  for (int choice = 0; choice < 3; ++choice) {
+  for (int choice = 0; choice < kChoiceCount; ++choice) {
     const Widget& list = WidgetAt(kWidgetRangeList + choice);
     const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, x, y)) continue;
@@ -312,7 +312,7 @@ void OnLeftButtonUp(HWND window, int x, int y) {
   dragging = false;
   ReleaseCapture();
   if (!WidgetsReady()) return;
-  for (int choice = 0; choice < 3; ++choice) {
+  for (int choice = 0; choice < kChoiceCount; ++choice) {
     const Widget& list = WidgetAt(kWidgetRangeList + choice);
     const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;

@@ -78,23 +78,23 @@ int BuildWidgetList(WidgetList& list, const ControlLayout& layout, const Control
     return 0;
   }
 
-  SetImage(list, kWidgetBackground, L"IDI_PRXBK");
+  SetImage(list, kWidgetBackground, kImageBackground.name);
   list.items[kWidgetApply].enabled = 0;  // until a choice changes
   // Both title-bar hot spots are never drawn.
   list.items[kWidgetCloseArea].visible = 0;
   list.items[kWidgetMinimizeArea].visible = 0;
   for (int position = kWidgetRangeButton; position <= kWidgetOnDelayButton; ++position) {
-    SetImage(list, position, L"IDI_COMBOBKNORMAL");
+    SetImage(list, position, kImageChoiceButton.name);
   }
   // The delay-until-on choice is built in full but never offered.
   list.items[kWidgetOnDelayButton].visible = 0;
 
   // The drawn lists, hidden until opened, show the rows of their choice.
-  for (int choice = 0; choice < 3; ++choice) {
+  for (int choice = 0; choice < kChoiceCount; ++choice) {
     const int position = kWidgetRangeList + choice;
     Widget& drawnList = list.items[static_cast<size_t>(position)];
     drawnList.visible = 0;
-    SetImage(list, position, L"IDI_COMBOBK");
+    SetImage(list, position, kImageChoiceList.name);
     for (int slot = 0; slot < kWidgetTextSlots; ++slot) {
       const std::u16string row = kListRowTexts[choice](slot, words);
       SetWidgetText(drawnList, slot, AsWide(row.c_str()));
@@ -106,9 +106,9 @@ int BuildWidgetList(WidgetList& list, const ControlLayout& layout, const Control
 
   // Row highlight and check mark, hidden until a list opens.
   list.items[kWidgetRowHighlight].visible = 0;
-  SetImage(list, kWidgetRowHighlight, L"IDI_COMBOHIGHLIGHT");
+  SetImage(list, kWidgetRowHighlight, kImageRowHighlight.name);
   list.items[kWidgetCheckMark].visible = 0;
-  SetImage(list, kWidgetCheckMark, L"IDI_COMBOCHECK");
+  SetImage(list, kWidgetCheckMark, kImageCheckMark.name);
   return 1;
 }
 
@@ -116,8 +116,8 @@ void SetSensorStateWidgets(WidgetList& list, bool sensorEnabled) {
   if (list.items.size() < static_cast<size_t>(kWidgetCount)) return;  // never built
   Widget& checkBox = list.items[kWidgetDisableCheckBox];
   checkBox.checked = sensorEnabled ? 0 : 1;
-  SetWidgetImage(checkBox, FindWidgetImage(list.module, sensorEnabled ? L"IDI_CHECKBOXUNCHECKED"
-                                                                      : L"IDI_CHECKBOXCHECKED"));
+  const ImageResource& image = sensorEnabled ? kImageCheckBoxUnchecked : kImageCheckBoxChecked;
+  SetWidgetImage(checkBox, FindWidgetImage(list.module, image.name));
   list.items[kWidgetRangeButton].enabled = sensorEnabled ? 1 : 0;
   list.items[kWidgetOffDelayButton].enabled = sensorEnabled ? 1 : 0;
   list.items[kWidgetOnDelayButton].enabled = 0;  // never offered

@@ -4,15 +4,18 @@
 
 #include <cstdint>
 
+#include "sensorctl_images.h"
+
 // Arabic (primary language 1) and Hebrew (13), whatever the sublanguage.
 bool IsRightToLeftLanguage(std::uint16_t languageId);
 
 struct WindowOrigin {
   int x = 0, y = 0;
 };
-constexpr int kMainWindowWidth = 566;
-constexpr int kMainWindowHeight = 460;
-// The 566 x 460 window centred on the desktop rectangle by integer halves of its right and
+// The window is the size of its background image, 566 x 460.
+constexpr int kMainWindowWidth = kImageBackground.width;
+constexpr int kMainWindowHeight = kImageBackground.height;
+// The window centred on the desktop rectangle by integer halves of its right and
 // bottom edges.
 WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom);
 

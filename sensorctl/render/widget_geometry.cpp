@@ -22,11 +22,11 @@ constexpr float kDescriptionHeight = 70.0f;
 constexpr float kWaitingLineTop = 280.0f;
 constexpr float kWaitingLineHeight = 22.0f;
 
-// The field labels stand in one column below the header, the description and a gap.
-constexpr float kLabelsBelowHeader = 24 + 32 + 22;
+// The field labels stand in one column a fixed distance below the header and margin: one more
+// band of the window's own header and margin, then a gap. It does not follow the metrics.
+constexpr float kLabelsBelowHeader = kFrameMargin + kFrameHeaderHeight + 22;
 constexpr float kLabelColumnLeft = 50;  // from the margin, left to right
 constexpr float kLabelColumnWidth = 200;
-constexpr float kLabelColumnFromRightRtl = 258;
 constexpr float kLabelColumnRightInsetRtl = 8;
 constexpr float kRangeLabelTop = 30;  // below the top of the column
 constexpr float kOffDelayLabelTop = 90;
@@ -93,7 +93,7 @@ CaptionLayout WidgetCaptionLayout(int position, const FrameBox& rect, bool right
 FrameBox FrameTextBox(FrameText text, const FrameMetrics& m, bool rightToLeft) {
   const float labelsTop = m.headerHeight + m.originY + m.margin + kLabelsBelowHeader;
   FrameBox labelColumn =
-      rightToLeft ? FrameBox{m.frameWidth - kLabelColumnFromRightRtl, 0,
+      rightToLeft ? FrameBox{m.frameWidth - kRightColumnFromRight, 0,
                              m.frameWidth - kLabelColumnRightInsetRtl, 0}
                   : FrameBox{m.originX + m.margin + kLabelColumnLeft, 0,
                              m.originX + m.margin + kLabelColumnLeft + kLabelColumnWidth, 0};

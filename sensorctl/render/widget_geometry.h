@@ -5,6 +5,8 @@
 // the Direct2D painter and frame draw exactly what these functions return, so the placement is
 // tested on the host.
 
+#include "sensorctl_images.h"  // generated from the art list: each image's name and size
+
 struct FrameBox {
   float left = 0, top = 0, right = 0, bottom = 0;
   float Width() const { return right - left; }
@@ -59,10 +61,18 @@ constexpr float kListFirstRowOffset = 9.0f;
 constexpr float kListRowHeight = 24.0f;
 
 // Layout metrics of the window (set by the controls before the first frame).
+constexpr float kFrameHeaderHeight = 32;
+constexpr float kFrameMargin = 24;
+// The frame is the size of its background image.
 struct FrameMetrics {
-  float originX = 0, frameWidth = 566, originY = 0, frameHeight = 460, headerHeight = 32,
-        margin = 24;
+  float originX = 0, frameWidth = kImageBackground.width, originY = 0,
+        frameHeight = kImageBackground.height,
+        headerHeight = kFrameHeaderHeight, margin = kFrameMargin;
 };
+
+// The right-hand column starts this far left of the frame's right edge: the drop-downs' left
+// to right, the field labels' right to left.
+constexpr int kRightColumnFromRight = 258;
 
 // The row of the check box and its label, below the top margin.
 constexpr int kCheckBoxBelowMargin = 315;

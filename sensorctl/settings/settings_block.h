@@ -11,6 +11,10 @@
 
 constexpr std::size_t kSettingsBlockSize = 128;
 
+// The window offers three choices, always in this order: sensitivity (range), delay until off
+// and delay until on; buttons, lists and row texts are indexed by it.
+constexpr int kChoiceCount = 3;
+
 struct SettingsBlock {
   std::uint8_t bytes[kSettingsBlockSize];
 };

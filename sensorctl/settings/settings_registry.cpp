@@ -13,13 +13,12 @@ SendControlFunction sendControlToService = &SendSensorControl;
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Zenquill\\ZQ Proximity Sensor";
 // KEY_READ | KEY_SET_VALUE: the same handle serves reading "Current" and writing "New".
 constexpr REGSAM kSettingsKeyAccess = 0x2001B;
 static_assert(kSettingsKeyAccess == (KEY_READ | KEY_SET_VALUE));
 
 LONG OpenMachineSettingsKey(UniqueRegKey& key) {
-  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, kSettingsKeyAccess, key.Put());
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, kSettingsKeyAccess, key.Put());
 }
 
 }  // namespace
@@ -46,7 +45,7 @@ int WriteNewSettings() {
   if (OpenMachineSettingsKey(key) != ERROR_SUCCESS) {
     // Without the machine key "New" goes under the user's hive; if even that cannot be
     // created the write is skipped, as it would fail anyway.
-    RegCreateKeyW(HKEY_CURRENT_USER, kSettingsKey, key.Put());
+    RegCreateKeyW(HKEY_CURRENT_USER, kSettingsKeyPath, key.Put());
   }
   if (key) {
     RegSetValueExW(key.Get(), L"New", 0, REG_BINARY, workingBlock.bytes,

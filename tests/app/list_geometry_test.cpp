@@ -5,80 +5,114 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
-void ExpectRect(const FrameBox& rect, float left, float top, float right, float bottom) {
-  EXPECT_FLOAT_EQ(rect.left, left);
-  EXPECT_FLOAT_EQ(rect.top, top);
-  EXPECT_FLOAT_EQ(rect.right, right);
-  EXPECT_FLOAT_EQ(rect.bottom, bottom);
+// Compared as tuples, so that a failure shows every coordinate.
+void ExpectRect(const FrameBox& r, float left, float top, float right, float bottom) {
+  EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::tie(left, top, right, bottom));
 }
-
-void ExpectPlace(const ChildPlacement& place, int x, int y, int width, int height) {
-  EXPECT_EQ(place.x, x);
-  EXPECT_EQ(place.y, y);
-  EXPECT_EQ(place.width, width);
-  EXPECT_EQ(place.height, height);
+void ExpectPlace(const ChildPlacement& p, int x, int y, int width, int height) {
+  EXPECT_EQ(std::tie(p.x, p.y, p.width, p.height), std::tie(x, y, width, height));
 }
 
 const FrameBox kRangeList = {308, 195, 476, 285};  // widget 9, left to right
 const FrameBox kDelayList = {308, 255, 476, 345};  // widget 10
 
-TEST(ControlLayout, LeftToRightPlacesEveryControl) {
-  const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, false);
-  EXPECT_EQ(layout.choiceX, 308);
-  EXPECT_EQ(layout.checkBoxX, 64);
-  ExpectPlace(layout.okWindow, 210, 388, 85, 28);
-  ExpectPlace(layout.cancelWindow, 311, 388, 85, 28);
-  ExpectPlace(layout.applyWindow, 412, 388, 85, 28);
-  ExpectPlace(layout.closeWindow, 516, 32, 8, 8);
-  ExpectPlace(layout.minimizeWindow, 496, 32, 8, 8);
-  ExpectPlace(layout.rangeButtonWindow, 308, 165, 153, 32);
-  ExpectPlace(layout.rangeListWindow, 308, 165, 153, 64);
-  ExpectPlace(layout.offDelayButtonWindow, 308, 225, 153, 32);
-  ExpectPlace(layout.offDelayListWindow, 308, 255, 153, 64);
-  ExpectPlace(layout.onDelayButtonWindow, 308, 285, 153, 32);
-  ExpectPlace(layout.onDelayListWindow, 308, 315, 153, 64);
-  ExpectPlace(layout.checkBoxWindow, 64, 339, 15, 15);
+using Place = ChildPlacement ControlLayout::*;
 
-  ExpectRect(layout.background, 0, 0, 566, 460);
-  ExpectRect(layout.ok, 210, 388, 295, 416);
-  ExpectRect(layout.cancel, 311, 388, 396, 416);
-  ExpectRect(layout.apply, 412, 388, 497, 416);
-  ExpectRect(layout.closeArea, 516, 32, 524, 39);
-  ExpectRect(layout.minimizeArea, 516, 32, 524, 39);
-  ExpectRect(layout.rangeButton, 308, 165, 461, 197);
-  ExpectRect(layout.offDelayButton, 308, 225, 461, 257);
-  ExpectRect(layout.onDelayButton, 308, 285, 461, 317);
-  ExpectRect(layout.rangeList, 308, 195, 476, 285);
-  ExpectRect(layout.offDelayList, 308, 255, 476, 345);
-  ExpectRect(layout.onDelayList, 308, 315, 476, 405);
-  ExpectRect(layout.checkBox, 64, 339, 84, 359);
-  ExpectRect(layout.rowHighlight, 311, 204, 471, 228);
-  ExpectRect(layout.checkMark, 314, 212, 324, 220);
+FrameBox BoxOf(const ChildPlacement& p) {
+  return {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.x + p.width),
+          static_cast<float>(p.y + p.height)};
 }
 
-TEST(ControlLayout, RightToLeftMirrorsOnlyDropDownsAndCheckBox) {
+const Place kClickable[] = {
+    &ControlLayout::okWindow,       &ControlLayout::cancelWindow,
+    &ControlLayout::applyWindow,    &ControlLayout::closeWindow,
+    &ControlLayout::minimizeWindow, &ControlLayout::rangeButtonWindow,
+    &ControlLayout::offDelayButtonWindow, &ControlLayout::onDelayButtonWindow,
+    &ControlLayout::checkBoxWindow,
+};
+
+// The places the window is laid out from; the rest follows from them and the properties below.
+TEST(ControlLayout, AnchorsInBothDirections) {
+  for (bool rightToLeft : {false, true}) {
+    SCOPED_TRACE(rightToLeft ? "right to left" : "left to right");
+    const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, rightToLeft);
+    const int x = rightToLeft ? 124 : 308;
+    EXPECT_EQ(layout.checkBoxX, rightToLeft ? 492 : 64);
+    ExpectPlace(layout.okWindow, 210, 388, 85, 28);
+    ExpectPlace(layout.cancelWindow, 311, 388, 85, 28);
+    ExpectPlace(layout.applyWindow, 412, 388, 85, 28);
+    ExpectPlace(layout.closeWindow, 516, 32, 8, 8);
+    ExpectPlace(layout.minimizeWindow, 496, 32, 8, 8);
+    ExpectPlace(layout.checkBoxWindow, layout.checkBoxX, 339, 15, 15);
+    ExpectPlace(layout.rangeButtonWindow, x, 165, 153, 32);
+    ExpectPlace(layout.offDelayButtonWindow, x, 225, 153, 32);
+    ExpectPlace(layout.onDelayButtonWindow, x, 285, 153, 32);
+    // The native lists: the sensitivity's at its button, the others where their drawn lists are.
+    ExpectPlace(layout.rangeListWindow, x, 165, 153, 64);
+    ExpectPlace(layout.offDelayListWindow, x, 255, 153, 64);
+    ExpectPlace(layout.onDelayListWindow, x, 315, 153, 64);
+    ExpectRect(layout.rangeList, x, 195, x + 168, 285);
+    ExpectRect(layout.rowHighlight, x + 3, 204, x + 163, 228);
+    ExpectRect(layout.checkMark, x + 6, 212, x + 16, 220);
+    // Both hot spots keep the close area's box, one unit shorter than its window.
+    ExpectRect(layout.closeArea, 516, 32, 524, 39);
+    ExpectRect(layout.minimizeArea, 516, 32, 524, 39);
+  }
+}
+
+// Each drawn part has the size of its image, stands on its window, inside the frame; the
+// windows that take clicks do not overlap; right to left moves only the drop-downs and the
+// check box sideways.
+TEST(ControlLayout, PropertiesInBothDirections) {
   const ControlLayout ltr = ComputeControlLayout(FrameMetrics{}, false);
-  const ControlLayout rtl = ComputeControlLayout(FrameMetrics{}, true);
-  EXPECT_EQ(rtl.choiceX, 124);
-  EXPECT_EQ(rtl.checkBoxX, 492);
-  ExpectPlace(rtl.rangeButtonWindow, 124, 165, 153, 32);
-  ExpectPlace(rtl.offDelayListWindow, 124, 255, 153, 64);
-  ExpectPlace(rtl.checkBoxWindow, 492, 339, 15, 15);
-  ExpectRect(rtl.rangeList, 124, 195, 292, 285);
-  ExpectRect(rtl.onDelayList, 124, 315, 292, 405);
-  ExpectRect(rtl.checkBox, 492, 339, 512, 359);
-  ExpectRect(rtl.rowHighlight, 127, 204, 287, 228);
-  ExpectRect(rtl.checkMark, 130, 212, 140, 220);
-  // Buttons and title-bar areas stay where they are.
-  ExpectPlace(rtl.okWindow, ltr.okWindow.x, ltr.okWindow.y, 85, 28);
-  ExpectPlace(rtl.applyWindow, ltr.applyWindow.x, ltr.applyWindow.y, 85, 28);
-  ExpectPlace(rtl.closeWindow, 516, 32, 8, 8);
-  ExpectPlace(rtl.minimizeWindow, 496, 32, 8, 8);
-  ExpectRect(rtl.cancel, 311, 388, 396, 416);
+  for (bool rightToLeft : {false, true}) {
+    SCOPED_TRACE(rightToLeft ? "right to left" : "left to right");
+    const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, rightToLeft);
+    const std::pair<FrameBox, ImageResource> drawn[] = {
+        {layout.background, kImageBackground},   {layout.rangeButton, kImageChoiceButton},
+        {layout.offDelayButton, kImageChoiceButton}, {layout.onDelayButton, kImageChoiceButton},
+        {layout.rangeList, kImageChoiceList},    {layout.offDelayList, kImageChoiceList},
+        {layout.onDelayList, kImageChoiceList},  {layout.rowHighlight, kImageRowHighlight},
+        {layout.checkMark, kImageCheckMark},     {layout.checkBox, kImageCheckBoxChecked},
+    };
+    for (const auto& [box, image] : drawn) {
+      EXPECT_EQ(box.Width(), image.width) << image.name;
+      EXPECT_EQ(box.Height(), image.height) << image.name;
+      EXPECT_TRUE(box.left >= 0 && box.top >= 0 && box.right <= kImageBackground.width &&
+                  box.bottom <= kImageBackground.height)
+          << image.name << " " << box.left << "," << box.top << "," << box.right << ","
+          << box.bottom;
+    }
+    EXPECT_EQ(layout.ok, BoxOf(layout.okWindow));
+    EXPECT_EQ(layout.cancel, BoxOf(layout.cancelWindow));
+    EXPECT_EQ(layout.apply, BoxOf(layout.applyWindow));
+    EXPECT_EQ(layout.rangeButton, BoxOf(layout.rangeButtonWindow));
+    EXPECT_EQ(layout.offDelayButton, BoxOf(layout.offDelayButtonWindow));
+    EXPECT_EQ(layout.onDelayButton, BoxOf(layout.onDelayButtonWindow));
+    EXPECT_EQ(layout.checkBox.left, layout.checkBoxWindow.x);
+    EXPECT_EQ(layout.checkBox.top, layout.checkBoxWindow.y);
+    for (size_t i = 0; i < std::size(kClickable); ++i) {
+      const FrameBox a = BoxOf(layout.*kClickable[i]);
+      for (size_t j = i + 1; j < std::size(kClickable); ++j) {
+        const FrameBox b = BoxOf(layout.*kClickable[j]);
+        EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+            << "windows " << i << " and " << j << " overlap";
+      }
+      const ChildPlacement& here = layout.*kClickable[i];
+      const ChildPlacement& there = ltr.*kClickable[i];
+      const bool sideways = kClickable[i] == &ControlLayout::checkBoxWindow || there.x == ltr.choiceX;
+      EXPECT_EQ(here.x != there.x, rightToLeft && sideways) << "window " << i;
+      EXPECT_EQ(std::tie(here.y, here.width, here.height),
+                std::tie(there.y, there.width, there.height)) << "window " << i;
+    }
+  }
 }
 
 TEST(ControlLayout, MetricsAreTruncatedBeforeOffsetsAreAdded) {

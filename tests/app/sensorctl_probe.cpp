@@ -130,36 +130,21 @@ std::vector<HWND> SettingsWindows() {
   return windows;
 }
 
-BOOL CALLBACK CollectBox(HWND window, LPARAM into) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (!IsWindowVisible(window) || std::wcscmp(className, L"#32770") != 0) return TRUE;
-  auto& boxes = *reinterpret_cast<std::vector<HWND>*>(into);
-  boxes.push_back(window);
-  return TRUE;
-}
-
-BOOL CALLBACK AppendChildText(HWND child, LPARAM into) {
-  wchar_t text[512] = {};
-  GetWindowTextW(child, text, 512);
-  auto& texts = *reinterpret_cast<std::vector<std::wstring>*>(into);
-  if (text[0] != 0) texts.push_back(text);
-  return TRUE;
-}
-
 int DescribeBoxes() {
-  std::vector<HWND> boxes;
-  EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&boxes));
+  const std::vector<DialogSeen> boxes = VisibleDialogs(0);
   std::printf("[");
   for (size_t i = 0; i < boxes.size(); ++i) {
     DWORD pid = 0;
-    GetWindowThreadProcessId(boxes[i], &pid);
-    std::vector<std::wstring> texts;
-    EnumChildWindows(boxes[i], AppendChildText, reinterpret_cast<LPARAM>(&texts));
+    GetWindowThreadProcessId(boxes[i].window, &pid);
     RECT ok = {};
-    if (HWND button = GetDlgItem(boxes[i], IDOK)) GetWindowRect(button, &ok);
+    if (HWND button = GetDlgItem(boxes[i].window, IDOK)) GetWindowRect(button, &ok);
     std::printf("%s{\"pid\": %lu, \"texts\": [", i ? ", " : "", static_cast<unsigned long>(pid));
-    for (size_t t = 0; t < texts.size(); ++t) std::printf("%s%s", t ? ", " : "", Json(texts[t]).c_str());
+    const char* separator = "";
+    for (const std::wstring& text : boxes[i].texts) {
+      if (text.empty()) continue;
+      std::printf("%s%s", separator, Json(text).c_str());
+      separator = ", ";
+    }
     std::printf("], \"ok\": [%ld, %ld, %ld, %ld]}", ok.left, ok.top, ok.right, ok.bottom);
   }
   std::printf("]\n");
@@ -233,8 +218,8 @@ int DescribeWindow() {
   return 0;
 }
 
-// Live GDI objects of a process. Wine answers GetGuiResources with 0 and
-// ERROR_CALL_NOT_IMPLEMENTED, so the objects are also counted where the system keeps them: the
+// Live GDI objects of a process. The objects are also counted where the system keeps them
+// (kWineFactNoGuiResources): the
 // process's GDI handle table, which its environment block points to: 0x10000 entries of 24
 // bytes, a nonzero type byte at offset 14 marking a live object, in both bitnesses (Wine keeps
 // the entries' pointers 64 bits wide). The pointer to it sits in the process environment block

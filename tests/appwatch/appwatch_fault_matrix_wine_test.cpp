@@ -7,6 +7,7 @@
 // Each row checks what the user sees (the window stays off screen and invisible), what the
 // service receives, what the log holds at the end (every line whole, none lost or out of order
 // unless the row says it is lost), and that the configuration file is left as it was.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -28,6 +29,7 @@
 #include "shared/format_bounded.h"
 #include "shared/win_handles.h"
 #include "tests/appwatch/monitor_files.h"
+#include "tests/appwatch/watcher_seam.h"
 #include "tests/support/file_holder_client.h"
 #include "tests/support/wine_support.h"
 
@@ -50,46 +52,8 @@ using Codes = std::vector<unsigned>;
 
 std::wstring ConfigMessage(const wchar_t* format) {
   wchar_t text[kMonitorMessageCapacity];
-  FormatBounded(text, kMonitorMessageCapacity, format, kMonitorConfigPath);
+  FormatBounded(text, kMonitorMessageCapacity, format, AsWide(kMonitorConfigPath));
   return text;
-}
-
-// --- The watcher's seam ---
-
-std::atomic<ULONG> fedState{0};
-std::atomic<unsigned> pollCount{0};
-std::atomic<ULONGLONG> firstPollTick{0};
-SRWLOCK pollersLock = SRWLOCK_INIT;
-std::set<DWORD> pollers;
-
-bool FeedExecutionState(ULONG* state) {
-  ULONGLONG expected = 0;
-  firstPollTick.compare_exchange_strong(expected, GetTickCount64());
-  AcquireSRWLockExclusive(&pollersLock);
-  pollers.insert(GetCurrentThreadId());
-  ReleaseSRWLockExclusive(&pollersLock);
-  *state = fedState.load();
-  ++pollCount;
-  return true;
-}
-
-// A watcher polls again only once it has handled its previous poll: two more polls and what
-// the state fed before them brought about has been logged (or kept) and sent.
-bool WaitForPolls(unsigned polls) {
-  const unsigned target = pollCount.load() + polls;
-  return WaitUntil([&] { return pollCount.load() >= target; }, kTimeout);
-}
-
-bool PollersEnded() {
-  AcquireSRWLockExclusive(&pollersLock);
-  std::set<DWORD> threads = pollers;
-  pollers.clear();
-  ReleaseSRWLockExclusive(&pollersLock);
-  for (DWORD id : threads) {
-    UniqueKernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
-    if (thread && WaitForSingleObject(thread.Get(), kTimeout) != WAIT_OBJECT_0) return false;
-  }
-  return true;
 }
 
 // The codes the stand-in received since `mark`, but for the stops this test asks of it.
@@ -173,12 +137,6 @@ std::string FiftyMegabytes() {
 
 constexpr char kSmallConfig[] = "[Executable]\r\na.exe\r\n[ClassName]\r\nNotepad\r\n";
 
-bool SetImmutable(const wchar_t* path, bool on) {
-  std::string unixPath = UnixPath(path);
-  return !unixPath.empty() &&
-         RunUnixShell(std::string("chattr ") + (on ? "+i" : "-i") + " '" + unixPath + "'");
-}
-
 struct Row {
   const char* name;
   Fault fault;
@@ -204,7 +162,8 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
-    EXPECT_TRUE(PollersEnded()) << "a watcher outlived its window";
+    EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
+    ForgetPollers();
     if (immutableLog_) {
       SetImmutable(kLogFile, false);
       SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_NORMAL);
@@ -265,10 +224,7 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
         ASSERT_TRUE(WriteConfigFile(kSmallConfig));
         WriteMonitorLog(kEarlierLine);
         ASSERT_TRUE(SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_READONLY));
-        // Wine leaves the read-only attribute to Unix permissions, which do not stop the root
-        // user these tests run as; the immutable flag refuses every writer, as the attribute
-        // does on Windows.
-        ASSERT_TRUE(SetImmutable(kLogFile, true));
+        ASSERT_TRUE(SetImmutable(kLogFile, true));  // kWineFactReadOnlyIsAUnixMode
         immutableLog_ = true;
         // The lines written while it is read-only cannot be had: lost, not kept.
         expected_ = {kEarlierLine};
@@ -325,7 +281,7 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
       if (fault == Fault::kLogHeldFor10Seconds ||
           fault == Fault::kLogLockedByAReaderFor10Seconds) {
         EXPECT_TRUE(holder_->StillHeld()) << "the codes above should have gone out while held";
-        EXPECT_TRUE(LogMessages().empty()) << "nothing can have reached a held log";
+        EXPECT_THAT(LogMessages(), testing::IsEmpty()) << "nothing can have reached a held log";
       }
       EXPECT_TRUE(holder_->WaitForRelease(kLogHoldMilliseconds + kTimeout));
     }

@@ -1,5 +1,6 @@
 // appwatch.exe itself, seen from a second process as other programs see it: its log, its
 // window, its registered messages, its menu commands, its resources.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,44 +40,28 @@ std::wstring WindowText(HWND window) {
 // appwatch.exe started by this test; ended on leaving, whatever happened.
 class Monitor {
  public:
-  Monitor() {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    std::wstring line = L"\"" + ProgramPath(L"appwatch.exe") + L"\"";
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info_)) {
-      return;
-    }
-    process_.Reset(info_.hProcess);
-    thread_.Reset(info_.hThread);
-    WaitForInputIdle(info_.hProcess, kTimeout);
+  Monitor() : process_(L"\"" + ProgramPath(L"appwatch.exe") + L"\"") {
+    if (!process_.Started()) return;
+    WaitForInputIdle(process_.Handle(), kTimeout);
     WaitUntil([this] { return (window_ = FindOwnWindow()) != nullptr; }, kTimeout);
   }
   ~Monitor() {
-    if (!process_) return;
-    if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-      if (window_ != nullptr) PostMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
-      if (WaitForSingleObject(process_.Get(), 5000) != WAIT_OBJECT_0) {
-        TerminateProcess(process_.Get(), 0xDEAD);
-        WaitForSingleObject(process_.Get(), 5000);
-      }
-    }
+    if (process_.Running() && window_ != nullptr) PostMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
+    process_.Finish(5000);
   }
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
 
   HWND Window() const { return window_; }
-  DWORD ProcessId() const { return info_.dwProcessId; }
+  DWORD ProcessId() const { return process_.Id(); }
   void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     PostMessageW(window_, message, wParam, lParam);
   }
   void Command(int id) const { Post(WM_COMMAND, static_cast<WPARAM>(id)); }
   // The exit code once the program has ended, or STILL_ACTIVE.
   DWORD ExitCodeWithin(DWORD milliseconds) const {
-    WaitForSingleObject(process_.Get(), milliseconds);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process_.Get(), &code);
-    return code;
+    process_.WaitForExit(milliseconds);
+    return process_.ExitCode();
   }
 
  private:
@@ -85,14 +70,12 @@ class Monitor {
          w = FindWindowExW(nullptr, w, L"APPWATCH", nullptr)) {
       DWORD owner = 0;
       GetWindowThreadProcessId(w, &owner);
-      if (owner == info_.dwProcessId) return w;
+      if (owner == process_.Id()) return w;
     }
     return nullptr;
   }
 
-  PROCESS_INFORMATION info_ = {};
-  UniqueKernelHandle process_;
-  UniqueKernelHandle thread_;
+  ChildProcess process_;
   HWND window_ = nullptr;
 };
 
@@ -281,22 +264,26 @@ TEST_F(AppwatchProgramTest, SuspendAndResumeDoNothingWhileTheServiceIsStopped) {
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);  // handled after the two above
   ASSERT_TRUE(LogBecomes({kNoConfigLine, kStartLine0}));
   ASSERT_TRUE(StartStandIn());
-  EXPECT_TRUE(StandInCodesSince(mark).empty()) << StandInLogSince(mark);
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty()) << StandInLogSince(mark);
 }
 
+constexpr WineFact kWineFactFixedExecutionState = {
+    "the system execution state shows the display-required bit while a program asks for it",
+    "the answer is \"user present\" alone (the fixed value 4), whatever "
+    "SetThreadExecutionState was asked for"};
+
 TEST_F(AppwatchProgramTest, UnderWineTheRealExecutionStateSendsNothing) {
-  // Wine fact: the real question is answered with "user present" alone (the fixed value 4,
-  // whatever SetThreadExecutionState was asked for), so polls change nothing. Another
-  // process's polls cannot be seen, so this watches for a span: the poll at the start and two
+  // Polls change nothing (kWineFactFixedExecutionState). Another process's polls cannot be seen, so this watches for a span: the poll at the start and two
   // more, with a quarter pause for a late start. (The watcher's answers to
   // other states are checked in-process, poll by poll, in appwatch_watcher_wine_test.)
   constexpr DWORD kTwoMorePolls =
       2 * kWatcherPollPauseMilliseconds + kWatcherPollPauseMilliseconds / 4;
+  NoteWineFact(kWineFactFixedExecutionState);
   size_t mark = StandInLogMark();
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
   Sleep(kTwoMorePolls);
-  EXPECT_TRUE(StandInCodesSince(mark).empty()) << StandInLogSince(mark);
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty()) << StandInLogSince(mark);
   EXPECT_EQ(LogMessages(), Messages{kNoConfigLine});
 }
 
@@ -376,7 +363,7 @@ TEST_F(AppwatchProgramTest, HeldLogDelaysNeitherWindowNorWatcherAndItsLinesFollo
   ASSERT_NE(monitor.Window(), nullptr);
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
   EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor));
-  EXPECT_TRUE(LogMessages().empty());
+  EXPECT_THAT(LogMessages(), testing::IsEmpty());
 
   holder.Reset();
   Messages expected = ManyNamesLines(kNames);

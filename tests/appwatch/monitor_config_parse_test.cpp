@@ -1,6 +1,7 @@
 // The configuration parser over byte strings: sections, headers, line ends, cuts, debug values.
 #include "appwatch/monitor_config_parse.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -172,7 +173,7 @@ TEST(MonitorConfigParse, HeaderCountsTheMomentItsBracketIsRead) {
   // The rest of the header's line, less the two skipped bytes, becomes an entry (cut).
   Parsed parsed = Parse("[ClassName]\r\n[Executable]" + std::string(300, 'x') + "\r\na\r\n");
   EXPECT_EQ(parsed.executables, (Names{std::u16string(129, u'x'), u"a"}));
-  EXPECT_TRUE(parsed.classes.empty());
+  EXPECT_THAT(parsed.classes, testing::IsEmpty());
 }
 
 TEST(MonitorConfigParse, EveryByteGoesThroughTheConversion) {
@@ -183,7 +184,7 @@ TEST(MonitorConfigParse, EveryByteGoesThroughTheConversion) {
 TEST(MonitorConfigParse, ByteOrderMarkIsPartOfTheFirstLine) {
   // No byte-order mark is recognised: its bytes spoil the first header.
   Parsed parsed = Parse("\xEF\xBB\xBF[Executable]\r\na\r\n[ClassName]\r\nb\r\n");
-  EXPECT_TRUE(parsed.executables.empty());
+  EXPECT_THAT(parsed.executables, testing::IsEmpty());
   EXPECT_EQ(parsed.classes, (Names{u"b"}));
 }
 

@@ -9,8 +9,11 @@
 
 #include "tests/support/wine_support.h"
 
-constexpr wchar_t kLogFile[] = L"C:\\ZQ\\Data\\APPWATCH.log";
-constexpr wchar_t kConfigFile[] = L"C:\\zq\\data\\ZQPRX\\appwatch.dat";
+#include "shared/data_paths.h"
+#include "shared/text16.h"
+
+inline const wchar_t* const kLogFile = AsWide(kMonitorLogPath);
+inline const wchar_t* const kConfigFile = AsWide(kMonitorConfigPath);
 
 // Deletes the log, the configuration file and the directories that hold them.
 void RemoveMonitorFiles();

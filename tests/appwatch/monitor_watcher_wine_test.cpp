@@ -1,6 +1,7 @@
 // The monitor window and its watchers in this process, with execution states fed through the
 // watcher's seam (Wine always answers the real question with the same value) and the stand-in
 // sensor service receiving the codes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include "appwatch/watcher.h"
 #include "shared/win_handles.h"
 #include "tests/appwatch/monitor_files.h"
+#include "tests/appwatch/watcher_seam.h"
 #include "tests/support/wine_support.h"
 
 namespace {
@@ -31,62 +33,6 @@ constexpr wchar_t kNoConfigLine[] =
 
 constexpr int kStart = ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR;
 constexpr int kStop = ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR;
-
-std::atomic<ULONG> fedState{0};
-std::atomic<bool> pollFails{false};
-std::atomic<unsigned> pollCount{0};  // calls of the seam, by any watcher
-SRWLOCK pollRecordLock = SRWLOCK_INIT;
-std::set<DWORD> recentPollers;  // threads that polled since the last PollersOver
-std::set<DWORD> everyPoller;    // threads that polled in this test
-std::atomic<ULONGLONG> lastPollTime{0};
-
-bool FeedExecutionState(ULONG* state) {
-  AcquireSRWLockExclusive(&pollRecordLock);
-  recentPollers.insert(GetCurrentThreadId());
-  everyPoller.insert(GetCurrentThreadId());
-  ReleaseSRWLockExclusive(&pollRecordLock);
-  lastPollTime = GetTickCount64();
-  ++pollCount;
-  if (pollFails.load()) {
-    *state = 0x2;  // what a failed call may leave behind; it must not count
-    return false;
-  }
-  *state = fedState.load();
-  return true;
-}
-
-// Waits until the seam has been called `polls` more times. A watcher polls again only once it
-// has handled its previous poll, so after two polls of a lone watcher whatever the state fed
-// before them brought about has reached the log and the service.
-bool WaitForPolls(unsigned polls) {
-  const unsigned target = pollCount.load() + polls;
-  return WaitUntil([&] { return pollCount.load() >= target; }, kCodeTimeout);
-}
-
-// The threads that made the next `polls` polls.
-std::set<DWORD> PollersOver(unsigned polls) {
-  AcquireSRWLockExclusive(&pollRecordLock);
-  recentPollers.clear();
-  ReleaseSRWLockExclusive(&pollRecordLock);
-  EXPECT_TRUE(WaitForPolls(polls)) << "no watcher polls";
-  AcquireSRWLockExclusive(&pollRecordLock);
-  std::set<DWORD> threads = recentPollers;
-  ReleaseSRWLockExclusive(&pollRecordLock);
-  return threads;
-}
-
-// True once every thread that has polled in this test, but `except`, has ended.
-bool PollersEnd(DWORD except = 0) {
-  AcquireSRWLockExclusive(&pollRecordLock);
-  std::set<DWORD> threads = everyPoller;
-  ReleaseSRWLockExclusive(&pollRecordLock);
-  for (DWORD id : threads) {
-    if (id == except) continue;
-    UniqueKernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
-    if (thread && WaitForSingleObject(thread.Get(), kCodeTimeout) != WAIT_OBJECT_0) return false;
-  }
-  return true;
-}
 
 std::vector<std::wstring> LogMessagesContaining(const std::wstring& part) {
   std::vector<std::wstring> found;
@@ -112,9 +58,7 @@ class MonitorWatcherTest : public testing::Test {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
     EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
-    AcquireSRWLockExclusive(&pollRecordLock);
-    everyPoller.clear();
-    ReleaseSRWLockExclusive(&pollRecordLock);
+    ForgetPollers();
     SetConfigAllocationLimitForTests(SIZE_MAX);
     RemoveMonitorFiles();
     StartStandIn();
@@ -129,8 +73,8 @@ class MonitorWatcherTest : public testing::Test {
 
   // Returns half a pause after the running watcher's next poll.
   void WaitForMidPause() {
-    ULONGLONG seen = lastPollTime.load();
-    ASSERT_TRUE(WaitUntil([&] { return lastPollTime.load() != seen; }, pause_ * 10));
+    ULONGLONG seen = lastPollTick.load();
+    ASSERT_TRUE(WaitUntil([&] { return lastPollTick.load() != seen; }, pause_ * 10));
     Sleep(pause_ / 2);
   }
 
@@ -150,7 +94,7 @@ TEST_F(MonitorWatcherTest, EdgesSendSuspendThenResumeOnceEach) {
   Open();
   size_t mark = StandInLogMark();
   ASSERT_TRUE(WaitForPolls(2));
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
 
   fedState = ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED;
   EXPECT_EQ(CodesOnceThey(mark, {202}), std::vector<unsigned>{202});
@@ -175,8 +119,8 @@ TEST_F(MonitorWatcherTest, OtherBitsAloneCauseNothing) {
     fedState = state;
     ASSERT_TRUE(WaitForPolls(2));
   }
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
-  EXPECT_TRUE(LogMessagesContaining(L"ZQWWMIAppCloseEventTraceStartEx").empty());
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
+  EXPECT_THAT(LogMessagesContaining(L"ZQWWMIAppCloseEventTraceStartEx"), testing::IsEmpty());
 }
 
 TEST_F(MonitorWatcherTest, FailedPollCountsAsNoChange) {
@@ -184,7 +128,7 @@ TEST_F(MonitorWatcherTest, FailedPollCountsAsNoChange) {
   size_t mark = StandInLogMark();
   pollFails = true;  // leaves the display bit set in its output
   ASSERT_TRUE(WaitForPolls(3));
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
 
   pollFails = false;
   fedState = ES_DISPLAY_REQUIRED;
@@ -247,15 +191,11 @@ TEST_P(WatcherSequences, LeaveExactlyOneWatcherIfTheLastWasStart) {
   // watcher of before the commands waking among them would test another order of events, so
   // it fails the test instead. (A watcher that a command starts polls at once.)
   WaitForMidPause();
-  AcquireSRWLockExclusive(&pollRecordLock);
-  const std::set<DWORD> earlierWatchers = everyPoller;
-  recentPollers.clear();
-  ReleaseSRWLockExclusive(&pollRecordLock);
+  const std::set<DWORD> earlierWatchers = EveryPoller();
+  RecentPollers();
   for (int command : GetParam().commands) Command(command);
-  AcquireSRWLockExclusive(&pollRecordLock);
   bool earlierWatcherWoke = false;
-  for (DWORD id : recentPollers) earlierWatcherWoke |= earlierWatchers.count(id) != 0;
-  ReleaseSRWLockExclusive(&pollRecordLock);
+  for (DWORD id : RecentPollers()) earlierWatcherWoke |= earlierWatchers.count(id) != 0;
   ASSERT_FALSE(earlierWatcherWoke) << "a watcher woke among the commands";
 
   // The log lines, as the flag stood at each command.
@@ -289,7 +229,7 @@ TEST_P(WatcherSequences, LeaveExactlyOneWatcherIfTheLastWasStart) {
   fedState = ES_DISPLAY_REQUIRED;
   if (!runs) {
     // No watcher is left that could see it.
-    EXPECT_TRUE(StandInCodesSince(mark).empty());
+    EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
     return;
   }
   EXPECT_EQ(CodesOnceThey(mark, {202}), std::vector<unsigned>{202});

@@ -14,6 +14,8 @@ import sys
 import zlib
 
 root = sys.argv[1]
+sys.path.insert(0, os.path.join(root, "tools/art"))
+from art_list import ICON_FILES, SENSORCTL_IMAGES  # noqa: E402  the one list of the art
 faults = []
 
 
@@ -63,17 +65,6 @@ def decode_png(data):
     return width, height, colour, rows
 
 
-IMAGES = {
-    "IDI_PRXBK": (566, 460),
-    "IDI_COMBOBKNORMAL": (153, 32),
-    "IDI_COMBOBKHOVER": (153, 32),
-    "IDI_COMBOBK": (168, 90),
-    "IDI_COMBOHIGHLIGHT": (160, 24),
-    "IDI_COMBOCHECK": (10, 8),
-    "IDI_CHECKBOXCHECKED": (20, 20),
-    "IDI_CHECKBOXUNCHECKED": (20, 20),
-}
-
 # Areas of the background the program draws texts and controls on, in both directions:
 # they must be plain panel grey. (left, top, right, bottom), right and bottom exclusive.
 PLAIN_AREAS = {
@@ -90,7 +81,7 @@ PLAIN_AREAS = {
 PANEL_GREY = (91, 91, 91, 255)
 
 pixels = {}
-for name, (width, height) in IMAGES.items():
+for name, _, width, height in SENSORCTL_IMAGES:
     path = os.path.join(root, "sensorctl/resources/images", name + ".png")
     if not os.path.exists(path):
         fault(f"{name}.png is missing")
@@ -143,21 +134,8 @@ if "IDI_PRXBK" in pixels:
             fault(f"IDI_PRXBK: no separator line between y {y_range[0]} and {y_range[1]}")
 
 
-# icon files: (path, [(size, bits)], sizes stored as PNG)
-def entries(sizes, depths):
-    return [(s, b) for s in sizes for b in depths]
-
-
-ICONS = (
-    ("sensorctl/resources/icons/sensorctl.ico",
-     entries((256, 128, 96, 72, 64, 48, 32, 24, 16), (32, 8, 4))),
-    ("appwatch/resources/icons/appwatch.ico", entries((256, 128, 96, 48, 32, 24, 16), (32,))),
-    ("appwatch/resources/icons/appwatch_small.ico",
-     entries((256, 128, 96, 48, 32, 24, 16), (32,))),
-    ("iconreg/resources/icons/iconreg.ico", entries((256, 128, 96, 48, 32, 24, 16), (32,))),
-)
-
-for path, expected in ICONS:
+for path, _, sizes, depths in ICON_FILES:
+    expected = [(size, bits) for size in sizes for bits in depths]
     full = os.path.join(root, path)
     if not os.path.exists(full):
         fault(f"{path} is missing")

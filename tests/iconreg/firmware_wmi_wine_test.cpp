@@ -7,6 +7,7 @@
 #include <objidl.h>
 #include <oleauto.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -251,28 +252,28 @@ TEST_F(StandInExchange, NoFirmwareInstanceEndsWithoutAMethodCall) {
 
 TEST_F(StandInExchange, InstanceWithoutPathEndsWithoutAMethodCall) {
   world_.instanceHasPath = false;
-  EXPECT_TRUE(FAILED(RunExchange()));
+  EXPECT_LT(RunExchange(), 0);
   EXPECT_EQ(world_.calls.back().step, L"Get __PATH");
 }
 
 TEST_F(StandInExchange, AnswersWithNothingToReadEndAsFailures) {
   world_.answerMissing = true;
-  EXPECT_TRUE(FAILED(RunExchange()));
+  EXPECT_LT(RunExchange(), 0);
   EXPECT_EQ(world_.calls.back().step, L"ExecMethod");
   DisconnectFirmwareWmi();
 
   world_.answerMissing = false;
   world_.outDataNotObject = true;
   world_.calls.clear();
-  EXPECT_TRUE(FAILED(RunExchange()));
+  EXPECT_LT(RunExchange(), 0);
   EXPECT_EQ(world_.calls.back().step, L"Get OutData");
 }
 
 TEST_F(StandInExchange, NothingIsSentWithoutAConnection) {
   auto payload = FirmwarePayload();
-  EXPECT_TRUE(FAILED(SendFirmwareCommand(payload.data())));
-  EXPECT_TRUE(FAILED(SendFirmwareCommand(nullptr)));
-  EXPECT_TRUE(world_.calls.empty());
+  EXPECT_LT(SendFirmwareCommand(payload.data()), 0);
+  EXPECT_LT(SendFirmwareCommand(nullptr), 0);
+  EXPECT_THAT(world_.calls, testing::IsEmpty());
 }
 
 TEST_F(StandInExchange, FillPutsTheGivenPayloadUnchanged) {
@@ -329,7 +330,7 @@ TEST_F(WineWmi, EnumerationWithoutInstanceIsAFailure) {
   // no instance to call the method on.
   ASSERT_EQ(ConnectFirmwareWmi(), S_OK);
   ComPtr<IWbemClassObject> instance;
-  EXPECT_TRUE(FAILED(FindFirmwareInterface(instance)));
+  EXPECT_LT(FindFirmwareInterface(instance), 0);
   EXPECT_FALSE(instance);
 }
 
@@ -354,11 +355,11 @@ TEST_F(WineWmi, FillStopsAtTheFirstPropertyARealObjectRefuses) {
   auto payload = FirmwarePayload();
   VARIANT value;
   MakePayloadVariant(payload.data(), value);
-  EXPECT_TRUE(FAILED(FillFirmwareInput(request.Get(), parameters.Get(), value)));
+  EXPECT_LT(FillFirmwareInput(request.Get(), parameters.Get(), value), 0);
   VariantClear(&value);
   VARIANT inData;
   VariantInit(&inData);
-  EXPECT_TRUE(FAILED(parameters->Get(L"InData", 0, &inData, nullptr, nullptr)));
+  EXPECT_LT(parameters->Get(L"InData", 0, &inData, nullptr, nullptr), 0);
   VariantClear(&inData);
 }
 
@@ -371,7 +372,7 @@ TEST_F(WineWmi, ReadOfARealObjectWithoutOutDataFailsAndGivesItBack) {
   VARIANT data;
   VariantInit(&data);
   data.vt = VT_ARRAY | VT_UI1;
-  EXPECT_TRUE(FAILED(ReadFirmwareOutput(answer, &data)));
+  EXPECT_LT(ReadFirmwareOutput(answer, &data), 0);
   answer->AddRef();
   EXPECT_EQ(answer->Release(), before);
   VariantClear(&data);

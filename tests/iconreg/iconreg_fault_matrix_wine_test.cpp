@@ -107,11 +107,17 @@ bool UnixShellOn(const char* command, const wchar_t* path) {
   return !unixPath.empty() && RunUnixShell(std::string(command) + " '" + unixPath + "'");
 }
 
-bool SetImmutable(const wchar_t* path, bool on) {
-  std::string unixPath = UnixPath(path);
-  return !unixPath.empty() &&
-         RunUnixShell(std::string("chattr ") + (on ? "+i" : "-i") + " '" + unixPath + "'");
-}
+constexpr WineFact kWineFactNoKeySecurity = {
+    "a key's access list can refuse its creation",
+    "key security is not enforced: no access list refuses a key"};
+constexpr WineFact kWineFactVolatileKeyLingers = {
+    "a volatile key, once deleted, may be made again as a lasting one",
+    "right after the volatile key is deleted, a creation below it from another process is "
+    "refused"};
+constexpr WineFact kWineFactLongCommandLinesAreCut = {
+    "CreateProcess refuses a command line longer than 32,767 characters",
+    "the program starts all the same with the first 32,766 characters of the line (program "
+    "name included); the rest is dropped without a word"};
 
 class IconregFaultMatrix : public testing::TestWithParam<Row> {
  protected:
@@ -122,9 +128,8 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
   void TearDown() override {
     if (brokenLink_) DeleteLink(kMachineClassKey);
     if (volatileNamespace_) {
-      // Back to a lasting, empty parent, as the prefix had it. (Right after the volatile key
-      // is deleted, Wine refuses the next creation below it from another process; creating it
-      // here first avoids that.)
+      // Back to a lasting, empty parent, as the prefix had it, made here first
+      // (kWineFactVolatileKeyLingers).
       RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kNamespaceParent, kToolView, 0);
       UniqueRegKey parent;
       RegCreateKeyExW(HKEY_LOCAL_MACHINE, kNamespaceParent, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -147,8 +152,9 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
     const bool logUnwritable = fault == Fault::kLogFolderUnwritable ||
                                fault == Fault::kClassKeyRefusedAndLogFolderUnwritable;
     if (classRefused) {
-      // Wine does not enforce key security, so no access list can refuse the key; a link whose
-      // target cannot be created refuses its creation for real, in the shipped program.
+      // A link whose target cannot be created refuses the key's creation for real, in the
+      // shipped program.
+      NoteWineFact(kWineFactNoKeySecurity);
       ASSERT_TRUE(MakeBrokenLink(kMachineClassKey));
       brokenLink_ = true;
     }
@@ -162,9 +168,7 @@ class IconregFaultMatrix : public testing::TestWithParam<Row> {
       volatileNamespace_ = true;
     }
     if (logUnwritable) {
-      // Wine keeps a read-only folder as Unix permissions, which do not stop the root user
-      // these tests run as; the immutable flag refuses every new file in it, as a folder
-      // without write rights does on Windows.
+      // A folder without write rights (kWineFactReadOnlyIsAUnixMode).
       CreateDirectoryW(L"C:\\ZQ", nullptr);
       CreateDirectoryW(kLogFolder, nullptr);
       ASSERT_TRUE(SetImmutable(kLogFolder, true));
@@ -203,6 +207,7 @@ TEST_P(IconregFaultMatrix, Row) {
     ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
     DeleteLog();
   }
+  if (row.arguments.size() > 32766) NoteWineFact(kWineFactLongCommandLinesAreCut);
   Prepare(row.fault);
   if (HasFatalFailure() || IsSkipped()) return;
 
@@ -250,10 +255,7 @@ TEST_P(IconregFaultMatrix, Row) {
   }
 }
 
-// 40,000 characters. Wine fact: Windows refuses a command line longer than 32,767 characters
-// at CreateProcess; Wine starts the program all the same with the first 32,766 characters of the
-// line (program name included) and drops the rest without a word, so under Wine the tool meets
-// the cut line.
+// 40,000 characters: under Wine the tool meets the cut line.
 const std::wstring kFiller(40000, L'x');
 std::wstring UnknownSwitches(size_t characters) {
   std::wstring line;
@@ -319,8 +321,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Thousands of unrecognised switches are skipped one by one, up to the one that acts.
         Row{"LongRunOfUnknownSwitchesThenRegister", Fault::kNone, false,
             UnknownSwitches(30000) + L"-R", 0, Item::kComplete, {}, kProgressOnly},
-        // Wine fact: a switch past the cut never reaches the tool (on Windows the tool would not
-        // start at all): nothing happens, and nothing is half done.
+        // A switch past the cut never reaches the tool (kWineFactLongCommandLinesAreCut; on
+        // Windows the tool would not start at all): nothing happens, and nothing is half done.
         Row{"RegisterPastTheCut", Fault::kNone, false, UnknownSwitches(40000) + L"-R", 0,
             Item::kNothing, {}, std::nullopt},
         Row{"LongSwitchLetterRun", Fault::kNone, false, L"-R" + kFiller, 0, Item::kNothing, {},

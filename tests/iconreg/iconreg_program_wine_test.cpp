@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -97,7 +98,7 @@ TEST_F(IconregProgram, RegisterWritesExactlyTheSixValues) {
   ToolRun run = RunTool(L"-R");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
   ExpectCompleteRegistration(kWineProgramFiles);
 
   const std::wstring command =
@@ -156,7 +157,7 @@ TEST_F(IconregProgram, RemoveDeletesEveryKey) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey, view)) << view;
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey, view)) << view;
   }
-  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
 }
 
 TEST_F(IconregProgram, RemoveWithNothingRegisteredSucceeds) {
@@ -228,7 +229,7 @@ TEST_F(IconregProgram, CommandLines) {
     ToolRun run = RunTool(c.arguments);
     ASSERT_TRUE(run.finished) << c.arguments;
     EXPECT_EQ(run.exitCode, 0u) << c.arguments;
-    EXPECT_TRUE(run.boxes.empty()) << c.arguments;
+    EXPECT_THAT(run.boxes, testing::IsEmpty()) << c.arguments;
     if (c.registeredAfter == c.registeredBefore) {
       EXPECT_EQ(DumpItem(), before) << c.arguments;
     } else if (c.registeredAfter) {
@@ -245,7 +246,7 @@ TEST_F(IconregProgram, FirmwareCommandReturnsZeroAndWritesNothing) {
     ToolRun run = RunTool(arguments);
     ASSERT_TRUE(run.finished) << arguments;
     EXPECT_EQ(run.exitCode, 0u) << arguments;
-    EXPECT_TRUE(run.boxes.empty()) << arguments;
+    EXPECT_THAT(run.boxes, testing::IsEmpty()) << arguments;
     EXPECT_EQ(DumpItem(), L"") << arguments;
     EXPECT_EQ(ReadWholeFile(kLogPath.c_str()), std::nullopt) << arguments;
   }
@@ -333,7 +334,7 @@ TEST_F(IconregProgram, ClassKeyThatCannotBeCreatedWritesNothing) {
   DeleteLink(machineClassKey);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, kFailedExit);
-  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
   EXPECT_EQ(DumpItem(), L"");
   EXPECT_EQ(LogMessages(ReadLog()),
             (std::vector<std::wstring>{L"RegCreateKeyEx:Fail", kClassKey, L"return -1"}));
@@ -534,7 +535,7 @@ TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
   ToolRun run = RunTool(L"-R");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
   ExpectCompleteRegistration(kWineProgramFiles);
 
   // Nothing of the log reached the other folder: no file made there, no byte added.
@@ -545,7 +546,7 @@ TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
     ASSERT_TRUE(victim.has_value());
     EXPECT_TRUE(victim->empty()) << victim->size() << " bytes written through the link";
   } else {
-    EXPECT_FALSE(victim.has_value());
+    EXPECT_EQ(victim, std::nullopt);
   }
 }
 

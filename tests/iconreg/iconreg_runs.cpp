@@ -60,6 +60,18 @@ std::vector<BYTE> TextBytes(const std::wstring& text) {
 
 namespace {
 
+// The names a registry enumeration gives, index by index until it fails, sorted.
+template <typename Enumerate>
+std::set<std::wstring> EnumeratedNames(Enumerate enumerate) {
+  std::set<std::wstring> names;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD length = 512;
+    if (enumerate(i, name, &length) != ERROR_SUCCESS) return names;
+    names.insert(std::wstring(name, length));
+  }
+}
+
 // Every key, value, type and byte below a key, one line each, in a stable order.
 void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
   UniqueRegKey key;
@@ -67,16 +79,9 @@ void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
     return;
   }
   out += L"[" + path + L"]\n";
-  std::set<std::wstring> values;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[512];
-    DWORD length = 512;
-    if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    values.insert(std::wstring(name, length));
-  }
+  const auto values = EnumeratedNames([&](DWORD i, wchar_t* name, DWORD* length) {
+    return RegEnumValueW(key.Get(), i, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
   for (const std::wstring& name : values) {
     auto value = ReadValue(root, path, name.c_str());
     out += L"  \"" + name + L"\" type " + std::to_wstring(value ? value->type : 0) + L" bytes " +
@@ -89,16 +94,9 @@ void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
     }
     out += L"\n";
   }
-  std::set<std::wstring> children;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[512];
-    DWORD length = 512;
-    if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    children.insert(std::wstring(name, length));
-  }
+  const auto children = EnumeratedNames([&](DWORD i, wchar_t* name, DWORD* length) {
+    return RegEnumKeyExW(key.Get(), i, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
   for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, out);
 }
 
@@ -233,40 +231,29 @@ ToolRun RunTool(const std::wstring& arguments, const std::function<void()>& whil
   ToolRun run;
   std::wstring commandLine = L"\"" + ProgramPath(L"iconreg.exe") + L"\"";
   if (!arguments.empty()) commandLine += L" " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  wchar_t hiddenDesktop[] = L"ZQHiddenStation\\Default";
+  const wchar_t* desktop = nullptr;
   HDESK boxDesktop = nullptr;
   if (station == Station::kHidden) {
     if (!HiddenStationIsReady()) return run;
-    startup.lpDesktop = hiddenDesktop;
+    desktop = L"ZQHiddenStation\\Default";
     boxDesktop = TheHiddenStation().desktop;
   }
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return run;
-  }
-  UniqueKernelHandle processHandle(process.hProcess);
-  UniqueKernelHandle threadHandle(process.hThread);
+  ChildProcess process(commandLine, desktop);
+  if (!process.Started()) return run;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+  while (!process.WaitForExit(5)) {
     if (whileRunning) whileRunning();
-    std::vector<DialogSeen> boxes = VisibleDialogs(process.dwProcessId, nullptr, boxDesktop);
+    std::vector<DialogSeen> boxes = VisibleDialogs(process.Id(), nullptr, boxDesktop);
     if (!boxes.empty()) {
       const HWND box = boxes[0].window;
       run.boxes.push_back({boxes[0].caption, boxes[0].message});
       AnswerOk(box);
-      while (IsWindow(box) && WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+      while (IsWindow(box) && !process.WaitForExit(5)) {
       }
     }
-    if (std::chrono::steady_clock::now() > deadline) {
-      TerminateProcess(process.hProcess, 0xDEAD);
-      WaitForSingleObject(process.hProcess, 5000);
-      return run;
-    }
+    if (std::chrono::steady_clock::now() > deadline) return run;  // ended on leaving
   }
   run.finished = true;
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
+  run.exitCode = process.ExitCode();
   return run;
 }

@@ -42,6 +42,10 @@ std::wstring Hex(unsigned value, int width) {
 }
 
 // Counts itself in the world while it lives.
+// A method of an interface that the tool never calls.
+#define ZQ_NOT_CALLED(method, ...) \
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return E_NOTIMPL; }
+
 template <typename Interface>
 class StandIn : public Interface {
  public:
@@ -150,42 +154,26 @@ class StandInObject : public StandIn<IWbemClassObject> {
   }
 
   // The rest of the interface is not used by the tool.
-  HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Delete(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR, LONG, VARIANT*, SAFEARRAY**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EndEnumeration() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetObjectText(LONG, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG, IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CompareTo(LONG, IWbemClassObject*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE InheritsFrom(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR, LONG, IWbemClassObject*,
-                                      IWbemClassObject*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(LONG) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE NextMethod(LONG, BSTR*, IWbemClassObject**,
-                                       IWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
+  ZQ_NOT_CALLED(GetQualifierSet, IWbemQualifierSet**)
+  ZQ_NOT_CALLED(Delete, LPCWSTR)
+  ZQ_NOT_CALLED(GetNames, LPCWSTR, LONG, VARIANT*, SAFEARRAY**)
+  ZQ_NOT_CALLED(BeginEnumeration, LONG)
+  ZQ_NOT_CALLED(Next, LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*)
+  ZQ_NOT_CALLED(EndEnumeration)
+  ZQ_NOT_CALLED(GetPropertyQualifierSet, LPCWSTR, IWbemQualifierSet**)
+  ZQ_NOT_CALLED(Clone, IWbemClassObject**)
+  ZQ_NOT_CALLED(GetObjectText, LONG, BSTR*)
+  ZQ_NOT_CALLED(SpawnDerivedClass, LONG, IWbemClassObject**)
+  ZQ_NOT_CALLED(CompareTo, LONG, IWbemClassObject*)
+  ZQ_NOT_CALLED(GetPropertyOrigin, LPCWSTR, BSTR*)
+  ZQ_NOT_CALLED(InheritsFrom, LPCWSTR)
+  ZQ_NOT_CALLED(PutMethod, LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*)
+  ZQ_NOT_CALLED(DeleteMethod, LPCWSTR)
+  ZQ_NOT_CALLED(BeginMethodEnumeration, LONG)
+  ZQ_NOT_CALLED(NextMethod, LONG, BSTR*, IWbemClassObject**, IWbemClassObject**)
+  ZQ_NOT_CALLED(EndMethodEnumeration)
+  ZQ_NOT_CALLED(GetMethodQualifierSet, LPCWSTR, IWbemQualifierSet**)
+  ZQ_NOT_CALLED(GetMethodOrigin, LPCWSTR, BSTR*)
 
  private:
   std::wstring name_;
@@ -273,10 +261,10 @@ class StandInEnumerator : public StandIn<IEnumWbemClassObject> {
     *returned = 1;
     return WBEM_S_NO_ERROR;
   }
-  HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE NextAsync(ULONG, IWbemObjectSink*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumWbemClassObject**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Skip(LONG, ULONG) override { return E_NOTIMPL; }
+  ZQ_NOT_CALLED(Reset)
+  ZQ_NOT_CALLED(NextAsync, ULONG, IWbemObjectSink*)
+  ZQ_NOT_CALLED(Clone, IEnumWbemClassObject**)
+  ZQ_NOT_CALLED(Skip, LONG, ULONG)
 
  private:
   bool given_ = false;
@@ -327,83 +315,29 @@ class StandInServices : public StandIn<IWbemServices> {
   }
 
   // The rest of the interface is not used by the tool.
-  HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
-                                          IWbemCallResult**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*,
-                                           IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*,
-                                     IWbemCallResult**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                          IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*,
-                                        IWbemCallResult**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*,
-                                            IEnumWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                 IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*,
-                                        IWbemCallResult**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*,
-                                           IWbemCallResult**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
-                                                IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                    IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                      IEnumWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                           IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                  IEnumWbemClassObject**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
-                                                       IWbemContext*,
-                                                       IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                            IWbemClassObject*, IWbemObjectSink*) override {
-    return E_NOTIMPL;
-  }
+  ZQ_NOT_CALLED(OpenNamespace, const BSTR, LONG, IWbemContext*, IWbemServices**, IWbemCallResult**)
+  ZQ_NOT_CALLED(CancelAsyncCall, IWbemObjectSink*)
+  ZQ_NOT_CALLED(QueryObjectSink, LONG, IWbemObjectSink**)
+  ZQ_NOT_CALLED(GetObjectAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(PutClass, IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**)
+  ZQ_NOT_CALLED(PutClassAsync, IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(DeleteClass, const BSTR, LONG, IWbemContext*, IWbemCallResult**)
+  ZQ_NOT_CALLED(DeleteClassAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(CreateClassEnum, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**)
+  ZQ_NOT_CALLED(CreateClassEnumAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(PutInstance, IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**)
+  ZQ_NOT_CALLED(PutInstanceAsync, IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(DeleteInstance, const BSTR, LONG, IWbemContext*, IWbemCallResult**)
+  ZQ_NOT_CALLED(DeleteInstanceAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(CreateInstanceEnumAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(ExecQuery, const BSTR, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**)
+  ZQ_NOT_CALLED(ExecQueryAsync, const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  ZQ_NOT_CALLED(ExecNotificationQuery, const BSTR, const BSTR, LONG, IWbemContext*,
+                IEnumWbemClassObject**)
+  ZQ_NOT_CALLED(ExecNotificationQueryAsync, const BSTR, const BSTR, LONG, IWbemContext*,
+                IWbemObjectSink*)
+  ZQ_NOT_CALLED(ExecMethodAsync, const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*,
+                IWbemObjectSink*)
 };
 
 class StandInLocator : public StandIn<IWbemLocator> {

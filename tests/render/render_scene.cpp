@@ -88,11 +88,9 @@ BOOL WINAPI WatchedUpdateLayeredWindow(HWND window, HDC screen, POINT* destinati
 }
 
 bool WatchLayeredWindowUpdates() {
-  if (realUpdateLayeredWindow != nullptr) return true;
-  realUpdateLayeredWindow = reinterpret_cast<UpdateLayeredWindowFunction>(
-      ReplaceImport(L"user32.dll", "UpdateLayeredWindow",
-                    reinterpret_cast<void*>(&WatchedUpdateLayeredWindow)));
-  return realUpdateLayeredWindow != nullptr;
+  return WatchImport<UpdateLayeredWindowFunction>(realUpdateLayeredWindow, L"user32.dll",
+                                                  "UpdateLayeredWindow",
+                                                  &WatchedUpdateLayeredWindow);
 }
 
 RECT BackdropRect() {
@@ -114,8 +112,8 @@ bool Near(DWORD seen, DWORD expected) {
 
 // Whether the screen shows the last pushed frame where the window now is: its opaque pixels as
 // they were pushed and, for a per-pixel alpha push, its fully transparent ones as the backdrop
-// beneath. Pixels in between are blends, left to the tests. Wine fact: the transparent pixels
-// of an opaque push are holes under Wine, black on Windows; they are not looked at either.
+// beneath. Pixels in between are blends, left to the tests. The transparent pixels of an opaque
+// push are not looked at either (kWineFactTransparentPixelsAreHoles).
 bool ScreenShowsLastPush() {
   RECT window = {};
   GetWindowRect(frameWindow, &window);

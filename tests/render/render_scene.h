@@ -10,8 +10,16 @@
 #include <string>
 #include <vector>
 
-constexpr int kFrameWidth = 566;
-constexpr int kFrameHeight = 460;
+#include "sensorctl_images.h"
+#include "tests/support/wine_support.h"
+
+constexpr int kFrameWidth = kImageBackground.width;
+constexpr int kFrameHeight = kImageBackground.height;
+
+constexpr WineFact kWineFactTransparentPixelsAreHoles = {
+    "the fully transparent pixels of an opaque push (ULW_OPAQUE) show black",
+    "fully transparent pixels are holes whatever the flag: the window is shaped by the pushed "
+    "alpha"};
 
 // Colour of the window behind the frame, seen through the frame's transparent margin.
 constexpr COLORREF kBackdropColour = RGB(0, 200, 80);

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "sensorctl/app/main_window.h"
@@ -462,18 +463,13 @@ TEST(WidgetListTest, AddWidgetAppendsNewWidgetsWithTheirDefaults) {
   EXPECT_STREQ(last.text[0], L"caption");
   EXPECT_STREQ(last.text[1], L"");
   EXPECT_STREQ(last.text[2], L"");
-  EXPECT_EQ(last.strokeWidth, 2.0f);
-  EXPECT_EQ(last.shadowOffset, 1.0f);
-  EXPECT_EQ(last.enabled, 1);
-  EXPECT_EQ(last.hovered, 0);
-  EXPECT_EQ(last.pressed, 0);
-  EXPECT_EQ(last.visible, 1);
-  EXPECT_EQ(last.hasImage, 0);
-  EXPECT_EQ(last.imageResource, nullptr);
-  EXPECT_EQ(last.checked, 0);
-  EXPECT_FALSE(last.bitmap);
-  EXPECT_EQ(last.radiusX, 5.0f);
-  EXPECT_EQ(last.radiusY, 5.0f);
+  // Every other field keeps the default of a new widget.
+  const auto rest = [](const Widget& w) {
+    return std::make_tuple(w.strokeWidth, w.shadowOffset, w.enabled, w.hovered, w.pressed,
+                           w.visible, w.hasImage, w.imageResource, w.checked, w.bitmap.Get(),
+                           w.radiusX, w.radiusY);
+  };
+  EXPECT_EQ(rest(last), rest(Widget{}));
   EXPECT_STREQ(list.items[0].text[0], L"");
 }
 
@@ -496,11 +492,8 @@ TEST(WidgetListTest, CaptionsAreCutToTheSlotAndAlwaysTerminated) {
 
 TEST(WidgetListTest, ImagesAreFoundByNameAsTypeImage) {
   HMODULE module = GetModuleHandleW(nullptr);
-  for (const wchar_t* name :
-       {L"IDI_PRXBK", L"IDI_COMBOBKNORMAL", L"IDI_COMBOBKHOVER", L"IDI_COMBOBK",
-        L"IDI_COMBOHIGHLIGHT", L"IDI_COMBOCHECK", L"IDI_CHECKBOXCHECKED",
-        L"IDI_CHECKBOXUNCHECKED"}) {
-    EXPECT_NE(FindWidgetImage(module, name), nullptr) << name;
+  for (const ImageResource& image : kImages) {
+    EXPECT_NE(FindWidgetImage(module, image.name), nullptr) << image.name;
   }
   EXPECT_EQ(FindWidgetImage(module, L"IDI_NOSUCHIMAGE"), nullptr);
 }
@@ -633,10 +626,10 @@ TEST_F(DisplayModeTest, ThisDisplayGetsPerPixelAlpha) {
   EXPECT_PIXEL(shot, 2, 2, kBackdrop, 0);
 }
 
-// Wine fact: Wine shows the fully transparent pixels of a layered window as holes whatever the
-// flag (it shapes the window by the pushed alpha), where Windows shows the corners of an opaque
-// push black; so the flag itself is what is checked here, and a corner may be either.
+// The flag itself is what is checked here, and a corner may be either
+// (kWineFactTransparentPixelsAreHoles).
 TEST_F(DisplayModeTest, A16BitOrUnreadableModePushesTheFrameOpaque) {
+  NoteWineFact(kWineFactTransparentPixelsAreHoles);
   const ModeAnswer answers[] = {
       {"16 bits", TRUE, 16, 1},
       {"unreadable", FALSE, 32, 1},
@@ -982,8 +975,9 @@ TEST_F(FrameCacheTest, AfterEachKindOfChangeThePushedFrameEqualsOneDrawnFromScra
 
 // The highest GDI handle slot among 100 fresh handles. Freed slots are handed out again, so a
 // frame that kept its memory context or its bitmap pushes this up with every frame.
-// (GetGuiResources counts nothing under Wine.)
+// (kWineFactNoGuiResources.)
 unsigned HighestFreshGdiSlot() {
+  NoteWineFact(kWineFactNoGuiResources);
   std::vector<HDC> probes;
   unsigned highest = 0;
   for (int i = 0; i < 100; ++i) {

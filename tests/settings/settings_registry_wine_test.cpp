@@ -1,6 +1,7 @@
 // Reading "Current" and writing "New" against the real registry and the stand-in service.
 #include "sensorctl/settings/settings_registry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,10 +22,6 @@ SettingsBlock RandomBlock(std::mt19937& random) {
   SettingsBlock block;
   for (auto& byte : block.bytes) byte = static_cast<std::uint8_t>(random());
   return block;
-}
-
-bool SameBlock(const SettingsBlock& a, const SettingsBlock& b) {
-  return std::memcmp(a.bytes, b.bytes, kSettingsBlockSize) == 0;
 }
 
 std::optional<std::vector<BYTE>> MachineValue(const wchar_t* name) {
@@ -86,7 +83,7 @@ class SettingsRegistryTest : public testing::Test {
     if (prepare) prepare(stored);
     EXPECT_TRUE(WriteCurrent(stored));
     EXPECT_EQ(ReadCurrentSettings(), 1);
-    EXPECT_TRUE(SameBlock(currentBlock, stored));
+    EXPECT_EQ(Bytes(currentBlock), Bytes(stored));
     workingBlock = currentBlock;
     return stored;
   }
@@ -127,7 +124,7 @@ TEST_F(SettingsRegistryTest, LongCurrentKeepsThePreviousCopy) {
     ASSERT_TRUE(WriteCurrent(stored));
 
     EXPECT_EQ(ReadCurrentSettings(), 0) << size;
-    EXPECT_TRUE(SameBlock(currentBlock, previous)) << size;
+    EXPECT_EQ(Bytes(currentBlock), Bytes(previous)) << size;
   }
 }
 
@@ -137,11 +134,11 @@ TEST_F(SettingsRegistryTest, MissingValueOrKeyKeepsThePreviousCopy) {
   currentBlock = previous;
   ASSERT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"Current"));
   EXPECT_EQ(ReadCurrentSettings(), 0);
-  EXPECT_TRUE(SameBlock(currentBlock, previous));
+  EXPECT_EQ(Bytes(currentBlock), Bytes(previous));
 
   ASSERT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath));
   EXPECT_EQ(ReadCurrentSettings(), 0);
-  EXPECT_TRUE(SameBlock(currentBlock, previous));
+  EXPECT_EQ(Bytes(currentBlock), Bytes(previous));
 }
 
 // --- WriteNewSettings ---
@@ -158,10 +155,10 @@ TEST_F(SettingsRegistryTest, EqualBlocksWriteNothingSendNothingAndReadNothing) {
 
   WriteNewSettings();
 
-  EXPECT_FALSE(MachineValue(L"New").has_value());
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
-  EXPECT_TRUE(SameBlock(currentBlock, stored));
-  EXPECT_TRUE(SameBlock(workingBlock, stored));
+  EXPECT_EQ(MachineValue(L"New"), std::nullopt);
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
+  EXPECT_EQ(Bytes(currentBlock), Bytes(stored));
+  EXPECT_EQ(Bytes(workingBlock), Bytes(stored));
 }
 
 struct FieldEdit {
@@ -205,9 +202,9 @@ TEST_F(SettingsRegistryTest, OneChangedFieldIsWrittenSentAndReadBack) {
     EXPECT_EQ(StandInCodesSince(mark), std::vector<unsigned>{200});
     // The service took "New" up before the control call returned, and it was read back.
     EXPECT_EQ(MachineValue(L"Current"), Bytes(picked));
-    EXPECT_TRUE(SameBlock(currentBlock, picked));
-    EXPECT_TRUE(SameBlock(workingBlock, picked));
-    EXPECT_FALSE(SameBlock(stored, picked));
+    EXPECT_EQ(Bytes(currentBlock), Bytes(picked));
+    EXPECT_EQ(Bytes(workingBlock), Bytes(picked));
+    EXPECT_NE(Bytes(stored), Bytes(picked));
     ASSERT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"New"));
   }
 }
@@ -227,10 +224,10 @@ TEST_F(SettingsRegistryTest, StoppedServiceGetsNoCodeButNewIsWrittenAndCurrentRe
 
   EXPECT_EQ(MachineValue(L"New"), Bytes(picked));
   EXPECT_EQ(MachineValue(L"Current"), Bytes(elsewhere));
-  EXPECT_TRUE(SameBlock(currentBlock, elsewhere));
-  EXPECT_TRUE(SameBlock(workingBlock, picked)) << "workingBlock is never refreshed";
+  EXPECT_EQ(Bytes(currentBlock), Bytes(elsewhere));
+  EXPECT_EQ(Bytes(workingBlock), Bytes(picked)) << "workingBlock is never refreshed";
   ASSERT_TRUE(StartStandIn());
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
 }
 
 TEST_F(SettingsRegistryTest, WithoutTheMachineKeyNewGoesUnderTheCurrentUser) {
@@ -243,10 +240,10 @@ TEST_F(SettingsRegistryTest, WithoutTheMachineKeyNewGoesUnderTheCurrentUser) {
   WriteNewSettings();
 
   EXPECT_EQ(ReadBinaryValue(HKEY_CURRENT_USER, kSettingsKeyPath, L"New"), Bytes(workingBlock));
-  EXPECT_FALSE(MachineValue(L"New").has_value());
+  EXPECT_EQ(MachineValue(L"New"), std::nullopt);
   // The code still goes out; nothing came back, so the copy of "Current" stays.
   EXPECT_EQ(StandInCodesSince(mark), std::vector<unsigned>{200});
-  EXPECT_TRUE(SameBlock(currentBlock, previous));
+  EXPECT_EQ(Bytes(currentBlock), Bytes(previous));
 }
 
 TEST_F(SettingsRegistryTest, NoKeyHandleOutlivesAnOperation) {

@@ -5,6 +5,7 @@
 // The same program serves as the other processes: "--write-lines LOG TAG COUNT" writes COUNT
 // lines "TAG i" to LOG (monitor or tool); "--hold-log PATH" holds PATH open without sharing
 // writing until the test lets it go.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -37,7 +38,7 @@ struct Log {
 
 const Log kLogs[] = {
     {"monitor", WriteMonitorLog, kLogFile, ReadLogLines, 15},         // "hh:mm:ss:mmmm::"
-    {"tool", WriteToolLog, L"C:\\ZQ\\Data\\ZQPRXIconSet.log", ReadToolLogLines, 22},  // "[MM:DD:hh:mm:ss:mmmm] "
+    {"tool", WriteToolLog, AsWide(kToolLogPath), ReadToolLogLines, 22},  // "[MM:DD:hh:mm:ss:mmmm] "
 };
 
 void PrintTo(const Log& log, std::ostream* out) { *out << log.name; }
@@ -57,36 +58,10 @@ std::wstring SelfPath() {
   return std::wstring(path, n);
 }
 
-// A second process of this program in one of its helper modes.
-struct Helper {
-  PROCESS_INFORMATION process = {};
-  bool started = false;
-
-  explicit Helper(const std::wstring& arguments) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    std::wstring line = L"\"" + SelfPath() + L"\" " + arguments;
-    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process);
-  }
-  // Exit code, or a code no helper returns when it did not end in time.
-  DWORD Wait(DWORD timeoutMs) {
-    if (!started) return 0xBAD;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-      TerminateProcess(process.hProcess, 0xDEAD);
-      WaitForSingleObject(process.hProcess, 5000);
-    }
-    DWORD code = 0xBAD;
-    GetExitCodeProcess(process.hProcess, &code);
-    return code;
-  }
-  ~Helper() {
-    if (!started) return;
-    Wait(30000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-};
+// The command line of a second process of this program in one of its helper modes.
+std::wstring HelperLine(const std::wstring& arguments) {
+  return L"\"" + SelfPath() + L"\" " + arguments;
+}
 
 // Another process that holds a log open as a writer that shares reading only would, from the
 // moment it is ready until it is let go.
@@ -95,10 +70,10 @@ class Holder {
   explicit Holder(const wchar_t* path)
       : ready_(CreateEventW(nullptr, TRUE, FALSE, kHolderReadyEvent)),
         release_(CreateEventW(nullptr, TRUE, FALSE, kHolderReleaseEvent)),
-        helper_(L"--hold-log \"" + std::wstring(path) + L"\"") {}
+        helper_(HelperLine(L"--hold-log \"" + std::wstring(path) + L"\"")) {}
   ~Holder() { Release(); }
   bool Ready() {
-    return ready_ && release_ && helper_.started &&
+    return ready_ && release_ && helper_.Started() &&
            WaitForSingleObject(ready_.Get(), 30000) == WAIT_OBJECT_0;
   }
   // Lets go and waits until the file is closed; true once the helper ended well.
@@ -106,13 +81,13 @@ class Holder {
     if (released_) return true;
     released_ = true;
     SetEvent(release_.Get());
-    return helper_.Wait(30000) == 0;
+    return helper_.Finish(30000) == 0;
   }
 
  private:
   UniqueKernelHandle ready_;
   UniqueKernelHandle release_;
-  Helper helper_;
+  ChildProcess helper_;
   bool released_ = false;
 };
 
@@ -137,11 +112,8 @@ HANDLE WINAPI WatchedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
 }
 
 bool WatchFileOpens() {
-  if (realCreateFileW != nullptr) return true;
-  realCreateFileW = reinterpret_cast<CreateFileWFunction>(
-      ReplaceImport(L"kernel32.dll", "CreateFileW",
-                    reinterpret_cast<void*>(&WatchedCreateFileW)));
-  return realCreateFileW != nullptr;
+  return WatchImport<CreateFileWFunction>(realCreateFileW, L"kernel32.dll", "CreateFileW",
+                                          &WatchedCreateFileW);
 }
 
 int WriteLinesMode(const Log& log, const char* tag, int count) {
@@ -247,10 +219,10 @@ TEST_P(LogAppendTest, EightThreadsAndTwoProcessesLoseAndTearNoLine) {
   constexpr int kThreads = 8;
   constexpr int kLinesEach = 2000;
   const std::wstring count = std::to_wstring(kLinesEach);
-  Helper first(L"--write-lines " + Widen(log().name) + L" P " + count);
-  Helper second(L"--write-lines " + Widen(log().name) + L" Q " + count);
-  ASSERT_TRUE(first.started);
-  ASSERT_TRUE(second.started);
+  ChildProcess first(HelperLine(L"--write-lines " + Widen(log().name) + L" P " + count));
+  ChildProcess second(HelperLine(L"--write-lines " + Widen(log().name) + L" Q " + count));
+  ASSERT_TRUE(first.Started());
+  ASSERT_TRUE(second.Started());
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
@@ -261,8 +233,8 @@ TEST_P(LogAppendTest, EightThreadsAndTwoProcessesLoseAndTearNoLine) {
     });
   }
   for (auto& thread : threads) thread.join();
-  ASSERT_EQ(first.Wait(120000), 0u);
-  ASSERT_EQ(second.Wait(120000), 0u);
+  ASSERT_EQ(first.Finish(120000), 0u);
+  ASSERT_EQ(second.Finish(120000), 0u);
 
   std::map<std::wstring, int> seen;
   int torn = 0;
@@ -319,7 +291,7 @@ TEST(MonitorLogHeld, LinesAreKeptAndGoOutInOrderOnceTheLogIsFree) {
     Holder holder(kLogFile);
     ASSERT_TRUE(holder.Ready());
     for (int i = 0; i < 5; ++i) WriteMonitorLog((L"kept " + std::to_wstring(i)).c_str());
-    EXPECT_TRUE(ReadLogLines().empty());
+    EXPECT_THAT(ReadLogLines(), testing::IsEmpty());
     FlushMonitorLog();  // still held: nothing goes out, nothing is lost
     EXPECT_TRUE(holder.Release());
   }

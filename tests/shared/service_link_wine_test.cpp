@@ -1,6 +1,7 @@
 // SendSensorControl against the stand-in service in the service control manager.
 #include "shared/service_link.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,7 +77,7 @@ TEST_F(SendSensorControlTest, StoppedServiceGetsNothingAndNothingFails) {
 
   ASSERT_TRUE(StartStandIn());
   // The service's own start line is all that arrived; Current was not touched.
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
   EXPECT_EQ(ReadBinaryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"Current"), current);
 }
 
@@ -85,7 +86,7 @@ TEST_F(SendSensorControlTest, MissingServiceGetsNothingAndNothingFails) {
   size_t mark = StandInLogMark();
   SendSensorControl(kControlTakeNewSettings);
   SendSensorControl(kControlSuspendSensor);
-  EXPECT_TRUE(StandInCodesSince(mark).empty());
+  EXPECT_THAT(StandInCodesSince(mark), testing::IsEmpty());
 }
 
 // The formatter is ours on every platform; on Windows it must agree with the platform's strsafe

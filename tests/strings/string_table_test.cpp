@@ -2,6 +2,7 @@
 // English texts, and the rule that picks a table for a UI language.
 #include "sensorctl/resources/strings/string_table.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,7 +43,7 @@ TEST(StringTableLanguages, EveryLanguageHasAllItsStringsNoneEmpty) {
       const char16_t* text = LookupString(language, id);
       ASSERT_NE(text, nullptr) << language << " string " << id;
       std::u16string value(text);
-      EXPECT_FALSE(value.empty()) << language << " string " << id;
+      EXPECT_THAT(value, testing::Not(testing::IsEmpty())) << language << " string " << id;
       // LoadStringW's 1024-unit buffer must hold the whole text and its terminator.
       EXPECT_LT(value.size(), static_cast<std::size_t>(kStringBufferSize))
           << language << " string " << id;

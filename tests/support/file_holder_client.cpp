@@ -26,35 +26,24 @@ HeldFile::HeldFile(const wchar_t* path, DWORD milliseconds, HoldMode mode) {
   if (!ready) return;
   std::wstring line = L"\"" + HolderPath() + L"\" \"" + path + L"\" " +
                       std::to_wstring(milliseconds) + L" " + eventName +
-                     (mode == HoldMode::kReaderLock ? L" lock" : L"");
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    return;
-  }
-  process_.Reset(info.hProcess);
-  UniqueKernelHandle thread(info.hThread);
+                      (mode == HoldMode::kReaderLock ? L" lock" : L"");
+  process_ = std::make_unique<ChildProcess>(line);
+  if (!process_->Started()) return;
   // Ready, or the holder ended without taking the file.
-  HANDLE either[] = {ready.Get(), process_.Get()};
+  HANDLE either[] = {ready.Get(), process_->Handle()};
   held_ = WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
 }
 
 HeldFile::~HeldFile() {
-  if (process_) WaitForSingleObject(process_.Get(), INFINITE);
+  if (process_) process_->WaitForExit(INFINITE);
 }
 
-bool HeldFile::StillHeld() const {
-  return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
-}
+bool HeldFile::StillHeld() const { return process_ && process_->Running(); }
 
 void HeldFile::EndNow() {
-  if (process_ && TerminateProcess(process_.Get(), 3)) WaitForSingleObject(process_.Get(), 30000);
+  if (process_) process_->End();
 }
 
 bool HeldFile::WaitForRelease(DWORD timeoutMs) {
-  if (!process_ || WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
-  DWORD code = 1;
-  return GetExitCodeProcess(process_.Get(), &code) && code == 0;
+  return process_ && process_->WaitForExit(timeoutMs) && process_->ExitCode() == 0;
 }

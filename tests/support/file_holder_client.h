@@ -4,9 +4,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-#include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
 
 enum class HoldMode { kWithoutSharing, kReaderLock };
 
@@ -28,6 +29,6 @@ class HeldFile {
   void EndNow();
 
  private:
-  UniqueKernelHandle process_;
+  std::unique_ptr<ChildProcess> process_;
   bool held_ = false;
 };

@@ -1,7 +1,10 @@
 #include "tests/support/wine_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "shared/win_handles.h"
 #include "tools/standin-service/service_state.h"
@@ -18,8 +21,8 @@ std::wstring StandInExe() {
 bool RunStandIn(const wchar_t* verb) {
   std::wstring exe = StandInExe();
   if (exe.empty()) return false;
-  ProcessResult result = RunProgram(L"\"" + exe + L"\" " + verb, 60000);
-  return result.started && !result.timedOut && result.exitCode == 0;
+  ChildProcess child(L"\"" + exe + L"\" " + verb);
+  return child.Finish(60000) == 0;
 }
 
 }  // namespace
@@ -126,27 +129,43 @@ std::wstring ProgramPath(const wchar_t* fileName) {
   return path + L"\\bin\\" + fileName;
 }
 
-ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
-  ProcessResult result;
+ChildProcess::ChildProcess(const std::wstring& commandLine, const wchar_t* desktop) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::wstring mutableLine = commandLine;
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return result;
+  std::wstring desktopName = desktop != nullptr ? desktop : L"";
+  if (desktop != nullptr) startup.lpDesktop = desktopName.data();
+  PROCESS_INFORMATION info = {};
+  std::wstring line = commandLine;  // CreateProcessW may write to it
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return;
   }
-  UniqueKernelHandle processHandle(process.hProcess);
-  UniqueKernelHandle threadHandle(process.hThread);
-  result.started = true;
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    result.timedOut = true;
-    TerminateProcess(process.hProcess, 0xDEAD);
-    WaitForSingleObject(process.hProcess, 5000);
-  }
-  GetExitCodeProcess(process.hProcess, &result.exitCode);
-  return result;
+  process_.Reset(info.hProcess);
+  UniqueKernelHandle thread(info.hThread);
+  id_ = info.dwProcessId;
 }
+
+bool ChildProcess::WaitForExit(DWORD timeoutMs) const {
+  return Started() && WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (Started()) GetExitCodeProcess(process_.Get(), &code);
+  return code;
+}
+
+DWORD ChildProcess::Finish(DWORD timeoutMs) {
+  if (!WaitForExit(timeoutMs)) End();
+  return ExitCode();
+}
+
+void ChildProcess::End() {
+  if (!Running()) return;
+  TerminateProcess(process_.Get(), kEndedByTest);
+  WaitForExit(5000);
+}
+
 
 std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path) {
   UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -230,7 +249,7 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
   GetWindowThreadProcessId(window, &owner);
   wchar_t className[16] = {};
   GetClassNameW(window, className, 16);
-  if (owner != search->processId || !IsWindowVisible(window) ||
+  if ((search->processId != 0 && owner != search->processId) || !IsWindowVisible(window) ||
       wcscmp(className, L"#32770") != 0) {
     return TRUE;
   }
@@ -271,6 +290,15 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     if (GetTickCount64() - start >= timeoutMs) return false;
     Sleep(20);
   }
+}
+
+void NoteWineFact(const WineFact& fact) {
+  static std::set<const WineFact*> noted;
+  static std::mutex lock;
+  std::lock_guard<std::mutex> hold(lock);
+  if (!noted.insert(&fact).second) return;
+  std::printf("[ WINE FACT ] Windows: %s.\n              Wine: %s.\n", fact.windows, fact.wine);
+  std::fflush(stdout);
 }
 
 std::string UnixPath(const wchar_t* windowsPath) {
@@ -331,7 +359,15 @@ bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
   return true;
 }
 
+bool SetImmutable(const wchar_t* path, bool on) {
+  NoteWineFact(kWineFactReadOnlyIsAUnixMode);
+  const std::string unixPath = UnixPath(path);
+  return !unixPath.empty() &&
+         RunUnixShell(std::string("chattr ") + (on ? "+i " : "-i ") + ShellQuoted(unixPath));
+}
+
 bool PlantUnixSymlink(const wchar_t* target, const wchar_t* link) {
+  NoteWineFact(kWineFactNoSymbolicLinks);
   std::string unixTarget = UnixPath(target);
   std::string unixLink = UnixPath(link);
   if (unixTarget.empty() || unixLink.empty()) return false;

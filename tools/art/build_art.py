@@ -17,32 +17,12 @@ import sys
 
 from PIL import Image
 
-SENSORCTL_IMAGES = {
-    "IDI_PRXBK": (566, 460),
-    "IDI_COMBOBKNORMAL": (153, 32),
-    "IDI_COMBOBKHOVER": (153, 32),
-    "IDI_COMBOBK": (168, 90),
-    "IDI_COMBOHIGHLIGHT": (160, 24),
-    "IDI_COMBOCHECK": (10, 8),
-    "IDI_CHECKBOXCHECKED": (20, 20),
-    "IDI_CHECKBOXUNCHECKED": (20, 20),
-}
+from art_list import ICON_FILES, SENSORCTL_IMAGES
 
 # Where the title-bar logo goes in IDI_PRXBK: vertically centred in the bar (y 19-52),
 # left of the caption that starts at x 58.
 TITLE_LOGO_ICON = "sensorctl-24"
 TITLE_LOGO_AT = (28, 23)
-
-SENSORCTL_SIZES = (256, 128, 96, 72, 64, 48, 32, 24, 16)
-SMALL_SET_SIZES = (256, 128, 96, 48, 32, 24, 16)
-
-# (output file, icon drawing, sizes, bit depths)
-ICON_FILES = (
-    ("sensorctl/resources/icons/sensorctl.ico", "sensorctl", SENSORCTL_SIZES, (32, 8, 4)),
-    ("appwatch/resources/icons/appwatch.ico", "appwatch", SMALL_SET_SIZES, (32,)),
-    ("appwatch/resources/icons/appwatch_small.ico", "appwatch", SMALL_SET_SIZES, (32,)),
-    ("iconreg/resources/icons/iconreg.ico", "iconreg", SMALL_SET_SIZES, (32,)),
-)
 
 # Legacy (palettised) entries treat a pixel as opaque from this alpha on.
 MASK_ALPHA_THRESHOLD = 128
@@ -204,8 +184,8 @@ def build_ico(images, depths):
 def main():
     render_dir, root = sys.argv[1], sys.argv[2]
 
-    for name, size in SENSORCTL_IMAGES.items():
-        image = load_rgba(os.path.join(render_dir, "sensorctl", name + ".png"), size)
+    for name, _, width, height in SENSORCTL_IMAGES:
+        image = load_rgba(os.path.join(render_dir, "sensorctl", name + ".png"), (width, height))
         if name == "IDI_PRXBK":
             logo = load_rgba(os.path.join(render_dir, "icons", TITLE_LOGO_ICON + ".png"), (24, 24))
             image.alpha_composite(logo, TITLE_LOGO_AT)

@@ -26,16 +26,17 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "sensorctl/settings/settings_block.h"
+#include "shared/service_link.h"
 #include "shared/win_handles.h"
 #include "tools/standin-service/service_state.h"
 
 namespace {
 
 constexpr wchar_t kDisplayName[] = L"ZQ Proximity Sensor (stand-in)";
-constexpr wchar_t kSettingsKey[] = L"Software\\Zenquill\\ZQ Proximity Sensor";
 constexpr wchar_t kLogDirectory[] = L"C:\\ZQStandIn";
 constexpr wchar_t kLogPath[] = L"C:\\ZQStandIn\\ZQPRXSVC.log";
-constexpr DWORD kBlockSize = 128;
+constexpr DWORD kBlockSize = kSettingsBlockSize;
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 DWORD handlerDelayMs = 0;  // from the start argument handler-delay-ms=N
@@ -68,7 +69,7 @@ void AppendLog(DWORD code, const char* what) {
 // The stand-in's whole "sensor driver": take "New" as the block in use.
 const char* TakeNewSettings() {
   UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_SET_VALUE, key.Put()) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ | KEY_SET_VALUE, key.Put()) !=
       ERROR_SUCCESS) {
     return "no settings key";
   }
@@ -114,7 +115,7 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
       ReportStatus(SERVICE_RUNNING);
       AppendLog(control, "continued");
       return NO_ERROR;
-    case 200: {
+    case kControlTakeNewSettings: {
       // A slow driver: "Current" is still brought up to date before the handler returns.
       if (handlerDelayMs != 0) Sleep(handlerDelayMs);
       const char* what = TakeNewSettings();
@@ -127,10 +128,10 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
       AppendLog(control, what);
       return NO_ERROR;
     }
-    case 202:
+    case kControlSuspendSensor:
       AppendLog(control, "suspended");
       return NO_ERROR;
-    case 203:
+    case kControlResumeSensor:
       AppendLog(control, "resumed");
       return NO_ERROR;
     default:
@@ -189,7 +190,7 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
 // it, non-zero so that tests notice bytes that get lost.
 void SeedCurrentIfAbsent() {
   UniqueRegKey key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_READ | KEY_SET_VALUE,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, 0, KEY_READ | KEY_SET_VALUE,
                       nullptr, key.Put(), nullptr) != ERROR_SUCCESS) {
     return;
   }

@@ -1,0 +1,377 @@
+#!/usr/bin/python3
+"""The controls: drop-down picks, Apply, OK and Cancel, the check box, hover and press, minimising
+and dragging."""
+
+import json
+import time
+
+from PIL import ImageChops
+
+from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
+
+
+def cancel_hovered(image):
+    """The top edge of the Cancel button's face: blue (64, 111, 141) only when hovered."""
+    column = [image.getpixel((CANCEL_CENTRE[0], y)) for y in range(384, 393)]
+    return any(b > r + 50 for r, g, b in column)
+
+
+class ControlsTest(WindowTest):
+
+    def open_range_list(self, program, choice_x=CHOICE_X_LTR):
+        program.click(choice_x + 60, RANGE_BUTTON_Y + 16)
+        self.assertListOpens(program, choice_x, RANGE_LIST_TOP)
+
+    def pick(self, program, list_top, row, choice_x=CHOICE_X_LTR):
+        hover_row(program, list_top, row, choice_x)
+        xdotool("click", 1)
+        program.settle()
+
+    def reference_button(self, current, choice_x=CHOICE_X_LTR, button_y=RANGE_BUTTON_Y):
+        """The drop-down button as a window started with `current` draws it."""
+        program = self.start(current)
+        image = program.shot()
+        self.assertCancelCloses(program)
+        return image.crop((choice_x, button_y, choice_x + 153, button_y + 32))
+
+    def test_pick_maximum_apply_and_apply_again(self):
+        current = random_block(self.rng, range_code=0)
+        maximum_button = self.reference_button(bytes([current[0] | 0x04]) + current[1:])
+        program = self.start(current)
+        self.assertEqual(program.state["children"]["210"]["text"], "  Minimum")
+        self.assertFalse(apply_enabled(program.shot()))
+        mark = standin_mark()
+
+        self.open_range_list(program)
+        self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [0])
+        hover_row(program, RANGE_LIST_TOP, 1)
+        program.wait_until(lambda i: highlighted_rows(i, CHOICE_X_LTR, RANGE_LIST_TOP, 2) == [1])
+        image = program.save("list-open-highlight.png")
+        self.assertEqual(highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
+        # Out of the list and back: the row last hovered stays highlighted meanwhile.
+        program.move(CHOICE_X_LTR + 220, row_y(RANGE_LIST_TOP, 0))
+        self.assertEqual(highlighted_rows(program.settle(), CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
+        program.move(CHOICE_X_LTR + 60, row_y(RANGE_LIST_TOP, 1))
+        xdotool("click", 1)
+        image = program.settle()
+
+        # The button shows Maximum, Apply is enabled, nothing is written yet.
+        self.assertEqual(program.refresh()["children"]["210"]["text"], "  Maximum")
+        button = image.crop((CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32))
+        self.assertIsNone(ImageChops.difference(button, maximum_button).getbbox(),
+                          "the button does not show Maximum")
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertTrue(apply_enabled(image))
+        self.assertNothingWritten(mark)
+
+        # Apply: "New" is "Current" with range code 2, the service is told, Apply disabled.
+        program.click(*APPLY_CENTRE)
+        expected = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        self.assertEqual(read_value("New"), expected)
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertEqual(read_value("Current"), expected)
+        self.assertFalse(apply_enabled(program.wait_until(lambda i: not apply_enabled(i))))
+        # "Current" was read back: the check mark now stands on Maximum.
+        self.open_range_list(program)
+        self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [1])
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+
+        # Apply again: nothing to write, nothing sent.
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*APPLY_CENTRE)
+        self.assertNothingWritten(mark)
+        program.click(*OK_CENTRE)
+        self.assertNothingWritten(mark)
+        self.assertClosesWithZero(program)
+
+    def test_apply_with_the_service_stopped_then_the_disabled_apply_again(self):
+        current = random_block(self.rng, range_code=0)
+        picked = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        program = self.start(current)
+        self.open_range_list(program)
+        self.pick(program, RANGE_LIST_TOP, 1)
+        probe("standin-stop")
+        try:
+            mark = standin_mark()
+            program.click(*APPLY_CENTRE)
+            # Written, but no service to tell, so "Current" stays as it was.
+            self.assertEqual(read_value("New"), picked)
+            self.assertEqual(standin_codes(mark), [])
+            self.assertEqual(read_value("Current"), current)
+            self.assertFalse(apply_enabled(program.wait_until(lambda i: not apply_enabled(i))))
+        finally:
+            probe("standin-ensure")
+        # Apply looks disabled, yet a click runs it: the blocks still differ, so it writes again.
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*APPLY_CENTRE)
+        self.assertEqual(read_value("New"), picked)
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertEqual(read_value("Current"), picked)
+        self.assertCancelCloses(program)
+
+    def test_new_lands_in_the_registry_view_of_the_programs_bitness(self):
+        # sensorctl opens its key with no view flag. On 64-bit Windows the shipped 32-bit program
+        # therefore writes "New" into the 32-bit view (WOW6432Node), where the service must look;
+        # its 64-bit twin writes the 64-bit view. Nothing lands in the other view.
+        bits = program_bits("bin/sensorctl.exe")
+        own, other = ("32", "64") if bits == 32 else ("64", "32")
+        current = random_block(self.rng, range_code=0)
+        program = self.start(current)
+        probe("value-views-delete", "New")
+        self.open_range_list(program)
+        self.pick(program, RANGE_LIST_TOP, 1)
+        program.click(*APPLY_CENTRE)
+        picked = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        new = json.loads(probe("value-views", "New"))
+        self.assertEqual(new[own], picked.hex().upper(), f"'New' of the {bits}-bit program")
+        self.assertIsNone(new[other], f"'New' of the {bits}-bit program in the {other}-bit view")
+        # The stand-in of this build shares the view: it took up "New" there.
+        self.assertEqual(json.loads(probe("value-views", "Current"))[own], picked.hex().upper())
+        self.assertCancelCloses(program)
+
+    def test_delay_pick_changes_only_its_own_bits(self):
+        current = random_block(self.rng, off_delay_code=0)
+        program = self.start(current)
+        self.assertEqual(program.state["children"]["211"]["text"], "  5 Second(s)")
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        image = program.shot()
+        self.assertTrue(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        # Code 0 has no row of its own: the check mark stands on the first row.
+        self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP), [0])
+        self.pick(program, OFF_DELAY_LIST_TOP, 2)
+        self.assertEqual(program.refresh()["children"]["211"]["text"], "  3 Minute(s)")
+        mark = standin_mark()
+        program.click(*OK_CENTRE)
+        self.assertClosesWithZero(program)
+        self.assertEqual(read_value("New"), current[:1] + bytes([(current[1] & 0xF0) | 4]) + current[2:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+
+    def test_disable_writes_at_once_and_cancel_undoes_nothing(self):
+        current = random_block(self.rng, sensor_enabled=True)
+        program = self.start(current)
+        before = program.shot()
+        self.assertGreaterEqual(brightest(before, RANGE_LABEL_BOX_LTR), 235)
+        self.assertGreaterEqual(button_text_bright(before, CHOICE_X_LTR, RANGE_BUTTON_Y), 235)
+        mark = standin_mark()
+
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("New"), bytes([current[0] & 0xFE]) + current[1:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        state = program.refresh()
+        self.assertEqual(state["children"]["220"]["checked"], 1)
+        for button in ("210", "211", "212"):
+            self.assertEqual(state["children"][button]["shown"], 0, button)
+        image = program.save("sensor-disabled.png")
+        # Field labels and drop-down captions dimmed; the check-box label stays white.
+        for box in (RANGE_LABEL_BOX_LTR, OFF_LABEL_BOX_LTR):
+            self.assertLess(brightest(image, box), 200)
+        self.assertGreaterEqual(brightest(image, CHECK_BOX_LABEL_BOX_LTR), 235)
+        self.assertLess(button_text_bright(image, CHOICE_X_LTR, RANGE_BUTTON_Y), 200)
+        self.assertLess(button_text_bright(image, CHOICE_X_LTR, OFF_DELAY_BUTTON_Y), 200)
+        self.assertGreater(count_white(image, (64, 339, 84, 359), 230), 5, "box not ticked")
+        self.assertFalse(apply_enabled(image), "the check box left Apply alone")
+
+        # A click on the disabled drop-down opens nothing.
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP))
+
+        # Untick: written again with bit 0 set.
+        probe("value-delete", "New")
+        mark = standin_mark()
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("New"), bytes([current[0] | 0x01]) + current[1:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        state = program.refresh()
+        self.assertEqual(state["children"]["220"]["checked"], 0)
+        self.assertEqual(state["children"]["210"]["shown"], 1)
+        image = program.settle()
+        self.assertGreaterEqual(brightest(image, RANGE_LABEL_BOX_LTR), 235)
+
+        # Tick again, then Cancel: the write stays, Cancel writes nothing more.
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("Current"), bytes([current[0] & 0xFE]) + current[1:])
+        probe("value-delete", "New")
+        mark = standin_mark()
+        self.assertCancelCloses(program)
+        self.assertNothingWritten(mark)
+        self.assertEqual(read_value("Current"), bytes([current[0] & 0xFE]) + current[1:])
+
+    def test_pick_then_check_box_writes_the_pick_too(self):
+        current = random_block(self.rng, range_code=0)
+        program = self.start(current)
+        self.open_range_list(program)
+        self.pick(program, RANGE_LIST_TOP, 1)
+        mark = standin_mark()
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertEqual(read_value("New"), bytes([(current[0] & 0xF8) | 0x04]) + current[1:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertTrue(apply_enabled(program.settle()), "Apply keeps its state")
+        self.assertCancelCloses(program)
+
+    def test_cancel_and_close_area_after_a_pick_write_nothing(self):
+        for closer in (CANCEL_CENTRE, CLOSE_AREA_CENTRE):
+            with self.subTest(closer=closer):
+                program = self.start(random_block(self.rng, range_code=0))
+                mark = standin_mark()
+                self.open_range_list(program)
+                self.pick(program, RANGE_LIST_TOP, 1)
+                self.assertTrue(apply_enabled(program.wait_until(apply_enabled)))
+                program.click(*closer)
+                self.assertClosesWithZero(program)
+                self.assertNothingWritten(mark)
+
+    def test_ok_with_nothing_changed_writes_nothing_and_closes(self):
+        program = self.start(random_block(self.rng))
+        mark = standin_mark()
+        program.click(*OK_CENTRE)
+        self.assertClosesWithZero(program)
+        self.assertNothingWritten(mark)
+
+    def test_release_on_a_row_boundary_picks_nothing_but_enables_apply(self):
+        current = random_block(self.rng, range_code=0)
+        program = self.start(current)
+        mark = standin_mark()
+        closed = program.shot()
+        self.open_range_list(program)
+        boundary = RANGE_LIST_TOP + ROW_TOP_MARGIN + ROW_HEIGHT  # T + 24
+        # Down over row 0 first, as a hand moves; the delay button's window, which lies under the
+        # list from y 225, was hidden when the list opened, so the release reaches the window.
+        program.move(CHOICE_X_LTR + 60, boundary - 12)
+        program.move(CHOICE_X_LTR + 60, boundary)
+        rows = lambda image: highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2)  # noqa: E731
+        self.assertEqual(rows(program.wait_until(lambda image: not rows(image))), [])
+        xdotool("click", 1)
+        image = program.settle()
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertEqual(program.refresh()["children"]["210"]["text"], "  Minimum")
+        self.assertTrue(apply_enabled(image))
+        button = (CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32)
+        self.assertIsNone(ImageChops.difference(image.crop(button), closed.crop(button)).getbbox())
+        # Nothing was picked: Apply finds nothing to write.
+        program.click(*APPLY_CENTRE)
+        self.assertNothingWritten(mark)
+        self.assertCancelCloses(program)
+
+    def test_click_on_a_disabled_drop_down_closes_the_open_list(self):
+        current = random_block(self.rng, sensor_enabled=True)
+        program = self.start(current)
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        self.assertListOpens(program, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)
+        program.click(*CHECK_BOX_CENTRE_LTR)  # disables the drop-downs; the list stays open
+        self.assertListOpens(program, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        image = program.shot()
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP), [])
+        self.assertCancelCloses(program)
+
+    def test_disabled_at_start_a_drop_down_click_opens_nothing(self):
+        program = self.start(random_block(self.rng, sensor_enabled=False))
+        self.assertEqual(program.state["children"]["220"]["checked"], 1)
+        before = program.shot()
+        self.assertLess(brightest(before, RANGE_LABEL_BOX_LTR), 200)
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        image = program.shot()
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+        self.assertFalse(apply_enabled(image))
+        self.assertCancelCloses(program)
+
+    def test_range_code_3_shows_an_empty_button_and_a_mark_below_the_rows(self):
+        program = self.start(random_block(self.rng, range_code=3))
+        self.assertEqual(program.state["children"]["210"]["text"], "")
+        image = program.shot()
+        self.assertLess(button_text_bright(image, CHOICE_X_LTR, RANGE_BUTTON_Y), 150)
+        self.open_range_list(program)
+        program.move(CHOICE_X_LTR + 200, RANGE_LIST_TOP + 40)  # beside the list: no highlight
+        image = program.save("range-code-3.png")
+        self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP), [3])
+        self.assertCancelCloses(program)
+
+    def test_buttons_show_hover_and_press(self):
+        program = self.start(random_block(self.rng))
+        self.assertFalse(cancel_hovered(program.shot()))
+        program.move(*CANCEL_CENTRE)
+        self.assertTrue(cancel_hovered(program.wait_until(cancel_hovered)), "no hover look")
+        program.move(200, 300)
+        self.assertFalse(cancel_hovered(program.wait_until(lambda i: not cancel_hovered(i))),
+                         "hover not left")
+
+        # While the button is down on a drop-down it shows its pressed image.
+        def pressed_image(image):
+            # The left edge of the drop-down: blue in the pressed image, near black otherwise.
+            r, g, b = image.getpixel((CHOICE_X_LTR + 1, RANGE_BUTTON_Y + 16))
+            return b > r + 30
+
+        self.assertFalse(pressed_image(program.shot()))
+        program.move(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        xdotool("mousedown", 1)
+        self.assertTrue(pressed_image(program.wait_until(pressed_image)))
+        xdotool("mouseup", 1)
+        image = program.wait_until(lambda i: list_is_open(i, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertFalse(pressed_image(image))
+        self.assertTrue(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        self.assertCancelCloses(program)
+
+    def test_minimise_area_minimises(self):
+        program = self.start(random_block(self.rng))
+        program.click(500, 36)
+        deadline = time.time() + 10
+        while not program.refresh()["iconic"] and time.time() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(program.state["iconic"], 1)
+        self.assertIsNone(program.process.poll())
+
+    def test_a_native_list_selection_acts_as_a_pick(self):
+        current = random_block(self.rng, off_delay_code=1)
+        program = self.start(current)
+        mark = standin_mark()
+        probe("select-native-row", 231, 1)
+        image = program.wait_until(apply_enabled)
+        state = program.refresh()
+        self.assertEqual(state["children"]["211"]["text"], "  1 Minute(s)")
+        self.assertEqual(state["children"]["231"]["shown"], 0)
+        self.assertTrue(apply_enabled(image))
+        self.assertNothingWritten(mark)
+        program.click(*APPLY_CENTRE)
+        self.assertEqual(read_value("New"), current[:1] + bytes([(current[1] & 0xF0) | 3]) + current[2:])
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertCancelCloses(program)
+
+    def test_dragging_the_title_bar_moves_the_window(self):
+        program = self.start(random_block(self.rng))
+        program.move(*TITLE_BAR_SPOT)
+        xdotool("mousedown", 1)
+        x, y = program.screen(*TITLE_BAR_SPOT)
+        for step in range(1, 11):
+            xdotool("mousemove", x + 10 * step, y + 5 * step)
+            time.sleep(0.05)
+        xdotool("mouseup", 1)
+        moved = [777, 360, 777 + 566, 360 + 460]
+        wait_for(lambda: program.refresh()["rect"] == moved, "the window dragged to (777, 360)")
+        image = program.settle()
+        self.assertEqual(image.getpixel((40, 150)), (91, 91, 91), "the frame did not follow")
+
+        # With the right button held as well the window stays.
+        program.move(*TITLE_BAR_SPOT)
+        x, y = program.screen(*TITLE_BAR_SPOT)
+        xdotool("mousedown", 1)
+        xdotool("mousedown", 3)
+        for step in range(1, 11):
+            xdotool("mousemove", x + 10 * step, y + 5 * step)
+            time.sleep(0.05)
+        xdotool("mouseup", 3)
+        xdotool("mouseup", 1)
+        # Input is handled in order: once a later move shows, the drag has been seen.
+        program.move(*CANCEL_CENTRE)
+        self.assertTrue(cancel_hovered(program.wait_until(cancel_hovered)), "no hover look")
+        self.assertEqual(program.refresh()["rect"], moved)
+        self.assertCancelCloses(program)
+
+
+if __name__ == "__main__":
+    main()

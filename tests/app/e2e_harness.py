@@ -1,0 +1,416 @@
+#!/usr/bin/python3
+"""What the end-to-end tests of the settings window share (the tests are e2e_<concern>.py).
+
+They run the real sensorctl.exe on the bench's virtual display, drive it with real X pointer
+and keyboard input (xdotool), look at what it shows (screenshots of the display) and at what
+the registry and the stand-in sensor service see (through sensorctl_probe.exe). Each file runs
+inside `winebench.sh exec`, which sets WINEPREFIX, DISPLAY, ZQ_WINE and ZQ_STANDIN_EXE:
+
+    e2e_<concern>.py --build <build dir> [unittest arguments, e.g. StartupTest.test_name]
+
+Screenshots of the window's states are saved under <build>/artifacts/app/.
+"""
+
+import argparse
+import json
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from PIL import ImageChops, ImageGrab
+
+BUILD = ""
+ARTIFACTS = ""
+
+WINDOW_WIDTH, WINDOW_HEIGHT = 566, 460
+BLOCK_SIZE = 128
+
+# Client positions of the controls (left to right; the drop-downs move to x 124 right to left).
+CHOICE_X_LTR, CHOICE_X_RTL = 308, 124
+RANGE_BUTTON_Y = 165
+OFF_DELAY_BUTTON_Y = 225
+RANGE_LIST_TOP = 195
+OFF_DELAY_LIST_TOP = 255
+LIST_WIDTH = 168
+ROW_TOP_MARGIN, ROW_HEIGHT = 9, 24
+OK_CENTRE = (252, 402)
+CANCEL_CENTRE = (353, 402)
+APPLY_CENTRE = (454, 402)
+APPLY_RECT = (412, 388, 497, 416)
+CLOSE_AREA_CENTRE = (520, 36)
+CHECK_BOX_CENTRE_LTR = (71, 346)
+TITLE_BAR_SPOT = (150, 14)
+RANGE_LABEL_BOX_LTR = (74, 164, 274, 194)
+OFF_LABEL_BOX_LTR = (74, 224, 274, 254)
+CHECK_BOX_LABEL_BOX_LTR = (94, 339, 264, 354)
+
+CODE_APPLY = 200
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def wine_fact(windows, wine):
+    """Where Wine 8 does otherwise than Windows and the test accepts what Wine does (the C++
+    tests' WineFact): both stated where the test relies on it, and said in the run's output."""
+    log(f"[ WINE FACT ] Windows: {windows}.\n              Wine: {wine}.")
+
+
+# --- The bench -------------------------------------------------------------------------------
+
+def wine_path(name):
+    return os.path.join(BUILD, name)
+
+
+def probe(*arguments, check=True):
+    # Files, not pipes: a program the probe starts inherits its Unix descriptors, and a pipe
+    # would stay open for as long as that program runs.
+    with tempfile.TemporaryFile(mode="w+") as output, tempfile.TemporaryFile(mode="w+") as errors:
+        result = subprocess.run([os.environ["ZQ_WINE"], wine_path("tests/sensorctl_probe.exe"),
+                                 *[str(a) for a in arguments]],
+                                stdout=output, stderr=errors, stdin=subprocess.DEVNULL,
+                                timeout=60)
+        output.seek(0)
+        text = output.read()
+        if check and result.returncode != 0:
+            errors.seek(0)
+            said = errors.read()[-1000:].strip()
+            raise AssertionError(f"probe {arguments} failed ({result.returncode}): "
+                                 f"output {text.strip()!r}, errors {said!r}")
+    return text.strip()
+
+
+ERROR_ELEVATION_REQUIRED = 740  # Windows: the program asks for rights the caller lacks
+# The OpenGL library that Wine's Direct2D loads, by the bitness of the program.
+LIBGL = {32: "/usr/lib/i386-linux-gnu/libGL.so.1", 64: "/usr/lib/x86_64-linux-gnu/libGL.so.1"}
+
+
+def program_bits(name):
+    """32 or 64: the machine field of a Windows program's PE header."""
+    with open(wine_path(name), "rb") as program:
+        header = program.read(4096)
+    offset = int.from_bytes(header[0x3C:0x40], "little")
+    machine = int.from_bytes(header[offset + 4:offset + 6], "little")
+    return {0x014C: 32, 0x8664: 64}[machine]
+
+
+def xdotool(*arguments):
+    subprocess.run(["xdotool", *[str(a) for a in arguments]], check=True, timeout=120)
+
+
+def pointer():
+    """Where the display has the pointer, in screen coordinates."""
+    said = subprocess.run(["xdotool", "getmouselocation", "--shell"], check=True, timeout=60,
+                          capture_output=True, text=True).stdout
+    place = dict(line.split("=", 1) for line in said.split())
+    return int(place["X"]), int(place["Y"])
+
+
+def window_state():
+    return json.loads(probe("window"))
+
+
+def read_value(name):
+    text = probe("value-get", name)
+    return None if text == "absent" else bytes.fromhex(text)
+
+
+def set_current(block):
+    probe("current-set", block.hex().upper())
+
+
+def standin_mark():
+    return int(probe("standin-mark"))
+
+
+def standin_codes(mark):
+    return [int(code) for code in probe("standin-codes", mark).split()]
+
+
+def grab():
+    return ImageGrab.grab(xdisplay=None).convert("RGB")
+
+
+def brightest(image, box):
+    """The largest min(R, G, B) in a box: near 255 only where something white is drawn."""
+    region = image.crop(box)
+    return max(min(p) for p in region.getdata())
+
+
+def count_white(image, box, threshold=225):
+    region = image.crop(box)
+    return sum(1 for p in region.getdata() if min(p) >= threshold)
+
+
+def random_block(rng, sensor_enabled=True, range_code=0, off_delay_code=None):
+    block = bytearray(rng.getrandbits(8) for _ in range(BLOCK_SIZE))
+    block[0] = (block[0] & 0xF8) | (range_code << 1) | (1 if sensor_enabled else 0)
+    if off_delay_code is not None:
+        block[1] = (block[1] & 0xF0) | off_delay_code
+    return bytes(block)
+
+
+class Program:
+    """One run of sensorctl.exe and its window."""
+
+    runs = 0
+
+    def __init__(self, locale=None):
+        env = dict(os.environ)
+        if locale:
+            env["LC_ALL"] = locale
+        # Wine reports a crash of the program on its standard error: kept for the failure report.
+        Program.runs += 1
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        self.stderr_path = os.path.join(ARTIFACTS, f"sensorctl-run{Program.runs}.stderr")
+        with open(self.stderr_path, "wb") as stderr:
+            self.process = subprocess.Popen([os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
+                                            env=env, stdout=subprocess.DEVNULL, stderr=stderr)
+        try:
+            self.state = self.wait_for_window()
+        except BaseException:
+            self.kill()
+            raise
+        left, top, _, _ = self.state["rect"]
+        self.origin = (left, top)
+        self.settle()
+
+    def wait_for_window(self, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            state = window_state()
+            if state["count"] >= 1 and state.get("visible"):
+                return state
+            if self.process.poll() is not None:
+                raise AssertionError(f"sensorctl ended early with {self.process.returncode}")
+            time.sleep(0.2)
+        raise AssertionError("the settings window did not appear")
+
+    def refresh(self):
+        self.state = window_state()
+        if self.state["count"]:
+            left, top, _, _ = self.state["rect"]
+            self.origin = (left, top)
+        return self.state
+
+    def screen(self, x, y):
+        return self.origin[0] + x, self.origin[1] + y
+
+    def move(self, x, y):
+        """Puts the pointer on a client point; returns once the display has it there. What the
+        window makes of the move, the caller waits for in its pictures."""
+        target = self.screen(x, y)
+        xdotool("mousemove", *target)
+        wait_for(lambda: pointer() == target, f"the pointer at {target}", timeout=10)
+
+    def click(self, x, y, button=1):
+        self.move(x, y)
+        xdotool("click", button)
+        self.settle()
+
+    def settle(self, quiet=0.3, timeout=10):
+        """Waits until the window's picture stops changing."""
+        deadline = time.time() + timeout
+        last = None
+        stable_since = time.time()
+        while time.time() < deadline:
+            shot = self.shot()
+            if last is not None and ImageChops.difference(shot, last).getbbox() is None:
+                if time.time() - stable_since >= quiet:
+                    return shot
+            else:
+                stable_since = time.time()
+            last = shot
+            time.sleep(0.05)
+        return last
+
+    def wait_until(self, looks_right, timeout=10):
+        """Shots until one looks right, and that one; or the last after `timeout` seconds. A
+        slow program (the 32-bit one on a busy machine) may not have begun to change when a
+        picture has merely stood still for a moment."""
+        deadline = time.time() + timeout
+        while True:
+            image = self.shot()
+            if looks_right(image) or time.time() >= deadline:
+                return image
+            time.sleep(0.05)
+
+    def shot(self):
+        left, top = self.origin
+        return grab().crop((left, top, left + WINDOW_WIDTH, top + WINDOW_HEIGHT))
+
+    def save(self, name):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        image = self.settle()
+        image.save(os.path.join(ARTIFACTS, name))
+        return image
+
+    def describe_end(self):
+        """Whether the program still runs and, if not, how it ended: for failure reports."""
+        if self.process.poll() is None:
+            return "sensorctl still runs"
+        with open(self.stderr_path, "rb") as stderr:
+            tail = stderr.read()[-2000:].decode("utf-8", "replace")
+        return f"sensorctl ended with {self.process.returncode}; the end of its stderr:\n{tail}"
+
+    def wait_exit(self, timeout=20):
+        return self.process.wait(timeout=timeout)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=20)
+        deadline = time.time() + 20
+        while time.time() < deadline and window_state()["count"] > 0:
+            time.sleep(0.2)
+
+
+class WindowTest(unittest.TestCase):
+    """Registry, stand-in and pointer prepared for every test; the program ended after it."""
+
+    saved_current = None
+
+    @classmethod
+    def setUpClass(cls):
+        probe("standin-ensure")
+        cls.saved_current = read_value("Current")
+
+    @classmethod
+    def tearDownClass(cls):
+        probe("value-delete", "New")
+        if cls.saved_current is not None:
+            set_current(cls.saved_current)
+
+    def setUp(self):
+        # ZQ_E2E_SEED replays a run whose seed a failure report printed.
+        seed = int(os.environ.get("ZQ_E2E_SEED") or random.randrange(1 << 30))
+        log(f"{self.id()}: random seed {seed}")
+        self.rng = random.Random(seed)
+        self.programs = []
+        probe("standin-ensure")
+        xdotool("mousemove", 5, 5)
+        self.assertEqual(window_state()["count"], 0, "a settings window is open already")
+
+    def tearDown(self):
+        for program in self.programs:
+            program.kill()
+        probe("terminate-all", check=False)
+
+    def start(self, current, locale=None):
+        set_current(current)
+        self.assertIsNone(read_value("New"))
+        program = Program(locale)
+        self.programs.append(program)
+        return program
+
+    def assertNothingWritten(self, mark):
+        self.assertIsNone(read_value("New"), "\"New\" was written")
+        self.assertEqual(standin_codes(mark), [], "the service was sent a control")
+
+    def assertClosesWithZero(self, program):
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(window_state()["count"], 0)
+
+    def assertListOpens(self, program, choice_x, list_top):
+        opened = program.wait_until(lambda image: list_is_open(image, choice_x, list_top))
+        self.assertTrue(list_is_open(opened, choice_x, list_top), "the list did not open")
+
+    def assertCancelCloses(self, program):
+        program.click(*CANCEL_CENTRE)
+        self.assertClosesWithZero(program)
+
+
+def row_y(list_top, row):
+    """A client y in the middle of a list row."""
+    return list_top + ROW_TOP_MARGIN + ROW_HEIGHT * row + ROW_HEIGHT // 2
+
+
+def check_mark_rows(image, choice_x, list_top, right_to_left=False, rows=4):
+    """Rows of an open list beside which a check mark is drawn."""
+    left = choice_x + LIST_WIDTH - 20 if right_to_left else choice_x + 8
+    found = []
+    for row in range(rows):
+        top = list_top + ROW_TOP_MARGIN + ROW_HEIGHT * row + 8
+        if count_white(image, (left, top, left + 10, top + 8)) >= 6:
+            found.append(row)
+    return found
+
+
+def highlighted_rows(image, choice_x, list_top, rows):
+    """Rows of an open list under the blue row highlight."""
+    found = []
+    for row in range(rows):
+        y = list_top + ROW_TOP_MARGIN + ROW_HEIGHT * row + 12
+        r, g, b = image.getpixel((choice_x + 8, y))
+        if b > r + 50 and g > r + 25:
+            found.append(row)
+    return found
+
+
+def hover_row(program, list_top, row, choice_x=CHOICE_X_LTR):
+    """Down from the button over the rows to `row`, as a slow hand moves, highlighting each row
+    on the way. (JumpToRowTest clicks on rows the pointer jumps to.)"""
+    for y in range(list_top + ROW_TOP_MARGIN + 4, row_y(list_top, row) + 1, 8):
+        program.move(choice_x + 60, y)
+    program.move(choice_x + 60, row_y(list_top, row))
+
+
+def wait_for(condition, what, timeout=15):
+    """Polls `condition` until it gives something true; fails after `timeout` seconds."""
+    deadline = time.time() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.time() > deadline:
+            raise AssertionError(f"{what}: not seen within {timeout} s")
+        time.sleep(0.05)
+
+
+def jump_and_click(program, x, y):
+    """Straight onto a client point and click there at once, as a fast hand or a tap does: one
+    pointer motion and a press, with no move in between that the window could see first."""
+    xdotool("mousemove", *program.screen(x, y), "click", 1)
+
+
+def shown_children(program, ids):
+    children = program.refresh()["children"]
+    return {child: children[child]["shown"] for child in ids}
+
+
+def list_is_open(image, choice_x, list_top):
+    """Right of the buttons and the row highlight the list is dark where the panel is grey 91."""
+    r, g, b = image.getpixel((choice_x + 164, list_top + 40))
+    return r < 75 and b < 80
+
+
+def apply_enabled(image):
+    """White caption: enabled; white at half opacity: disabled."""
+    return brightest(image, APPLY_RECT) >= 235
+
+
+def button_text_bright(image, choice_x, button_y):
+    return brightest(image, (choice_x + 4, button_y + 6, choice_x + 125, button_y + 26))
+
+
+def main():
+    global BUILD, ARTIFACTS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    arguments, rest = parser.parse_known_args()
+    BUILD = os.path.abspath(arguments.build)
+    ARTIFACTS = os.path.join(BUILD, "artifacts", "app")
+    for name in ("ZQ_WINE", "DISPLAY", "WINEPREFIX"):
+        if name not in os.environ:
+            sys.exit(f"{name} is not set: run inside 'winebench.sh exec'")
+    result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    # A run whose every test was skipped reports itself skipped (ctest's SKIP_RETURN_CODE).
+    if result.testsRun and len(result.skipped) == result.testsRun:
+        sys.exit(77)

@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""Clicks that reach an open list however the pointer came: straight onto a row, with no move the
+window could see first."""
+
+import contextlib
+
+from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
+
+FREE_SPOT = (200, 60)  # the main window itself, no child window: a move here shows them again
+WATCHED_WINDOWS = ("202", "203", "204", "210", "211", "212")
+
+
+class DropDown:
+    """A drop-down as the tests drive it: its button and native list, where its drawn list opens,
+    the child windows that list lies over (besides its own button), and how a picked row changes
+    the block."""
+
+    def __init__(self, button, native, button_y, list_top, covered, pick):
+        self.button, self.native = button, native
+        self.button_y, self.list_top = button_y, list_top
+        self.covered = covered
+        self.pick = pick
+
+    def button_centre(self, choice_x):
+        return choice_x + 60, self.button_y + 16
+
+
+def picked_range(block, row):
+    return bytes([(block[0] & 0xF9) | (0x04 if row == 1 else 0)]) + block[1:]
+
+
+def picked_off_delay(block, row):
+    return block[:1] + bytes([(block[1] & 0xF0) | (1, 3, 4)[row]]) + block[2:]
+
+
+# The sensitivity list lies over the delay-until-off button; the delay-until-off list over the
+# delay-until-on button's window, which a move with no list open shows.
+RANGE_DROP_DOWN = DropDown("210", "230", RANGE_BUTTON_Y, RANGE_LIST_TOP, ("211",), picked_range)
+OFF_DELAY_DROP_DOWN = DropDown("211", "231", OFF_DELAY_BUTTON_Y, OFF_DELAY_LIST_TOP, ("212",),
+                               picked_off_delay)
+OTHER_LIST_TOP = {"210": OFF_DELAY_LIST_TOP, "211": RANGE_LIST_TOP}
+# Rows in an order in which every pick changes what the button shows (both start at code 0).
+def over_the_window(program, covered):
+    """Moves onto the free spot and returns the watched windows' flags once those in `covered`
+    show again: a move over the window shows what a list hid."""
+    program.move(*FREE_SPOT)
+
+    def shown_again():
+        shown = shown_children(program, WATCHED_WINDOWS)
+        return shown if all(shown[c] for c in covered) else None
+    return wait_for(shown_again, f"windows {covered} shown after a move over the window")
+
+
+PICK_ORDER = {"210": (1, 0), "211": (0, 1, 2)}
+
+
+class JumpToRowTest(WindowTest):
+    """A list row is picked by a click on it, whether or not the window saw the pointer arrive."""
+
+    def open_list(self, program, drop_down, choice_x=CHOICE_X_LTR):
+        program.click(*drop_down.button_centre(choice_x))
+        wait_for(lambda: list_is_open(program.shot(), choice_x, drop_down.list_top),
+                 f"list of {drop_down.button} open")
+
+    @contextlib.contextmanager
+    def lists_closed_after(self, program):
+        """Whatever a case leaves open is closed before the next one starts."""
+        try:
+            yield
+        finally:
+            image = program.settle()
+            if any(list_is_open(image, CHOICE_X_LTR, top) for top in (RANGE_LIST_TOP, OFF_DELAY_LIST_TOP)):
+                program.click(*FREE_SPOT)
+
+    def wait_lists_closed(self, program, choice_x=CHOICE_X_LTR, tops=(RANGE_LIST_TOP, OFF_DELAY_LIST_TOP)):
+        """The window's picture once it shows none of the lists at `tops` open. (A slow program
+        may still be drawing the press when the picture first holds still, so this polls rather
+        than settles.)"""
+        def closed_picture():
+            image = program.shot()
+            return None if any(list_is_open(image, choice_x, top) for top in tops) else image
+        return wait_for(closed_picture, f"lists at y {tops} closed")
+
+    def test_a_click_straight_from_the_button_onto_a_row_picks_it(self):
+        for locale, choice_x in ((None, CHOICE_X_LTR), ("ar_EG.UTF-8", CHOICE_X_RTL)):
+            for drop_down in (RANGE_DROP_DOWN, OFF_DELAY_DROP_DOWN):
+                with self.subTest(locale=locale, button=drop_down.button):
+                    self.jump_to_every_row(locale, choice_x, drop_down)
+
+    def jump_to_every_row(self, locale, choice_x, drop_down):
+        current = random_block(self.rng, range_code=0, off_delay_code=0)
+        program = self.start(current, locale)
+        suffix = "-rtl" if choice_x == CHOICE_X_RTL else ""
+        try:
+            rows = program.state["children"][drop_down.native]["rows"]
+            applied = current
+            for row in PICK_ORDER[drop_down.button]:
+                # As a hand comes in: over the window first, which shows its child windows.
+                # (Else nothing lies under the list, and the jump would test nothing.)
+                over_the_window(program, drop_down.covered)
+                self.open_list(program, drop_down, choice_x)
+                if row == PICK_ORDER[drop_down.button][0]:
+                    program.save(f"jump-list-open-{drop_down.button}{suffix}.png")
+                x = choice_x + self.rng.randint(16, 140)  # over the window the list covers
+                jump_and_click(program, x, row_y(drop_down.list_top, row))
+                image = self.wait_lists_closed(program, choice_x, (drop_down.list_top,))
+                self.assertFalse(list_is_open(image, choice_x, OTHER_LIST_TOP[drop_down.button]),
+                                 "the click opened the other list")
+                self.assertEqual(program.refresh()["children"][drop_down.button]["text"], rows[row],
+                                 f"row {row} not picked by a click at x {x}")
+                self.assertTrue(apply_enabled(image))
+
+                mark = standin_mark()
+                program.click(*APPLY_CENTRE)
+                applied = drop_down.pick(applied, row)
+                self.assertEqual(read_value("New"), applied)
+                self.assertEqual(standin_codes(mark), [CODE_APPLY])
+                probe("value-delete", "New")
+            program.save(f"jump-picked-{drop_down.button}{suffix}.png")
+            self.assertCancelCloses(program)
+        finally:
+            program.kill()
+
+    def test_windows_under_an_open_list_come_back_when_it_closes_whatever_closes_it(self):
+        def pick(program, drop_down):
+            jump_and_click(program, CHOICE_X_LTR + 60, row_y(drop_down.list_top, 1))
+
+        def click_beside(program, drop_down):
+            program.click(*FREE_SPOT)
+
+        def click_its_button(program, drop_down):
+            program.click(*drop_down.button_centre(CHOICE_X_LTR))
+
+        def native_selection(program, drop_down):
+            probe("select-native-row", drop_down.native, 1)
+
+        program = self.start(random_block(self.rng, range_code=0, off_delay_code=0))
+        rows = {d.button: program.state["children"][d.native]["rows"]
+                for d in (RANGE_DROP_DOWN, OFF_DELAY_DROP_DOWN)}
+        for drop_down in (RANGE_DROP_DOWN, OFF_DELAY_DROP_DOWN):
+            for closer in (pick, click_beside, click_its_button, native_selection):
+                with self.subTest(button=drop_down.button, closed_by=closer.__name__), \
+                        self.lists_closed_after(program):
+                    before = over_the_window(program, drop_down.covered)
+                    self.open_list(program, drop_down)
+                    self.assertEqual(shown_children(program, WATCHED_WINDOWS),
+                                     {**before, **{c: 0 for c in drop_down.covered}},
+                                     "while the list is open")
+                    closer(program, drop_down)
+                    self.wait_lists_closed(program)
+                    self.assertEqual(shown_children(program, WATCHED_WINDOWS), before, "after it closed")
+                    if closer in (pick, native_selection):
+                        self.assertEqual(program.state["children"][drop_down.button]["text"],
+                                         rows[drop_down.button][1])
+
+        # From the open delay list straight to the sensitivity list: what the one hid comes back,
+        # what the other covers goes.
+        with self.subTest(switch="delay list to sensitivity list"), self.lists_closed_after(program):
+            before = over_the_window(program, ("211", "212"))
+            self.open_list(program, OFF_DELAY_DROP_DOWN)
+            self.open_list(program, RANGE_DROP_DOWN)
+            self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
+            self.assertEqual(shown_children(program, WATCHED_WINDOWS), {**before, "211": 0})
+            click_beside(program, RANGE_DROP_DOWN)
+            self.wait_lists_closed(program)
+            self.assertEqual(shown_children(program, WATCHED_WINDOWS), before)
+        self.assertCancelCloses(program)
+
+    def test_the_check_box_toggled_under_an_open_list_keeps_its_windows_hidden(self):
+        current = random_block(self.rng, sensor_enabled=True, off_delay_code=0)
+        program = self.start(current)
+        rows = program.state["children"]["231"]["rows"]
+        drop_down = OFF_DELAY_DROP_DOWN
+        before = over_the_window(program, ("212",))
+        self.open_list(program, drop_down)
+
+        # Disabled and enabled again while the list stays open: the drop-down windows follow the
+        # sensor, except the one the list lies over, which waits for the list to close.
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertTrue(list_is_open(program.shot(), CHOICE_X_LTR, drop_down.list_top))
+        self.assertEqual(shown_children(program, ("210", "211", "212")),
+                         {"210": 0, "211": 0, "212": 0})
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        self.assertTrue(list_is_open(program.shot(), CHOICE_X_LTR, drop_down.list_top))
+        self.assertEqual(shown_children(program, ("210", "211", "212")),
+                         {"210": 1, "211": 1, "212": 0})
+        jump_and_click(program, CHOICE_X_LTR + 60, row_y(drop_down.list_top, 1))
+        self.wait_lists_closed(program)
+        self.assertEqual(program.refresh()["children"]["211"]["text"], rows[1])
+        self.assertEqual(shown_children(program, WATCHED_WINDOWS), before)
+
+        # Disabled while the list is open, then the list closed by a click where the (disabled,
+        # hidden) sensitivity button is: nothing the sensor's state hides comes back.
+        program.move(*FREE_SPOT)
+        self.open_list(program, drop_down)
+        program.click(*CHECK_BOX_CENTRE_LTR)
+        program.click(*RANGE_DROP_DOWN.button_centre(CHOICE_X_LTR))
+        self.wait_lists_closed(program)
+        self.assertEqual(shown_children(program, ("210", "211", "212")),
+                         {"210": 0, "211": 0, "212": 0})
+        self.assertEqual(program.state["children"]["220"]["checked"], 1)
+        self.assertCancelCloses(program)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,116 @@
+#!/usr/bin/python3
+"""Start-up: where the window opens, a second start, elevation, a missing OpenGL."""
+
+import json
+import os
+import subprocess
+import time
+
+from PIL import ImageChops
+
+from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
+
+class StartupTest(WindowTest):
+
+    def test_window_is_centred_on_the_desktop(self):
+        program = self.start(random_block(self.rng, range_code=2, off_delay_code=3))
+        self.assertEqual(program.state["rect"], [677, 310, 677 + 566, 310 + 460])
+        self.assertEqual(program.state["title"], "ZQ Proximity Sensor Control")
+        self.assertTrue(program.state["exstyle"] & 0x80000, "not a layered window")
+        image = program.save("lists-closed.png")
+        self.assertEqual(image.getpixel((40, 150)), (91, 91, 91))
+        self.assertCancelCloses(program)
+
+    def test_second_start_returns_zero_and_leaves_one_window(self):
+        program = self.start(random_block(self.rng))
+        second = subprocess.run([os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
+                                timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(second.returncode, 0)
+        state = program.refresh()
+        self.assertEqual(state["count"], 1)
+        self.assertEqual(state["rect"], [677, 310, 1243, 770])
+        self.assertIsNone(program.process.poll(), "the first window went away")
+        program.click(*CLOSE_AREA_CENTRE)
+        self.assertClosesWithZero(program)
+
+    def test_started_by_another_program_despite_asking_for_administrator_rights(self):
+        set_current(random_block(self.rng))
+        launched = json.loads(probe("launch", "Z:" + wine_path("bin/sensorctl.exe").replace("/", "\\")))
+        if launched.get("wine", 1):
+            wine_fact("a program whose manifest asks for requireAdministrator is refused to a "
+                      "caller that is not elevated (ERROR_ELEVATION_REQUIRED); no window appears",
+                      "it starts through a plain CreateProcess: there is no elevation to ask for")
+        if not launched.get("wine", 1) and launched.get("started") == 0:
+            self.assertEqual(launched.get("error"), ERROR_ELEVATION_REQUIRED, launched)
+            self.assertEqual(window_state()["count"], 0)
+            return
+        self.assertEqual(launched.get("started"), 1, launched)
+        deadline = time.time() + 30
+        while window_state()["count"] == 0 and time.time() < deadline:
+            time.sleep(0.2)
+        state = window_state()
+        self.assertEqual(state["count"], 1)
+        self.assertEqual(state["pid"], launched["pid"])
+        origin = state["rect"][:2]
+        time.sleep(0.5)
+        xdotool("mousemove", origin[0] + CANCEL_CENTRE[0], origin[1] + CANCEL_CENTRE[1])
+        time.sleep(0.2)
+        xdotool("click", 1)
+        deadline = time.time() + 20
+        while window_state()["count"] and time.time() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(window_state()["count"], 0)
+
+    def test_without_opengl_the_window_says_it_cannot_draw_and_closes(self):
+        # Wine's Direct2D draws through OpenGL. With the OpenGL library of the program's bitness
+        # hidden (a private mount namespace, for this process only) no render target can be
+        # made: the program says so once and, never having shown a frame, closes when the
+        # message is answered, instead of lingering as a window nobody can see or click.
+        bits = program_bits("bin/sensorctl.exe")
+        library = os.path.realpath(LIBGL[bits])
+        if not os.path.exists(library):
+            self.skipTest(f"no {bits}-bit OpenGL library to hide at {LIBGL[bits]}")
+        if subprocess.run(["unshare", "-m", "true"], stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("cannot make a private mount namespace here (unshare -m)")
+        set_current(random_block(self.rng))
+        process = subprocess.Popen(
+            ["unshare", "-m", "sh", "-c", 'mount --bind /dev/null "$0" && exec "$@"', library,
+             os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            boxes = wait_for(lambda: json.loads(probe("boxes")), "a message box", timeout=60)
+            self.assertEqual(len(boxes), 1, boxes)
+            self.assertIn("Fail CreateDCRenderTarget", boxes[0]["texts"])
+            self.assertEqual(window_state()["count"], 1, "the window exists, unseen")
+            left, top, right, bottom = boxes[0]["ok"]
+            xdotool("mousemove", (left + right) // 2, (top + bottom) // 2)
+            xdotool("click", 1)
+            self.assertEqual(process.wait(timeout=30), 0)
+            self.assertEqual(window_state()["count"], 0)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                probe("terminate-all", check=False)
+
+    def test_keys_change_nothing(self):
+        program = self.start(random_block(self.rng))
+        mark = standin_mark()
+        # Focus the sensitivity button with a click (it opens the list), and show that keys
+        # reach the program: the space bar clicks the focused button, which closes the list.
+        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        self.assertListOpens(program, CHOICE_X_LTR, RANGE_LIST_TOP)
+        program.move(200, 60)
+        xdotool("key", "space")
+        before = program.settle()
+        self.assertFalse(list_is_open(before, CHOICE_X_LTR, RANGE_LIST_TOP))
+        for key in ("alt+question", "alt+slash", "Escape", "Return"):
+            xdotool("key", key)
+            after = program.settle()
+            self.assertIsNone(ImageChops.difference(before, after).getbbox(), key)
+            self.assertEqual(program.refresh()["count"], 1, key)
+        self.assertNothingWritten(mark)
+        self.assertCancelCloses(program)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,34 @@
+#pragma once
+// The watcher's seam as the in-process tests drive it (SetWatcherSeamForTests): the execution
+// state each poll is answered with, failing polls, and which threads polled when.
+
+#include <windows.h>
+
+#include <atomic>
+#include <set>
+
+extern std::atomic<ULONG> fedState;           // every poll is answered with this
+extern std::atomic<bool> pollFails;           // while set, polls fail
+extern std::atomic<ULONGLONG> firstPollTick;  // of the first poll since it was set to 0
+extern std::atomic<ULONGLONG> lastPollTick;
+
+// Far above what a few polls take, however busy the machine.
+constexpr DWORD kPollsTimeout = 15000;
+
+// The source to install: records the poll, then answers it.
+bool FeedExecutionState(ULONG* state);
+
+// Waits until the seam has been called `polls` more times. A watcher polls again only once it
+// has handled its previous poll, so after two polls of a lone watcher whatever the state fed
+// before them brought about has reached the log and the service.
+bool WaitForPolls(unsigned polls, DWORD timeoutMs = kPollsTimeout);
+
+// The threads that made the next `polls` polls (empty when the polls did not come).
+std::set<DWORD> PollersOver(unsigned polls, DWORD timeoutMs = kPollsTimeout);
+// The threads that polled since the last call (or ForgetPollers), and forgets them.
+std::set<DWORD> RecentPollers();
+
+// True once every thread that polled since ForgetPollers, but `except`, has ended.
+bool PollersEnd(DWORD except = 0, DWORD timeoutMs = kPollsTimeout);
+std::set<DWORD> EveryPoller();
+void ForgetPollers();
