@@ -44,19 +44,6 @@ bool IsTrustedFolderDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self) {
   return true;
 }
 
-bool HandleNamesPath(HANDLE handle, const wchar_t* path) {
-  wchar_t opened[MAX_PATH + 8];
-  DWORD length = GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 8,
-                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= MAX_PATH + 8) return false;
-  const wchar_t* name = opened;
-  if (length >= 4 && wcsncmp(opened, L"\\\\?\\", 4) == 0) {
-    name += 4;
-    length -= 4;
-  }
-  return CompareStringOrdinal(name, static_cast<int>(length), path, -1, TRUE) == CSTR_EQUAL;
-}
-
 bool IsTrustedFolder(HANDLE folder, const wchar_t* path) {
   // Windows marks a junction or link in the attributes of a handle that did not follow it;
   // Wine only in the attributes asked for by name (and its handle then names the target).

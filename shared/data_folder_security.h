@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "shared/handle_path.h"
+
 // Owner Administrators, inheritance from C:\ cut (P). SY system, BA administrators, BU users.
 //   0x1200a9  read and run: list, read data and attributes, read the access list, synchronise
 //   0x12008d  read and append: no write over, no delete, no rename, no new access list
@@ -32,7 +34,3 @@ bool IsTrustedFolderDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self);
 // True when the handle is a plain folder (no junction, no link) whose final path is `path`
 // and whose descriptor IsTrustedFolderDescriptor accepts for the account this process runs as.
 bool IsTrustedFolder(HANDLE folder, const wchar_t* path);
-
-// True when the handle's final path is `path` (case ignored): the handle is the very entry
-// that the name names, not what a link there points to.
-bool HandleNamesPath(HANDLE handle, const wchar_t* path);

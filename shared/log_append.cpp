@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "shared/handle_path.h"
 #include "shared/win_handles.h"
 
 namespace {
@@ -97,16 +98,7 @@ bool IsPlainLogFile(HANDLE file, const wchar_t* path) {
       info.nNumberOfLinks != 1) {
     return false;
   }
-  wchar_t opened[MAX_PATH + 8];
-  DWORD length = GetFinalPathNameByHandleW(file, opened, MAX_PATH + 8,
-                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= MAX_PATH + 8) return false;
-  const wchar_t* name = opened;
-  if (length >= 4 && wcsncmp(opened, L"\\\\?\\", 4) == 0) {
-    name += 4;
-    length -= 4;
-  }
-  return CompareStringOrdinal(name, static_cast<int>(length), path, -1, TRUE) == CSTR_EQUAL;
+  return HandleNamesPath(file, path);
 }
 
 }  // namespace

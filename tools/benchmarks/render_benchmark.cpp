@@ -90,6 +90,16 @@ double TimeOneFrame(HWND window, void (*change)(int frame), int frame) {
   return Now() - start;
 }
 
+// Pushes a composed frame to the layered window where it stands, as the program does.
+void PushComposedFrame(HWND window, const RECT& rect, HDC memory) {
+  POINT destination = {rect.left, rect.top};
+  SIZE size = {kFrameWidth, kFrameHeight};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UpdateLayeredWindow(window, nullptr, &destination, &size, memory, &source, 0, &blend,
+                      ULW_ALPHA);
+}
+
 // The platform's floor for one frame, made with nothing of the renderer: its own factory and DC
 // render target, bound to a new 566 x 460 DIB, cleared, one 566 x 460 bitmap drawn, pushed to
 // the same layered window with per-pixel alpha.
@@ -139,12 +149,7 @@ double TimeFloorFrame(HWND window, Floor& floor) {
   floor.target->DrawBitmap(floor.picture.Get(), D2D1::RectF(0, 0, kFrameWidth, kFrameHeight),
                            1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
   floor.target->EndDraw();
-  POINT destination = {rect.left, rect.top};
-  SIZE size = {kFrameWidth, kFrameHeight};
-  POINT source = {0, 0};
-  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  UpdateLayeredWindow(window, nullptr, &destination, &size, memory.Get(), &source, 0, &blend,
-                      ULW_ALPHA);
+  PushComposedFrame(window, rect, memory.Get());
   return Now() - start;
 }
 
@@ -168,12 +173,7 @@ double TimePartialFrame(HWND window, void (*draw)()) {
   target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f));
   if (draw != nullptr) draw();
   target->EndDraw();
-  POINT destination = {rect.left, rect.top};
-  SIZE size = {kFrameWidth, kFrameHeight};
-  POINT source = {0, 0};
-  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  UpdateLayeredWindow(window, nullptr, &destination, &size, memory.Get(), &source, 0, &blend,
-                      ULW_ALPHA);
+  PushComposedFrame(window, rect, memory.Get());
   return Now() - start;
 }
 
