@@ -146,6 +146,10 @@ HRESULT CreateFactories(HWND window) {
 }
 
 void ReleaseFactories() {
+  // The widgets' decoded images hold the Direct2D factory and its device: they go with it, so
+  // that nothing of Direct2D lives on into the process's exit (after COM has been closed) and
+  // no image of an old factory is drawn by a new one.
+  for (Widget& widget : renderer.widgets.items) widget.bitmap.Reset();
   renderer.formats = TextFormats{};
   renderer.d2dFactory.Reset();
   renderer.textFactory.Reset();

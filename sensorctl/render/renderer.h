@@ -166,7 +166,7 @@ FrameMetrics LayoutMetrics();
 // Factories (Direct2D, DirectWrite, WIC). E_FAIL after showing "Fail D2D1CreateFactory",
 // "Fail DWriteCreateFactory" or "Fail Create WIC ImagingFactory"; later factories are skipped.
 HRESULT CreateFactories(HWND window);
-// Releases the factories and the text formats.
+// Releases the factories, the text formats and the widgets' decoded images.
 void ReleaseFactories();
 
 // Makes whatever is missing: the text formats, then the render target and its brushes. With

@@ -373,13 +373,20 @@ TEST_F(DeviceResourcesTest, AfterDiscardTheNextEnsureMakesTargetResourcesAndKeep
   EXPECT_EQ(made.formats.button.Get(), old.formats.button.Get());
 }
 
-TEST_F(DeviceResourcesTest, ReleaseFactoriesClearsAllThree) {
+// Nothing made from the factories outlives them, the decoded images included.
+TEST_F(DeviceResourcesTest, ReleaseFactoriesClearsAllThreeAndWhatTheyMade) {
   ASSERT_TRUE(renderer.d2dFactory && renderer.textFactory && renderer.imagingFactory);
   EXPECT_EQ(renderer.window, SceneFrameWindow());
-  ASSERT_EQ(EnsureDeviceResources(), S_OK);
+  ASSERT_EQ(PushFrame(), 1);
+  const auto decodedImages = [] {
+    return std::count_if(renderer.widgets.items.begin(), renderer.widgets.items.end(),
+                         [](const Widget& widget) { return widget.bitmap != nullptr; });
+  };
+  ASSERT_GT(decodedImages(), 0);
   ReleaseFactories();
   EXPECT_FALSE(renderer.d2dFactory || renderer.textFactory || renderer.imagingFactory);
   EXPECT_FALSE(AnyFormat(renderer.formats));
+  EXPECT_EQ(decodedImages(), 0) << "decoded images outlive the factories";
 }
 
 // A text format that cannot be made is reported once, when the failure begins; no frame is drawn
