@@ -201,45 +201,44 @@ INSTANTIATE_TEST_SUITE_P(
                     DebugCase{"LfOnly", "[Debug]\n200\n", -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AppwatchProgramTest, StopMessageFromAnotherProcessEndsItWithExitCodeZero) {
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  monitor.Post(RegisterWindowMessageW(L"WM_PRXCNTSTOP"), 12, 34);
-  EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
+TEST_F(AppwatchProgramTest, StopMessageFromAnotherProcessAndExitCommandEndItWithExitCodeZero) {
+  for (bool stopMessage : {true, false}) {
+    SCOPED_TRACE(stopMessage ? "WM_PRXCNTSTOP" : "IDM_EXIT");
+    Monitor monitor;
+    ASSERT_NE(monitor.Window(), nullptr);
+    if (stopMessage) {
+      monitor.Post(RegisterWindowMessageW(L"WM_PRXCNTSTOP"), 12, 34);
+    } else {
+      monitor.Command(IDM_EXIT);
+    }
+    EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
+  }
 }
 
-TEST_F(AppwatchProgramTest, ExitCommandEndsItWithExitCodeZero) {
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  monitor.Command(IDM_EXIT);
-  EXPECT_EQ(monitor.ExitCodeWithin(kTimeout), 0u);
-}
-
-TEST_F(AppwatchProgramTest, StopTwiceLogsOnceAndStartAfterStopLogsOne) {
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  ASSERT_TRUE(LogBecomes({kNoConfigLine}));
-  monitor.Command(ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR);
-  monitor.Command(ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR);
-  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
-  EXPECT_TRUE(LogBecomes({kNoConfigLine, kStopLine, kStartLine1}))
-      << testing::PrintToString(LogMessages());
-}
-
-TEST_F(AppwatchProgramTest, StartRightAfterStartUpLogsZero) {
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
-  EXPECT_TRUE(LogBecomes({kNoConfigLine, kStartLine0})) << testing::PrintToString(LogMessages());
-}
-
-TEST_F(AppwatchProgramTest, CloseMonitorCommandsChangeNothing) {
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  monitor.Command(ID_EVENTMONITOR_STARTAPPCLOSEMONITOR);
-  monitor.Command(ID_EVENTMONITOR_STOPAPPCLOSEMONITOR);
-  monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);  // a marker that logs
-  EXPECT_TRUE(LogBecomes({kNoConfigLine, kStartLine0})) << testing::PrintToString(LogMessages());
+// The launch monitor's commands, posted right after start-up, each row in order: the log they
+// leave. Stopping twice logs once; the close monitor's commands change nothing.
+TEST_F(AppwatchProgramTest, LaunchAndCloseMonitorCommandsLogWhatChanged) {
+  struct Case {
+    std::vector<int> commands;
+    Messages log;
+  };
+  const Case cases[] = {
+      {{ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR}, {kNoConfigLine, kStartLine0}},
+      {{ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR, ID_EVENTMONITOR_STOPAPPLAUNCHMONITOR,
+        ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR},
+       {kNoConfigLine, kStopLine, kStartLine1}},
+      {{ID_EVENTMONITOR_STARTAPPCLOSEMONITOR, ID_EVENTMONITOR_STOPAPPCLOSEMONITOR,
+        ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR},  // the last, a marker that logs
+       {kNoConfigLine, kStartLine0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.commands));
+    RemoveMonitorFiles();
+    Monitor monitor;
+    ASSERT_NE(monitor.Window(), nullptr);
+    for (int command : c.commands) monitor.Command(command);
+    EXPECT_TRUE(LogBecomes(c.log)) << testing::PrintToString(LogMessages());
+  }
 }
 
 TEST_F(AppwatchProgramTest, SuspendAndResumeReachTheServiceWithoutALogLine) {
