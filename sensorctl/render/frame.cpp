@@ -29,11 +29,11 @@ bool FrameMustBeOpaque() {
 }
 
 // The frame's own texts, in drawing order, after the widgets.
-struct FrameTextSpec {
+struct FrameTextSource {
   int stringId;
   FrameText which;
 };
-constexpr FrameTextSpec kFrameTexts[kFrameTextCount] = {
+constexpr FrameTextSource kFrameTexts[kFrameTextCount] = {
     {kStringDescription, FrameText::kDescription},
     {kStringRangeLabel, FrameText::kRangeLabel},
     {kStringOffDelayLabel, FrameText::kOffDelayLabel},
@@ -64,18 +64,18 @@ void DescribeFrame(FrameContent& content, const FrameContent* earlier) {
   const Brushes& brushes = renderer.device.brushes;
   const bool rightToLeft = renderer.rightToLeft != 0;
   for (int k = 0; k < kFrameTextCount; ++k) {
-    const FrameTextSpec& spec = kFrameTexts[k];
+    const FrameTextSource& source = kFrameTexts[k];
     const bool label =
-        spec.which == FrameText::kRangeLabel || spec.which == FrameText::kOffDelayLabel;
+        source.which == FrameText::kRangeLabel || source.which == FrameText::kOffDelayLabel;
     ID2D1Brush* brush = label && FieldLabelsDimmed() ? brushes.dimWhite.Get() : brushes.white.Get();
     wchar_t text[kStringBufferSize] = {};
     int length = 0;
-    if (spec.which != FrameText::kWaitingLine || renderer.waitingLineShown) {
-      length = std::max(0, LoadStringW(renderer.instance, spec.stringId, text, kStringBufferSize));
+    if (source.which != FrameText::kWaitingLine || renderer.waitingLineShown) {
+      length = std::max(0, LoadStringW(renderer.instance, source.stringId, text, kStringBufferSize));
     }
     LayOutText(content.texts[k], text, static_cast<size_t>(length),
                label ? formats.label.Get() : formats.body.Get(), brush,
-               FrameTextBox(spec.which, LayoutMetrics(), rightToLeft), rightToLeft,
+               FrameTextBox(source.which, LayoutMetrics(), rightToLeft), rightToLeft,
                earlier != nullptr ? &earlier->texts[k] : nullptr);
   }
 }
