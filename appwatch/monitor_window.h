@@ -4,9 +4,7 @@
 
 #include <windows.h>
 
-// Registered message names; other programs post them to the monitor.
-constexpr wchar_t kWmiEventMessageName[] = L"WM_WMIEVENT";      // shows a message box
-constexpr wchar_t kStopMonitorMessageName[] = L"WM_PRXCNTSTOP";  // ends the monitor
+#include "shared/monitor_link.h"  // the class and the messages other programs address
 
 // The window's size, both while it waits off screen and once a debug value brings it to the
 // desktop's top-left corner.

@@ -5,19 +5,11 @@
 #include <cstddef>
 #include <string>
 
+#include "shared/control_panel_item.h"
 #include "shared/data_paths.h"  // kToolLogPath
 #include "shared/program_ids.h"
 
-// --- The Control Panel item, a shell class under HKEY_CLASSES_ROOT and its namespace entry. ---
-constexpr char16_t kClassKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}";
-constexpr char16_t kIconKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\DefaultIcon";
-constexpr char16_t kOpenCommandKeyPath[] =
-    u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\Shell\\Open\\Command";
-constexpr char16_t kOpenKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\Shell\\Open";
-constexpr char16_t kShellKeyPath[] = u"CLSID\\{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}\\Shell";
-constexpr char16_t kNamespaceKeyPath[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\"
-    u"{E6C7DCE5-87C7-404C-BB15-9520CCAD8CB4}";
+// --- The values of the Control Panel item, whose keys shared/control_panel_item.h names. ---
 
 constexpr char16_t kApplicationNameValue[] = u"System.ApplicationName";
 constexpr char16_t kCategoryValue[] = u"System.ControlPanel.Category";

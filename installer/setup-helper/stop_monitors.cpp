@@ -12,13 +12,11 @@
 #include <cwchar>
 #include <vector>
 
-#include "appwatch/monitor_window.h"
+#include "shared/monitor_link.h"
 #include "shared/win_handles.h"
 
 namespace {
 
-// The monitor window's class, string 109 of APPWATCH.exe.
-constexpr wchar_t kMonitorWindowClass[] = L"APPWATCH";
 constexpr DWORD kStopWaitMilliseconds = 5000;
 // WaitForMultipleObjects takes at most this many handles in one call.
 constexpr size_t kMaxMonitors = MAXIMUM_WAIT_OBJECTS;

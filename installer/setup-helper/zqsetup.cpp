@@ -35,8 +35,8 @@
 #include <cwchar>
 #include <span>
 
-#include "iconreg/tool_texts.h"  // the Control Panel item's keys, to see whether it is there
 #include "installer/setup-helper/data_folders.h"
+#include "shared/control_panel_item.h"
 #include "shared/text16.h"
 #include "shared/win_handles.h"
 
