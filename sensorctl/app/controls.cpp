@@ -248,18 +248,15 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
       }
       break;
     case WM_LBUTTONDOWN:
-      if (widget->enabled) {
-        widget->pressed = 1;
-        widget->hovered = 0;
-        if (IsDropDownButton(position)) ChangeWidgetImage(position, kImageChoiceButtonHover.name);
-        RepaintAfterButtonChange(window);
-      }
-      break;
     case WM_LBUTTONUP:
       if (widget->enabled) {
-        widget->pressed = 0;
+        const bool down = message == WM_LBUTTONDOWN;
+        widget->pressed = down ? 1 : 0;
         widget->hovered = 0;
-        if (IsDropDownButton(position)) ChangeWidgetImage(position, kImageChoiceButton.name);
+        if (IsDropDownButton(position)) {
+          ChangeWidgetImage(position,
+                            down ? kImageChoiceButtonHover.name : kImageChoiceButton.name);
+        }
         RepaintAfterButtonChange(window);
       }
       break;

@@ -44,8 +44,7 @@ HBRUSH ListBrush(UniqueGdiObject& brush, COLORREF colour) {
 // move with the left button held that did not start there moves nothing.
 int lastMouseX = 0;
 int lastMouseY = 0;
-int dragOriginX = 0;
-int dragOriginY = 0;
+POINT dragOrigin = {};
 bool dragging = false;
 
 bool WidgetsReady() { return renderer.widgets.items.size() >= static_cast<size_t>(kWidgetCount); }
@@ -285,7 +284,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
     // The cursor stays on the same client point after the move, so the origin stays too.
     RECT frame = {};
     GetWindowRect(window, &frame);
-    MoveWindow(window, frame.left + (x - dragOriginX), frame.top + (y - dragOriginY),
+    MoveWindow(window, frame.left + (x - dragOrigin.x), frame.top + (y - dragOrigin.y),
                frame.right - frame.left, frame.bottom - frame.top, FALSE);
   } else if (overList) {
     InvalidateWhole(window);
@@ -293,8 +292,7 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
 }
 
 void OnLeftButtonDown(HWND window, int x, int y) {
-  dragOriginX = x;
-  dragOriginY = y;
+  dragOrigin = {x, y};
   dragging = true;
   HideNativeLists();
   if (WidgetsReady()) {
@@ -307,8 +305,7 @@ void OnLeftButtonDown(HWND window, int x, int y) {
 
 // The pick is decided by where the last mouse move was reported, not by this message.
 void OnLeftButtonUp(HWND window, int x, int y) {
-  dragOriginX = x;
-  dragOriginY = y;
+  dragOrigin = {x, y};
   dragging = false;
   ReleaseCapture();
   if (!WidgetsReady()) return;
