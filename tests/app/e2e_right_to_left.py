@@ -8,10 +8,8 @@ class RightToLeftTest(WindowTest):
     def test_arabic_mirrors_drop_downs_check_box_and_check_mark(self):
         program = self.start(random_block(self.rng, range_code=0), locale="ar_EG.UTF-8")
         children = program.state["children"]
-        self.assertEqual(children["210"]["rect"][0], CHOICE_X_RTL)
-        self.assertEqual(children["211"]["rect"][0], CHOICE_X_RTL)
-        self.assertEqual(children["230"]["rect"][0], CHOICE_X_RTL)
-        self.assertEqual(children["231"]["rect"][0], CHOICE_X_RTL)
+        self.assertEqual({child: children[child]["rect"][0] for child in ("210", "211", "230", "231")},
+                         dict.fromkeys(("210", "211", "230", "231"), CHOICE_X_RTL))
         self.assertEqual(children["220"]["rect"][:2], [492, 339])
         self.assertEqual(children["202"]["rect"][:2], [210, 388])  # buttons stay
         self.assertNotEqual(program.state["title"], "ZQ Proximity Sensor Control")
