@@ -224,8 +224,7 @@ class ControlsTest(WindowTest):
         rows = lambda image: highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2)  # noqa: E731
         self.assertEqual(rows(program.wait_until(lambda image: not rows(image))), [])
         xdotool("click", 1)
-        image = program.settle()
-        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        image = self.wait_lists_closed(program)
         self.assertEqual(program.refresh()["children"]["210"]["text"], "  Minimum")
         self.assertTrue(apply_enabled(image))
         button = (CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32)

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Right to left: the mirrored drop-downs and check box of Arabic and Hebrew."""
+"""Right to left: the mirrored drop-downs and check box of Arabic and Hebrew. (The Arabic title
+and which languages mirror at all: e2e_languages.py.)"""
 
 from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
 
@@ -12,7 +13,6 @@ class RightToLeftTest(WindowTest):
                          dict.fromkeys(("210", "211", "230", "231"), CHOICE_X_RTL))
         self.assertEqual(children["220"]["rect"][:2], [492, 339])
         self.assertEqual(children["202"]["rect"][:2], [210, 388])  # buttons stay
-        self.assertNotEqual(program.state["title"], "ZQ Proximity Sensor Control")
         image = program.save("right-to-left.png")
         # The drawn drop-down and check box stand where their windows are.
         # (Captions run from the right end of the buttons; their left ends are bare.)
