@@ -79,6 +79,14 @@ def wine(*args, timeout=300):
     return bench("exec", WINE64, *args, timeout=timeout, check=False)
 
 
+def poll(condition, timeout=60):
+    """What `condition` gives once it is true, or its last (false) result after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while not (value := condition()) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return value
+
+
 def drive_c(windows_path):
     """The Linux path of a C:\\ file in the bench's prefix."""
     assert windows_path[:3].upper() == "C:\\", windows_path
@@ -441,14 +449,8 @@ class InstallerTest(unittest.TestCase):
         """Runs the registered open command as the shell would and waits for the window."""
         command = reg_value(f"{CLASS_KEY}\\Shell\\Open\\Command", None, 64)
         self.assertEqual(self.start_detached(command).returncode, 0)
-        window = ""
-        deadline = time.monotonic() + 60
-        while not window and time.monotonic() < deadline:
-            found = bench("exec", "xdotool", "search", "--onlyvisible", "--classname",
-                          "sensorctl.exe", check=False)
-            window = found.stdout.split()[0] if found.stdout.split() else ""
-            if not window:
-                time.sleep(0.3)
+        window = poll(lambda: bench("exec", "xdotool", "search", "--onlyvisible", "--classname",
+                                    "sensorctl.exe", check=False).stdout.split())
         self.assertTrue(window, "the settings window did not appear")
         shot = os.path.join(ARGS.build, "installer", "installed-settings.png")
         bench("exec", "import", "-window", "root", shot, check=False)
@@ -465,10 +467,7 @@ class InstallerTest(unittest.TestCase):
         self.assertIn("MSIRMSHUTDOWN\t1", msi_table(ARGS.package, "Property"))
         self.start_detached(f'"{INSTALL_DIR}\\APPWATCH.exe"')
         # Running once its window has loaded the configuration, which it logs.
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and not (
-                monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG)):
-            time.sleep(0.2)
+        poll(lambda: monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG))
         running = monitor_processes()
         try:
             self.assertTrue(running, "the installed monitor did not start")
