@@ -34,46 +34,23 @@ def run_generator(files, outdir, carry=None):
 
 
 def decode_rc_literal(literal):
+    """An L"..." literal of a resource script: printable ASCII but for \\xHHHH units (one to
+    four digits) and the \\\\ and "" escapes; anything else fails."""
     assert literal.startswith('L"') and literal.endswith('"'), literal
-    body, out, i = literal[2:-1], [], 0
-    while i < len(body):
-        if body.startswith("\\x", i):
-            digits = re.match(r"[0-9a-fA-F]{1,4}", body[i + 2:]).group(0)
-            out.append(int(digits, 16))
-            i += 2 + len(digits)
-        elif body.startswith("\\\\", i):
-            out.append(ord("\\"))
-            i += 2
-        elif body.startswith('""', i):
-            out.append(ord('"'))
-            i += 2
-        else:
-            assert body[i] not in '"\\' and 0x20 <= ord(body[i]) < 0x7F, body
-            out.append(ord(body[i]))
-            i += 1
-    data = b"".join(u.to_bytes(2, "little") for u in out)
-    return data.decode("utf-16-le")
+    parts = re.findall(r'\\x([0-9a-fA-F]{1,4})|(\\\\|"")|([ !#-\[\]-~])|(.)', literal[2:-1])
+    assert not any(other for *_, other in parts), literal
+    units = [int(x, 16) if x else ord(escape[0]) if escape else ord(c) for x, escape, c, _ in parts]
+    return b"".join(u.to_bytes(2, "little") for u in units).decode("utf-16-le")
 
 
 def decode_cpp_literal(literal):
+    """A u"..." literal of C++: printable ASCII but for \\uXXXX, \\UXXXXXXXX and the \\", \\\\
+    and \\? escapes; anything else fails."""
     assert literal.startswith('u"') and literal.endswith('"'), literal
-    body, out, i = literal[2:-1], [], 0
-    while i < len(body):
-        if body.startswith("\\u", i):
-            out.append(chr(int(body[i + 2:i + 6], 16)))
-            i += 6
-        elif body.startswith("\\U", i):
-            out.append(chr(int(body[i + 2:i + 10], 16)))
-            i += 10
-        elif body[i] == "\\":
-            assert body[i + 1] in '"\\?', body
-            out.append(body[i + 1])
-            i += 2
-        else:
-            assert body[i] != '"' and 0x20 <= ord(body[i]) < 0x7F, body
-            out.append(body[i])
-            i += 1
-    return "".join(out)
+    parts = re.findall(r'\\u([0-9a-fA-F]{4})|\\U([0-9a-fA-F]{8})|\\(["\\?])|([ !#-\[\]-~])|(.)',
+                       literal[2:-1])
+    assert not any(other for *_, other in parts), literal
+    return "".join(chr(int(u or U, 16)) if u or U else escape or c for u, U, escape, c, _ in parts)
 
 
 def rc_tables(text):
