@@ -138,9 +138,9 @@ def key_exists(key, view):
     return wine("reg", "query", key, f"/reg:{view}").returncode == 0
 
 
-def products():
-    """Entries of Programs and Features named like ours (32-bit view, where the package goes)."""
-    result = wine("reg", "query", UNINSTALL_KEY, "/s", "/reg:32")
+def subkeys(key, view):
+    """Every key under `key` as {"key": its name, value name: data}."""
+    result = wine("reg", "query", key, "/s", f"/reg:{view}")
     entries, current = [], None
     for line in result.stdout.splitlines():
         if line.startswith("HKEY_"):
@@ -150,7 +150,12 @@ def products():
             parts = line.strip().split("    ", 2)
             if current is not None and len(parts) == 3:
                 current[parts[0]] = parts[2]
-    return [e for e in entries if e.get("DisplayName") == "ZQ Proximity Sensor"]
+    return entries
+
+
+def products():
+    """Entries of Programs and Features named like ours (32-bit view, where the package goes)."""
+    return [e for e in subkeys(UNINSTALL_KEY, 32) if e.get("DisplayName") == "ZQ Proximity Sensor"]
 
 
 def registry_snapshot():
@@ -400,15 +405,12 @@ class InstallerTest(unittest.TestCase):
 
     def assertProductIcon(self):
         """Programs and Features takes a Windows Installer product's icon from ProductIcon."""
-        result = wine("reg", "query", PRODUCTS_KEY, "/s", "/reg:64")
-        sections = result.stdout.split("\nHKEY_")
-        ours = [x for x in sections if "ZQ Proximity Sensor" in x and "ProductIcon" in x]
+        ours = [e for e in subkeys(PRODUCTS_KEY, 64)
+                if "ProductIcon" in e and any("ZQ Proximity Sensor" in v for v in e.values())]
         self.assertEqual(len(ours), 1, "no published product icon")
-        icon = next(line.strip().split("    ", 2)[2] for line in ours[0].splitlines()
-                    if line.strip().startswith("ProductIcon"))
         with open(os.path.join(ARGS.source, "sensorctl", "resources", "icons", "sensorctl.ico"),
                   "rb") as f:
-            self.assertEqual(read_bytes(icon), f.read())
+            self.assertEqual(read_bytes(ours[0]["ProductIcon"]), f.read())
 
     def test_install_opens_settings_and_uninstall_keeps_user_data(self):
         files_before, registry_before = file_snapshot(), registry_snapshot()
