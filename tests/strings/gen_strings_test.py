@@ -69,11 +69,7 @@ def rc_tables(text):
 
 class GeneratorTest(unittest.TestCase):
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = self.tmp.name
-
-    def tearDown(self):
-        self.tmp.cleanup()
+        self.dir = self.enterContext(tempfile.TemporaryDirectory())
 
     def write(self, name, data):
         """A file of these bytes, or of this language as JSON."""
