@@ -18,10 +18,6 @@ def cancel_hovered(image):
 
 class ControlsTest(WindowTest):
 
-    def open_range_list(self, program, choice_x=CHOICE_X_LTR):
-        program.click(choice_x + 60, RANGE_BUTTON_Y + 16)
-        self.assertListOpens(program, choice_x, RANGE_LIST_TOP)
-
     def pick(self, program, list_top, row, choice_x=CHOICE_X_LTR):
         hover_row(program, list_top, row, choice_x)
         xdotool("click", 1)
@@ -34,15 +30,16 @@ class ControlsTest(WindowTest):
         self.assertCancelCloses(program)
         return image.crop((choice_x, button_y, choice_x + 153, button_y + 32))
 
-    def test_pick_maximum_apply_and_apply_again(self):
+    def test_pick_maximum_apply_in_the_programs_registry_view_and_apply_again(self):
         current = random_block(self.rng, range_code=0)
-        maximum_button = self.reference_button(bytes([current[0] | 0x04]) + current[1:])
+        maximum_button = self.reference_button(with_range(current, 2))
         program = self.start(current)
         self.assertEqual(program.state["children"]["210"]["text"], "  Minimum")
         self.assertFalse(apply_enabled(program.shot()))
+        probe("value-views-delete", "New")
         mark = standin_mark()
 
-        self.open_range_list(program)
+        self.open_list(program)
         self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [0])
         hover_row(program, RANGE_LIST_TOP, 1)
         program.wait_until(lambda i: highlighted_rows(i, CHOICE_X_LTR, RANGE_LIST_TOP, 2) == [1])
@@ -66,15 +63,25 @@ class ControlsTest(WindowTest):
 
         # Apply: "New" is "Current" with range code 2, the service is told, Apply disabled.
         program.click(*APPLY_CENTRE)
-        expected = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        expected = with_range(current, 2)
         self.assertEqual(read_value("New"), expected)
         self.assertEqual(standin_codes(mark), [CODE_APPLY])
         self.assertEqual(read_value("Current"), expected)
+        # sensorctl opens its key with no view flag. On 64-bit Windows the shipped 32-bit program
+        # therefore writes "New" into the 32-bit view (WOW6432Node), where the service must look;
+        # its 64-bit twin writes the 64-bit view. Nothing lands in the other view. The stand-in
+        # of this build shares the view: it took up "New" there.
+        bits = program_bits("bin/sensorctl.exe")
+        own, other = ("32", "64") if bits == 32 else ("64", "32")
+        views = {name: json.loads(probe("value-views", name)) for name in ("New", "Current")}
+        self.assertEqual(views["New"][own], expected.hex().upper(), f"the {bits}-bit program")
+        self.assertIsNone(views["New"][other], f"'New' of the {bits}-bit program in view {other}")
+        self.assertEqual(views["Current"][own], expected.hex().upper())
         self.assertFalse(apply_enabled(program.wait_until(lambda i: not apply_enabled(i))))
         # "Current" was read back: the check mark now stands on Maximum.
-        self.open_range_list(program)
+        self.open_list(program)
         self.assertEqual(check_mark_rows(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP), [1])
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.click(*RANGE_BUTTON)
 
         # Apply again: nothing to write, nothing sent.
         probe("value-delete", "New")
@@ -87,9 +94,9 @@ class ControlsTest(WindowTest):
 
     def test_apply_with_the_service_stopped_then_the_disabled_apply_again(self):
         current = random_block(self.rng, range_code=0)
-        picked = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        picked = with_range(current, 2)
         program = self.start(current)
-        self.open_range_list(program)
+        self.open_list(program)
         self.pick(program, RANGE_LIST_TOP, 1)
         probe("standin-stop")
         try:
@@ -111,31 +118,11 @@ class ControlsTest(WindowTest):
         self.assertEqual(read_value("Current"), picked)
         self.assertCancelCloses(program)
 
-    def test_new_lands_in_the_registry_view_of_the_programs_bitness(self):
-        # sensorctl opens its key with no view flag. On 64-bit Windows the shipped 32-bit program
-        # therefore writes "New" into the 32-bit view (WOW6432Node), where the service must look;
-        # its 64-bit twin writes the 64-bit view. Nothing lands in the other view.
-        bits = program_bits("bin/sensorctl.exe")
-        own, other = ("32", "64") if bits == 32 else ("64", "32")
-        current = random_block(self.rng, range_code=0)
-        program = self.start(current)
-        probe("value-views-delete", "New")
-        self.open_range_list(program)
-        self.pick(program, RANGE_LIST_TOP, 1)
-        program.click(*APPLY_CENTRE)
-        picked = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
-        new = json.loads(probe("value-views", "New"))
-        self.assertEqual(new[own], picked.hex().upper(), f"'New' of the {bits}-bit program")
-        self.assertIsNone(new[other], f"'New' of the {bits}-bit program in the {other}-bit view")
-        # The stand-in of this build shares the view: it took up "New" there.
-        self.assertEqual(json.loads(probe("value-views", "Current"))[own], picked.hex().upper())
-        self.assertCancelCloses(program)
-
     def test_delay_pick_changes_only_its_own_bits(self):
         current = random_block(self.rng, off_delay_code=0)
         program = self.start(current)
         self.assertEqual(program.state["children"]["211"]["text"], "  5 Second(s)")
-        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        program.click(*OFF_DELAY_BUTTON)
         image = program.shot()
         self.assertTrue(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
         # Code 0 has no row of its own: the check mark stands on the first row.
@@ -145,7 +132,7 @@ class ControlsTest(WindowTest):
         mark = standin_mark()
         program.click(*OK_CENTRE)
         self.assertClosesWithZero(program)
-        self.assertEqual(read_value("New"), current[:1] + bytes([(current[1] & 0xF0) | 4]) + current[2:])
+        self.assertEqual(read_value("New"), with_off_delay(current, 4))
         self.assertEqual(standin_codes(mark), [CODE_APPLY])
 
     def test_disable_writes_at_once_and_cancel_undoes_nothing(self):
@@ -174,7 +161,7 @@ class ControlsTest(WindowTest):
         self.assertFalse(apply_enabled(image), "the check box left Apply alone")
 
         # A click on the disabled drop-down opens nothing.
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.click(*RANGE_BUTTON)
         self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP))
 
         # Untick: written again with bit 0 set.
@@ -201,40 +188,34 @@ class ControlsTest(WindowTest):
     def test_pick_then_check_box_writes_the_pick_too(self):
         current = random_block(self.rng, range_code=0)
         program = self.start(current)
-        self.open_range_list(program)
+        self.open_list(program)
         self.pick(program, RANGE_LIST_TOP, 1)
         mark = standin_mark()
         program.click(*CHECK_BOX_CENTRE_LTR)
-        self.assertEqual(read_value("New"), bytes([(current[0] & 0xF8) | 0x04]) + current[1:])
+        self.assertEqual(read_value("New"), with_range(bytes([current[0] & 0xFE]) + current[1:], 2))
         self.assertEqual(standin_codes(mark), [CODE_APPLY])
         self.assertTrue(apply_enabled(program.settle()), "Apply keeps its state")
         self.assertCancelCloses(program)
 
-    def test_cancel_and_close_area_after_a_pick_write_nothing(self):
-        for closer in (CANCEL_CENTRE, CLOSE_AREA_CENTRE):
+    def test_cancel_and_close_area_after_a_pick_and_ok_after_none_write_nothing(self):
+        for closer, picks in ((CANCEL_CENTRE, True), (CLOSE_AREA_CENTRE, True), (OK_CENTRE, False)):
             with self.subTest(closer=closer):
                 program = self.start(random_block(self.rng, range_code=0))
                 mark = standin_mark()
-                self.open_range_list(program)
-                self.pick(program, RANGE_LIST_TOP, 1)
-                self.assertTrue(apply_enabled(program.wait_until(apply_enabled)))
+                if picks:
+                    self.open_list(program)
+                    self.pick(program, RANGE_LIST_TOP, 1)
+                    self.assertTrue(apply_enabled(program.wait_until(apply_enabled)))
                 program.click(*closer)
                 self.assertClosesWithZero(program)
                 self.assertNothingWritten(mark)
-
-    def test_ok_with_nothing_changed_writes_nothing_and_closes(self):
-        program = self.start(random_block(self.rng))
-        mark = standin_mark()
-        program.click(*OK_CENTRE)
-        self.assertClosesWithZero(program)
-        self.assertNothingWritten(mark)
 
     def test_release_on_a_row_boundary_picks_nothing_but_enables_apply(self):
         current = random_block(self.rng, range_code=0)
         program = self.start(current)
         mark = standin_mark()
         closed = program.shot()
-        self.open_range_list(program)
+        self.open_list(program)
         boundary = RANGE_LIST_TOP + ROW_TOP_MARGIN + ROW_HEIGHT  # T + 24
         # Down over row 0 first, as a hand moves; the delay button's window, which lies under the
         # list from y 225, was hidden when the list opened, so the release reaches the window.
@@ -243,8 +224,7 @@ class ControlsTest(WindowTest):
         rows = lambda image: highlighted_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP, 2)  # noqa: E731
         self.assertEqual(rows(program.wait_until(lambda image: not rows(image))), [])
         xdotool("click", 1)
-        image = program.settle()
-        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
+        image = self.wait_lists_closed(program)
         self.assertEqual(program.refresh()["children"]["210"]["text"], "  Minimum")
         self.assertTrue(apply_enabled(image))
         button = (CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32)
@@ -257,11 +237,11 @@ class ControlsTest(WindowTest):
     def test_click_on_a_disabled_drop_down_closes_the_open_list(self):
         current = random_block(self.rng, sensor_enabled=True)
         program = self.start(current)
-        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        program.click(*OFF_DELAY_BUTTON)
         self.assertListOpens(program, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)
         program.click(*CHECK_BOX_CENTRE_LTR)  # disables the drop-downs; the list stays open
         self.assertListOpens(program, CHOICE_X_LTR, OFF_DELAY_LIST_TOP)
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.click(*RANGE_BUTTON)
         image = program.shot()
         self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
         self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
@@ -273,8 +253,8 @@ class ControlsTest(WindowTest):
         self.assertEqual(program.state["children"]["220"]["checked"], 1)
         before = program.shot()
         self.assertLess(brightest(before, RANGE_LABEL_BOX_LTR), 200)
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
-        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
+        program.click(*RANGE_BUTTON)
+        program.click(*OFF_DELAY_BUTTON)
         image = program.shot()
         self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
         self.assertFalse(list_is_open(image, CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
@@ -286,7 +266,7 @@ class ControlsTest(WindowTest):
         self.assertEqual(program.state["children"]["210"]["text"], "")
         image = program.shot()
         self.assertLess(button_text_bright(image, CHOICE_X_LTR, RANGE_BUTTON_Y), 150)
-        self.open_range_list(program)
+        self.open_list(program)
         program.move(CHOICE_X_LTR + 200, RANGE_LIST_TOP + 40)  # beside the list: no highlight
         image = program.save("range-code-3.png")
         self.assertEqual(check_mark_rows(image, CHOICE_X_LTR, RANGE_LIST_TOP), [3])
@@ -308,7 +288,7 @@ class ControlsTest(WindowTest):
             return b > r + 30
 
         self.assertFalse(pressed_image(program.shot()))
-        program.move(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.move(*RANGE_BUTTON)
         xdotool("mousedown", 1)
         self.assertTrue(pressed_image(program.wait_until(pressed_image)))
         xdotool("mouseup", 1)
@@ -320,10 +300,7 @@ class ControlsTest(WindowTest):
     def test_minimise_area_minimises(self):
         program = self.start(random_block(self.rng))
         program.click(500, 36)
-        deadline = time.time() + 10
-        while not program.refresh()["iconic"] and time.time() < deadline:
-            time.sleep(0.2)
-        self.assertEqual(program.state["iconic"], 1)
+        wait_for(lambda: program.refresh()["iconic"], "the window minimised", timeout=10)
         self.assertIsNone(program.process.poll())
 
     def test_a_native_list_selection_acts_as_a_pick(self):
@@ -338,34 +315,31 @@ class ControlsTest(WindowTest):
         self.assertTrue(apply_enabled(image))
         self.assertNothingWritten(mark)
         program.click(*APPLY_CENTRE)
-        self.assertEqual(read_value("New"), current[:1] + bytes([(current[1] & 0xF0) | 3]) + current[2:])
+        self.assertEqual(read_value("New"), with_off_delay(current, 3))
         self.assertEqual(standin_codes(mark), [CODE_APPLY])
         self.assertCancelCloses(program)
 
     def test_dragging_the_title_bar_moves_the_window(self):
+        def drag(*buttons):
+            program.move(*TITLE_BAR_SPOT)
+            x, y = program.screen(*TITLE_BAR_SPOT)
+            for button in buttons:
+                xdotool("mousedown", button)
+            for step in range(1, 11):
+                xdotool("mousemove", x + 10 * step, y + 5 * step)
+                time.sleep(0.05)
+            for button in reversed(buttons):
+                xdotool("mouseup", button)
+
         program = self.start(random_block(self.rng))
-        program.move(*TITLE_BAR_SPOT)
-        xdotool("mousedown", 1)
-        x, y = program.screen(*TITLE_BAR_SPOT)
-        for step in range(1, 11):
-            xdotool("mousemove", x + 10 * step, y + 5 * step)
-            time.sleep(0.05)
-        xdotool("mouseup", 1)
+        drag(1)
         moved = [777, 360, 777 + 566, 360 + 460]
         wait_for(lambda: program.refresh()["rect"] == moved, "the window dragged to (777, 360)")
         image = program.settle()
         self.assertEqual(image.getpixel((40, 150)), (91, 91, 91), "the frame did not follow")
 
         # With the right button held as well the window stays.
-        program.move(*TITLE_BAR_SPOT)
-        x, y = program.screen(*TITLE_BAR_SPOT)
-        xdotool("mousedown", 1)
-        xdotool("mousedown", 3)
-        for step in range(1, 11):
-            xdotool("mousemove", x + 10 * step, y + 5 * step)
-            time.sleep(0.05)
-        xdotool("mouseup", 3)
-        xdotool("mouseup", 1)
+        drag(1, 3)
         # Input is handled in order: once a later move shows, the drag has been seen.
         program.move(*CANCEL_CENTRE)
         self.assertTrue(cancel_hovered(program.wait_until(cancel_hovered)), "no hover look")

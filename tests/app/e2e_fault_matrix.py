@@ -2,6 +2,7 @@
 """Faults around the window: the registry and the sensor service."""
 
 import time
+from collections import namedtuple
 
 from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
 
@@ -11,21 +12,6 @@ SERVICE_STOPPED, SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_PAUSED = 1, 2, 
 # still keep the contract that "Current" is up to date when the control call returns.
 SLOW_HANDLER_MS = 9000
 WAITING_LINE_BOX = (50, 280, 519, 302)  # where the window says it waits for the service
-
-
-def read_value_type(name):
-    text = probe("value-type", name)
-    return None if text == "absent" else int(text)
-
-
-def read_user_value(name):
-    text = probe("user-value-get", name)
-    return None if text == "absent" else bytes.fromhex(text)
-
-
-def standin_state():
-    text = probe("standin-state")
-    return None if text == "absent" else int(text)
 
 
 def block_held_for(current):
@@ -41,23 +27,19 @@ def waiting_line_shown(image):
     return count_white(image, WAITING_LINE_BOX) >= 20
 
 
-class FaultRow:
-    """One fault: what the registry holds and what state the service is in when the window
-    starts. `current` is the raw data of "Current" (None: absent), `current_type` its type."""
-
-    def __init__(self, name, current=None, current_type=REG_BINARY, key=True, stale_new=None,
-                 service="running", start_arguments=()):
-        self.name = name
-        self.current = current
-        self.current_type = current_type
-        self.key = key
-        self.stale_new = stale_new
-        self.service = service
-        self.start_arguments = start_arguments
-
-    @property
-    def service_told(self):
-        return self.service == "running"
+# One fault: what the registry holds and what state the service is in when the window starts.
+# `current` is the raw data of "Current" (None: absent), `current_type` its type.
+FaultRow = namedtuple("FaultRow", "name current current_type key stale_new service",
+                      defaults=(None, REG_BINARY, True, None, "running"))
+# The service's states but running: the probe command that makes it, what it is seen in
+# afterwards (None: not installed), and the commands that take it back (last first).
+SERVICE_FAULTS = {
+    "missing": (("standin-uninstall",), None, ("standin-install",)),
+    "stopped": (("standin-stop",), SERVICE_STOPPED, ()),
+    "paused": (("standin-pause",), SERVICE_PAUSED, ("standin-continue",)),
+    "start-pending": (("standin-restart", "hold-start"), SERVICE_START_PENDING,
+                      ("standin-release-start",)),
+}
 
 
 def fault_rows(rng):
@@ -109,25 +91,13 @@ class FaultMatrixTest(WindowTest):
         """Puts the stand-in in the row's state; whatever happens, it runs plainly again after."""
         if row.service == "running":
             return
-        if row.service == "missing":
-            self.addCleanup(probe, "standin-ensure")
-            self.addCleanup(probe, "standin-install")
-            probe("standin-uninstall")
-            self.assertIsNone(standin_state())
-        elif row.service == "stopped":
-            self.addCleanup(probe, "standin-ensure")
-            probe("standin-stop")
-            self.assertEqual(standin_state(), SERVICE_STOPPED)
-        elif row.service == "paused":
-            self.addCleanup(probe, "standin-ensure")
-            self.addCleanup(probe, "standin-continue", check=False)
-            probe("standin-pause")
-            self.assertEqual(standin_state(), SERVICE_PAUSED)
-        elif row.service == "start-pending":
-            self.addCleanup(probe, "standin-ensure")
-            self.addCleanup(probe, "standin-release-start", check=False)
-            probe("standin-restart", "hold-start")
-            self.assertEqual(standin_state(), SERVICE_START_PENDING)
+        command, state, undo = SERVICE_FAULTS[row.service]
+        self.addCleanup(probe, "standin-ensure")
+        for step in undo:
+            # Reinstalling a missing service must work; the others may find nothing to undo.
+            self.addCleanup(probe, step, check=(step == "standin-install"))
+        probe(*command)
+        self.assertEqual(probed(int, "standin-state"), state)
 
     def start_row(self, row):
         wait_for(lambda: window_state()["count"] == 0, "no settings window open")
@@ -161,32 +131,23 @@ class FaultMatrixTest(WindowTest):
         sensitivity list the user picked (None: the check box)."""
         if shown[0] & 1:
             row = 0 if (shown[0] >> 1) & 3 else 1
-            self.open_range_list(program)
+            self.open_list(program)
             hover_row(program, RANGE_LIST_TOP, row)
             xdotool("click", 1)
             self.wait_lists_closed(program)
             self.assertTrue(apply_enabled(program.wait_until(apply_enabled)))
             self.assertEqual(read_value("New"), self.row.stale_new, "written before Apply")
             program.click(*APPLY_CENTRE)
-            return bytes([(shown[0] & 0xF9) | (row << 2)]) + shown[1:], row
+            return with_range(shown, row * 2), row
         program.click(*CHECK_BOX_CENTRE_LTR)
         wait_for(lambda: program.refresh()["children"]["220"]["checked"] == 0, "check box cleared")
         return bytes([shown[0] | 1]) + shown[1:], None
 
-    def open_range_list(self, program):
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
-        wait_for(lambda: list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP),
-                 "the sensitivity list open")
-
-    def wait_lists_closed(self, program):
-        wait_for(lambda: not list_is_open(program.shot(), CHOICE_X_LTR, RANGE_LIST_TOP),
-                 "the sensitivity list closed")
-
     def assertCheckMarkOn(self, program, row):
         """"Current" as the window read it back: the check mark of the sensitivity list."""
-        self.open_range_list(program)
+        self.open_list(program)
         self.assertEqual(check_mark_rows(program.settle(), CHOICE_X_LTR, RANGE_LIST_TOP), [row])
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        program.click(*RANGE_BUTTON)
         self.wait_lists_closed(program)
 
     def test_each_fault_shows_a_sound_window_and_writes_only_what_the_user_picked(self):
@@ -212,23 +173,23 @@ class FaultMatrixTest(WindowTest):
         written, picked_row = self.change_something(program, shown)
         if row.key:
             self.assertEqual(read_value("New"), written)
-            self.assertEqual(read_value_type("New"), REG_BINARY)
+            self.assertEqual(probed(int, "value-type", "New"), REG_BINARY)
         else:
             # No machine key: "New" goes to the user's hive, and no machine key is made.
             self.assertEqual(probe("key-exists"), "0")
-            self.assertEqual(read_user_value("New"), written)
-        self.assertEqual(standin_codes(mark), [CODE_APPLY] if row.service_told else [])
-        if row.service_told and row.key:
+            self.assertEqual(probed(bytes.fromhex, "user-value-get", "New"), written)
+        told = row.service == "running"
+        self.assertEqual(standin_codes(mark), [CODE_APPLY] if told else [])
+        if told and row.key:
             self.assertEqual(read_value("Current"), written)
-            self.assertEqual(read_value_type("Current"), REG_BINARY)
+            self.assertEqual(probed(int, "value-type", "Current"), REG_BINARY)
         elif row.key:
             self.assertEqual(read_value("Current"), row.current, "\"Current\" changed")
-            self.assertEqual(read_value_type("Current"),
+            self.assertEqual(probed(int, "value-type", "Current"),
                              None if row.current is None else row.current_type)
         self.assertEqual(program.refresh()["count"], 1)
         if picked_row is not None:
-            took = row.service_told and row.key
-            self.assertCheckMarkOn(program, picked_row if took else 1 - picked_row)
+            self.assertCheckMarkOn(program, picked_row if told and row.key else 1 - picked_row)
 
         mark = standin_mark()
         new_before_cancel = read_value("New")
@@ -244,17 +205,15 @@ class FaultMatrixTest(WindowTest):
                   "before a 10-s handler has updated \"Current\"")
         probe("standin-restart", f"handler-delay-ms={SLOW_HANDLER_MS}")
         current = random_block(self.rng, sensor_enabled=True, range_code=0)
-        picked = bytes([(current[0] & 0xF9) | 0x04]) + current[1:]
+        picked = with_range(current, 2)
         program = self.start(current)
         self.assertFalse(waiting_line_shown(program.shot()), "the waiting line before any wait")
-        self.open_range_list(program)
+        self.open_list(program)
         hover_row(program, RANGE_LIST_TOP, 1)
         xdotool("click", 1)
         self.wait_lists_closed(program)
         # Apply is clicked with the delay list open: the list closes, as on any click outside it.
-        program.click(CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
-        wait_for(lambda: list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP),
-                 "the delay list open")
+        self.open_list(program, OFF_DELAY_LIST_TOP)
         rect = program.refresh()["rect"]
 
         mark = standin_mark()

@@ -65,7 +65,7 @@ class GdiTest(WindowTest):
 
     def test_opening_and_closing_lists_a_thousand_times_keeps_the_count(self):
         program = self.start(random_block(self.rng))
-        button = program.screen(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
+        button = program.screen(*RANGE_BUTTON)
         xdotool("mousemove", *button)
         xdotool("click", "--repeat", 4, "--delay", 150, 1)
         before = settled_gdi_objects(program)

@@ -47,6 +47,8 @@ TITLE_BAR_SPOT = (150, 14)
 RANGE_LABEL_BOX_LTR = (74, 164, 274, 194)
 OFF_LABEL_BOX_LTR = (74, 224, 274, 254)
 CHECK_BOX_LABEL_BOX_LTR = (94, 339, 264, 354)
+RANGE_BUTTON = (CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)  # the drop-down buttons' middles
+OFF_DELAY_BUTTON = (CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
 
 CODE_APPLY = 200
 
@@ -130,9 +132,14 @@ def window_state():
     return json.loads(probe("window"))
 
 
+def probed(parse, *arguments):
+    """What the probe says, parsed; None where it says "absent"."""
+    text = probe(*arguments)
+    return None if text == "absent" else parse(text)
+
+
 def read_value(name):
-    text = probe("value-get", name)
-    return None if text == "absent" else bytes.fromhex(text)
+    return probed(bytes.fromhex, "value-get", name)
 
 
 def set_current(block):
@@ -165,9 +172,17 @@ def count_white(image, box, threshold=225):
 def random_block(rng, sensor_enabled=True, range_code=0, off_delay_code=None):
     block = bytearray(rng.getrandbits(8) for _ in range(BLOCK_SIZE))
     block[0] = (block[0] & 0xF8) | (range_code << 1) | (1 if sensor_enabled else 0)
-    if off_delay_code is not None:
-        block[1] = (block[1] & 0xF0) | off_delay_code
-    return bytes(block)
+    return bytes(block) if off_delay_code is None else with_off_delay(bytes(block), off_delay_code)
+
+
+def with_range(block, code):
+    """The block with another range code (bits 1 and 2 of byte 0)."""
+    return bytes([(block[0] & 0xF9) | code << 1]) + block[1:]
+
+
+def with_off_delay(block, code):
+    """The block with another off-delay code (the low four bits of byte 1)."""
+    return block[:1] + bytes([(block[1] & 0xF0) | code]) + block[2:]
 
 
 class Program:
@@ -335,9 +350,28 @@ class WindowTest(unittest.TestCase):
         opened = program.wait_until(lambda image: list_is_open(image, choice_x, list_top))
         self.assertTrue(list_is_open(opened, choice_x, list_top), "the list did not open")
 
+    def open_list(self, program, list_top=RANGE_LIST_TOP, choice_x=CHOICE_X_LTR):
+        program.click(*button_centre(list_top, choice_x))
+        self.assertListOpens(program, choice_x, list_top)
+
+    def wait_lists_closed(self, program, choice_x=CHOICE_X_LTR,
+                          tops=(RANGE_LIST_TOP, OFF_DELAY_LIST_TOP)):
+        """The window's picture once it shows none of the lists at `tops` open. (A slow program
+        may still be drawing the press when the picture first holds still, so this polls rather
+        than settles.)"""
+        def closed_picture():
+            image = program.shot()
+            return None if any(list_is_open(image, choice_x, top) for top in tops) else image
+        return wait_for(closed_picture, f"lists at y {tops} closed")
+
     def assertCancelCloses(self, program):
         program.click(*CANCEL_CENTRE)
         self.assertClosesWithZero(program)
+
+
+def button_centre(list_top, choice_x=CHOICE_X_LTR):
+    """The middle of the drop-down button whose list opens at `list_top` (30 below its top)."""
+    return choice_x + 60, list_top - 30 + 16
 
 
 def row_y(list_top, row):

@@ -3,6 +3,7 @@
 window could see first."""
 
 import contextlib
+from collections import namedtuple
 
 from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
 
@@ -10,36 +11,19 @@ FREE_SPOT = (200, 60)  # the main window itself, no child window: a move here sh
 WATCHED_WINDOWS = ("202", "203", "204", "210", "211", "212")
 
 
-class DropDown:
-    """A drop-down as the tests drive it: its button and native list, where its drawn list opens,
-    the child windows that list lies over (besides its own button), and how a picked row changes
-    the block."""
-
-    def __init__(self, button, native, button_y, list_top, covered, pick):
-        self.button, self.native = button, native
-        self.button_y, self.list_top = button_y, list_top
-        self.covered = covered
-        self.pick = pick
-
-    def button_centre(self, choice_x):
-        return choice_x + 60, self.button_y + 16
-
-
-def picked_range(block, row):
-    return bytes([(block[0] & 0xF9) | (0x04 if row == 1 else 0)]) + block[1:]
-
-
-def picked_off_delay(block, row):
-    return block[:1] + bytes([(block[1] & 0xF0) | (1, 3, 4)[row]]) + block[2:]
-
-
+# A drop-down as the tests drive it: its button and native list, where its drawn list opens, the
+# child windows that list lies over (besides its own button), and how a picked row changes the
+# block.
+DropDown = namedtuple("DropDown", "button native list_top covered pick")
 # The sensitivity list lies over the delay-until-off button; the delay-until-off list over the
 # delay-until-on button's window, which a move with no list open shows.
-RANGE_DROP_DOWN = DropDown("210", "230", RANGE_BUTTON_Y, RANGE_LIST_TOP, ("211",), picked_range)
-OFF_DELAY_DROP_DOWN = DropDown("211", "231", OFF_DELAY_BUTTON_Y, OFF_DELAY_LIST_TOP, ("212",),
-                               picked_off_delay)
+RANGE_DROP_DOWN = DropDown("210", "230", RANGE_LIST_TOP, ("211",),
+                           lambda block, row: with_range(block, 2 * row))
+OFF_DELAY_DROP_DOWN = DropDown("211", "231", OFF_DELAY_LIST_TOP, ("212",),
+                               lambda block, row: with_off_delay(block, (1, 3, 4)[row]))
 OTHER_LIST_TOP = {"210": OFF_DELAY_LIST_TOP, "211": RANGE_LIST_TOP}
-# Rows in an order in which every pick changes what the button shows (both start at code 0).
+
+
 def over_the_window(program, covered):
     """Moves onto the free spot and returns the watched windows' flags once those in `covered`
     show again: a move over the window shows what a list hid."""
@@ -51,16 +35,12 @@ def over_the_window(program, covered):
     return wait_for(shown_again, f"windows {covered} shown after a move over the window")
 
 
+# Rows in an order in which every pick changes what the button shows (both start at code 0).
 PICK_ORDER = {"210": (1, 0), "211": (0, 1, 2)}
 
 
 class JumpToRowTest(WindowTest):
     """A list row is picked by a click on it, whether or not the window saw the pointer arrive."""
-
-    def open_list(self, program, drop_down, choice_x=CHOICE_X_LTR):
-        program.click(*drop_down.button_centre(choice_x))
-        wait_for(lambda: list_is_open(program.shot(), choice_x, drop_down.list_top),
-                 f"list of {drop_down.button} open")
 
     @contextlib.contextmanager
     def lists_closed_after(self, program):
@@ -71,15 +51,6 @@ class JumpToRowTest(WindowTest):
             image = program.settle()
             if any(list_is_open(image, CHOICE_X_LTR, top) for top in (RANGE_LIST_TOP, OFF_DELAY_LIST_TOP)):
                 program.click(*FREE_SPOT)
-
-    def wait_lists_closed(self, program, choice_x=CHOICE_X_LTR, tops=(RANGE_LIST_TOP, OFF_DELAY_LIST_TOP)):
-        """The window's picture once it shows none of the lists at `tops` open. (A slow program
-        may still be drawing the press when the picture first holds still, so this polls rather
-        than settles.)"""
-        def closed_picture():
-            image = program.shot()
-            return None if any(list_is_open(image, choice_x, top) for top in tops) else image
-        return wait_for(closed_picture, f"lists at y {tops} closed")
 
     def test_a_click_straight_from_the_button_onto_a_row_picks_it(self):
         for locale, choice_x in ((None, CHOICE_X_LTR), ("ar_EG.UTF-8", CHOICE_X_RTL)):
@@ -98,7 +69,7 @@ class JumpToRowTest(WindowTest):
                 # As a hand comes in: over the window first, which shows its child windows.
                 # (Else nothing lies under the list, and the jump would test nothing.)
                 over_the_window(program, drop_down.covered)
-                self.open_list(program, drop_down, choice_x)
+                self.open_list(program, drop_down.list_top, choice_x)
                 if row == PICK_ORDER[drop_down.button][0]:
                     program.save(f"jump-list-open-{drop_down.button}{suffix}.png")
                 x = choice_x + self.rng.randint(16, 140)  # over the window the list covers
@@ -129,7 +100,7 @@ class JumpToRowTest(WindowTest):
             program.click(*FREE_SPOT)
 
         def click_its_button(program, drop_down):
-            program.click(*drop_down.button_centre(CHOICE_X_LTR))
+            program.click(*button_centre(drop_down.list_top))
 
         def native_selection(program, drop_down):
             probe("select-native-row", drop_down.native, 1)
@@ -142,7 +113,7 @@ class JumpToRowTest(WindowTest):
                 with self.subTest(button=drop_down.button, closed_by=closer.__name__), \
                         self.lists_closed_after(program):
                     before = over_the_window(program, drop_down.covered)
-                    self.open_list(program, drop_down)
+                    self.open_list(program, drop_down.list_top)
                     self.assertEqual(shown_children(program, WATCHED_WINDOWS),
                                      {**before, **{c: 0 for c in drop_down.covered}},
                                      "while the list is open")
@@ -157,8 +128,8 @@ class JumpToRowTest(WindowTest):
         # what the other covers goes.
         with self.subTest(switch="delay list to sensitivity list"), self.lists_closed_after(program):
             before = over_the_window(program, ("211", "212"))
-            self.open_list(program, OFF_DELAY_DROP_DOWN)
-            self.open_list(program, RANGE_DROP_DOWN)
+            self.open_list(program, OFF_DELAY_LIST_TOP)
+            self.open_list(program, RANGE_LIST_TOP)
             self.assertFalse(list_is_open(program.shot(), CHOICE_X_LTR, OFF_DELAY_LIST_TOP))
             self.assertEqual(shown_children(program, WATCHED_WINDOWS), {**before, "211": 0})
             click_beside(program, RANGE_DROP_DOWN)
@@ -172,7 +143,7 @@ class JumpToRowTest(WindowTest):
         rows = program.state["children"]["231"]["rows"]
         drop_down = OFF_DELAY_DROP_DOWN
         before = over_the_window(program, ("212",))
-        self.open_list(program, drop_down)
+        self.open_list(program, drop_down.list_top)
 
         # Disabled and enabled again while the list stays open: the drop-down windows follow the
         # sensor, except the one the list lies over, which waits for the list to close.
@@ -192,9 +163,9 @@ class JumpToRowTest(WindowTest):
         # Disabled while the list is open, then the list closed by a click where the (disabled,
         # hidden) sensitivity button is: nothing the sensor's state hides comes back.
         program.move(*FREE_SPOT)
-        self.open_list(program, drop_down)
+        self.open_list(program, drop_down.list_top)
         program.click(*CHECK_BOX_CENTRE_LTR)
-        program.click(*RANGE_DROP_DOWN.button_centre(CHOICE_X_LTR))
+        program.click(*RANGE_BUTTON)
         self.wait_lists_closed(program)
         self.assertEqual(shown_children(program, ("210", "211", "212")),
                          {"210": 0, "211": 0, "212": 0})

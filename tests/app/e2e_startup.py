@@ -45,21 +45,17 @@ class StartupTest(WindowTest):
             self.assertEqual(window_state()["count"], 0)
             return
         self.assertEqual(launched.get("started"), 1, launched)
-        deadline = time.time() + 30
-        while window_state()["count"] == 0 and time.time() < deadline:
-            time.sleep(0.2)
+        wait_for(lambda: window_state()["count"], "the launched window", timeout=30)
         state = window_state()
         self.assertEqual(state["count"], 1)
         self.assertEqual(state["pid"], launched["pid"])
         origin = state["rect"][:2]
         time.sleep(0.5)
-        xdotool("mousemove", origin[0] + CANCEL_CENTRE[0], origin[1] + CANCEL_CENTRE[1])
-        time.sleep(0.2)
+        cancel = (origin[0] + CANCEL_CENTRE[0], origin[1] + CANCEL_CENTRE[1])
+        xdotool("mousemove", *cancel)
+        wait_for(lambda: pointer() == cancel, f"the pointer at {cancel}", timeout=10)
         xdotool("click", 1)
-        deadline = time.time() + 20
-        while window_state()["count"] and time.time() < deadline:
-            time.sleep(0.2)
-        self.assertEqual(window_state()["count"], 0)
+        wait_for(lambda: window_state()["count"] == 0, "the launched window closed by Cancel", 20)
 
     def test_without_opengl_the_window_says_it_cannot_draw_and_closes(self):
         # Wine's Direct2D draws through OpenGL. With the OpenGL library of the program's bitness
@@ -97,8 +93,7 @@ class StartupTest(WindowTest):
         mark = standin_mark()
         # Focus the sensitivity button with a click (it opens the list), and show that keys
         # reach the program: the space bar clicks the focused button, which closes the list.
-        program.click(CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 16)
-        self.assertListOpens(program, CHOICE_X_LTR, RANGE_LIST_TOP)
+        self.open_list(program)
         program.move(200, 60)
         xdotool("key", "space")
         before = program.settle()

@@ -19,24 +19,21 @@ def utf16(text):
     return text.encode("utf-16-le")
 
 
-def write(target, name, data):
-    folder = HERE / target / "corpus"
-    folder.mkdir(parents=True, exist_ok=True)
-    (folder / name).write_bytes(data)
-
-
-def reset(target):
+def write_corpus(seeds):
+    """A target's corpus made anew from the seeds its function returns ({file name: bytes}),
+    and its regressions folder kept (with a .gitkeep while it is empty)."""
+    target = seeds.__name__
     shutil.rmtree(HERE / target / "corpus", ignore_errors=True)
+    (HERE / target / "corpus").mkdir(parents=True)
     (HERE / target / "regressions").mkdir(parents=True, exist_ok=True)
-    keep = HERE / target / "regressions" / ".gitkeep"
     if not any((HERE / target / "regressions").iterdir()):
-        keep.write_text("")
+        (HERE / target / "regressions" / ".gitkeep").write_text("")
+    for name, data in seeds().items():
+        (HERE / target / "corpus" / name).write_bytes(data)
 
 
 # --- appwatch configuration files (documented example and the tests) -----------------------------
 def appwatch_config():
-    t = "appwatch_config"
-    reset(t)
     files = {
         # The seven-line example of the configuration file, as the Wine tests write it.
         "example_seven_lines.dat": b"[Executable]\r\na.exe\r\nb.exe\r\n[ClassName]\r\nNotepad\r\n[Debug]\r\n200\r\n",
@@ -69,30 +66,25 @@ def appwatch_config():
         bench += b"".join(b"application_%d.exe\r\n" % (block * 20 + i) for i in range(20))
         bench += b"[ClassName]\r\n" + b"".join(b"WindowClass%d\r\n" % i for i in range(20))
     files["benchmark_shape.dat"] = bench + b"[Debug]\r\n0\r\n"
-    for name, data in files.items():
-        write(t, name, data)
+    return files
 
 
 # --- iconreg command lines (documented forms and the tests) --------------------------------------
 def iconreg_command_line():
-    t = "iconreg_command_line"
-    reset(t)
     lines = ["-R", "/r", "-R ", "-C", "/c", "-U", "/u", "-R -C", "-C -R", "-x -C", "--C", "//u",
              "-Rx", "-R\t", "-R\t-C", "-Register", "-", "-R -", "-x -", "C:\\a-b -U",
              "C:\\a-r -U", "x/c", " -U", "-\u00c4 -R", "-\U0001F600 -C", "-\u0301R", "-R\u0301",
              "", "   ", "register", "/S -R",
              "\"C:\\Program Files\\Zenquill\\ZQ Proximity Sensor\\iconreg.exe\" -R",
              "-U -R trailing words"]
-    for i, line in enumerate(lines):
-        write(t, "line_%02d.bin" % i, utf16(line))
+    seeds = {"line_%02d.bin" % i: utf16(line) for i, line in enumerate(lines)}
     # Other delimiters after the NUL unit (FindSwitchLetter with any set).
-    write(t, "other_delimiters.bin", utf16("a:b=c -R\0=:"))
+    seeds["other_delimiters.bin"] = utf16("a:b=c -R\0=:")
+    return seeds
 
 
 # --- settings blocks in every language -------------------------------------------------------
 def settings_block():
-    t = "settings_block"
-    reset(t)
     languages = sorted(int(p.name.split("-")[0])
                        for p in (ROOT / "sensorctl/resources/strings/languages").glob("*.json"))
     # UI languages without a table of their own: the loader's fallbacks.
@@ -106,31 +98,30 @@ def settings_block():
         return block + tail
 
     service_rest = bytes((i * 37 + 11) & 0xFF for i in range(126))  # bytes no one interprets
+    seeds = {}
     for n, language in enumerate(languages):
         byte0 = [0x00, 0x01, 0x02, 0x05, 0x06, 0x07, 0xF9, 0xFF][n % 8]
         byte1 = ((n % 16) << 4 | (n * 7) % 16) & 0xFF
-        write(t, "lang_%05d.bin" % language,
-              seed(byte0, byte1, language, rows=(n % 3 - 1, n % 4, n % 5 - 1), position=n,
-                   flags=n & 2, rest=service_rest if n % 2 else b""))
+        seeds["lang_%05d.bin" % language] = seed(
+            byte0, byte1, language, rows=(n % 3 - 1, n % 4, n % 5 - 1), position=n, flags=n & 2,
+            rest=service_rest if n % 2 else b"")
     # The settings block's edge cases, in English.
-    write(t, "all_zero.bin", seed(0, 0, 1033))
-    write(t, "range_code_1.bin", seed(0x02, 0x13, 1033, rows=(1, 1, 1)))
-    write(t, "range_code_3.bin", seed(0x06, 0x24, 1033, rows=(3, 3, 3)))
+    seeds["all_zero.bin"] = seed(0, 0, 1033)
+    seeds["range_code_1.bin"] = seed(0x02, 0x13, 1033, rows=(1, 1, 1))
+    seeds["range_code_3.bin"] = seed(0x06, 0x24, 1033, rows=(3, 3, 3))
     for code in range(16):
-        write(t, "off_code_%02d.bin" % code, seed(0x01, (code << 4) | code, 1033, rows=(-1, 2, 0)))
+        seeds["off_code_%02d.bin" % code] = seed(0x01, (code << 4) | code, 1033, rows=(-1, 2, 0))
     # Words from the input (bit 0), as a translation could make them.
-    write(t, "words_english.bin", seed(0x05, 0x31, 1033, flags=1,
-                                       words=["Second(s)", "Minute(s)", "Minimum", "Maximum"]))
-    write(t, "words_with_percent.bin", seed(0x03, 0x47, 1033, flags=3,
-                                            words=["%s%d", "100%", "%%", "\U0001F600"]))
-    write(t, "words_long.bin", seed(0x00, 0x00, 1033, flags=1,
-                                    words=["s" * 1100, "m" * 40, "", "x"]))
+    seeds["words_english.bin"] = seed(0x05, 0x31, 1033, flags=1,
+                                      words=["Second(s)", "Minute(s)", "Minimum", "Maximum"])
+    seeds["words_with_percent.bin"] = seed(0x03, 0x47, 1033, flags=3,
+                                           words=["%s%d", "100%", "%%", "\U0001F600"])
+    seeds["words_long.bin"] = seed(0x00, 0x00, 1033, flags=1, words=["s" * 1100, "m" * 40, "", "x"])
+    return seeds
 
 
 # --- FormatBounded: the formats the programs use -------------------------------------------------
 def format_bounded():
-    t = "format_bounded"
-    reset(t)
     MAX_MINUS_ONE = 0xFFFE  # the harness's selector for kFormatMaxCapacity itself
 
     def seed(capacity, signature, fmt, numbers=(), strings=(), nulls=0):
@@ -175,15 +166,11 @@ def format_bounded():
         "strings": seed(4200, 11, "%s|%ls|%-20s|%20s|%s|%s|%s|%s", (),
                         ["a", "\u00e9\U0001F600", "x", "y", "", "%s", "%d", "z"], nulls=0x10),
     }
-    for name, data in seeds.items():
-        write(t, name + ".bin", data)
+    return {name + ".bin": data for name, data in seeds.items()}
 
 
 # --- the log lines and registry texts ------------------------------------------------------------
 def log_lines():
-    t = "log_lines"
-    reset(t)
-
     def seed(fields, message, folder="", flags=0, repeat=0):
         flags |= 8  # build the registry texts too
         return (struct.pack("<6i", *fields) + bytes([flags, repeat]) +
@@ -204,13 +191,9 @@ def log_lines():
         "negative_fields": seed((-1, -12, 2**31 - 1, -(2**31), 100, 12345), "x"),
         "long_folder": seed((5, 6, 7, 8, 9, 10), "return -1", "C:\\" + "p" * 1000, flags=2, repeat=33),
     }
-    for name, data in seeds.items():
-        write(t, name + ".bin", data)
+    return {name + ".bin": data for name, data in seeds.items()}
 
 
 if __name__ == "__main__":
-    appwatch_config()
-    iconreg_command_line()
-    settings_block()
-    format_bounded()
-    log_lines()
+    for target in (appwatch_config, iconreg_command_line, settings_block, format_bounded, log_lines):
+        write_corpus(target)

@@ -10,7 +10,7 @@ also when a test fails.
                            --volatile-key EXE --access-check EXE --state DIR [unittest arguments]
 
 Where Windows Installer does something that Wine's msiexec does not show, the test says so
-("Wine limit") instead of leaving the behaviour out.
+(wine_limit) instead of leaving the behaviour out.
 """
 
 import argparse
@@ -49,6 +49,14 @@ def log(message):
     print(message, flush=True)
 
 
+def wine_limit(windows, wine, said=set()):
+    """Where Windows does one thing and Wine, which the test accepts, another (the settings
+    window tests' wine_fact, the C++ tests' WineFact): both stated, and said once in the output."""
+    if (windows, wine) not in said:
+        said.add((windows, wine))
+        log(f"[ WINE FACT ] Windows: {windows}.\n              Wine: {wine}.")
+
+
 # --- The bench -------------------------------------------------------------------------------
 
 def bench(command, *args, timeout=300, check=True, detached=False):
@@ -69,6 +77,14 @@ def bench(command, *args, timeout=300, check=True, detached=False):
 
 def wine(*args, timeout=300):
     return bench("exec", WINE64, *args, timeout=timeout, check=False)
+
+
+def poll(condition, timeout=60):
+    """What `condition` gives once it is true, or its last (false) result after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while not (value := condition()) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return value
 
 
 def drive_c(windows_path):
@@ -122,9 +138,9 @@ def key_exists(key, view):
     return wine("reg", "query", key, f"/reg:{view}").returncode == 0
 
 
-def products():
-    """Entries of Programs and Features named like ours (32-bit view, where the package goes)."""
-    result = wine("reg", "query", UNINSTALL_KEY, "/s", "/reg:32")
+def subkeys(key, view):
+    """Every key under `key` as {"key": its name, value name: data}."""
+    result = wine("reg", "query", key, "/s", f"/reg:{view}")
     entries, current = [], None
     for line in result.stdout.splitlines():
         if line.startswith("HKEY_"):
@@ -134,7 +150,12 @@ def products():
             parts = line.strip().split("    ", 2)
             if current is not None and len(parts) == 3:
                 current[parts[0]] = parts[2]
-    return [e for e in entries if e.get("DisplayName") == "ZQ Proximity Sensor"]
+    return entries
+
+
+def products():
+    """Entries of Programs and Features named like ours (32-bit view, where the package goes)."""
+    return [e for e in subkeys(UNINSTALL_KEY, 32) if e.get("DisplayName") == "ZQ Proximity Sensor"]
 
 
 def registry_snapshot():
@@ -193,10 +214,10 @@ def component_keys():
 
 
 def wine_component_leftovers():
-    """Wine limit: Wine's msiexec may leave each component's key under the installer's
-    UserData, empty, after the last product using it is removed (Windows deletes it). Only these
-    bare keys, for the package's own components, are allowed to stay; a value under them is
-    not."""
+    """The bare keys of the package's own components, which alone may stay (no value under
+    them)."""
+    wine_limit("the last removal of a component deletes its key under the installer's UserData",
+               "msiexec may leave each component's key there, empty")
     return {f"64:[{key}]" for key in component_keys()}
 
 
@@ -251,6 +272,12 @@ def default_config():
         return f.read()
 
 
+def put(path, data):
+    """Writes a file at a Linux path (drive_c() gives the one of a C:\\ path)."""
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def make_package(version, out_dir, signing=None):
     """A package of another version, from the same programs and the same WiX source; signed
     when `signing` gives ZQ_SIGN_PFX and ZQ_SIGN_PASSWORD."""
@@ -276,33 +303,25 @@ def lower_version(version):
     return f"{major}.{minor}.{build - 1}" if build > 0 else f"{major}.{minor - 1}.99"
 
 
-def higher_version(version):
-    major, minor, build = (int(p) for p in version.split(".")[:3])
-    return f"{major}.{minor}.{build + 1}"
-
-
 def remove_everything():
     """Back to a machine without the product, whatever a test left."""
     for entry in products():
         code = entry["key"].rsplit("\\", 1)[-1]
         wine("msiexec", "/x", code, "/qn")
     wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
-    # Wine limit: Wine's rollback of a failed second install unregisters the product but
-    # leaves its files, its Run value and its components' registration (a later removal of
-    # the product then keeps the files, counting them as another product's).
+    wine_limit("the rollback of a failed second install takes away what that install made",
+               "it unregisters the product but leaves its files, its Run value and its "
+               "components' registration (a later removal then keeps the files, counting them "
+               "as another product's)")
     wine("reg", "delete", RUN_KEY, "/v", RUN_VALUE, "/f", "/reg:32")
     shutil.rmtree(drive_c(r"C:\Program Files (x86)\Zenquill"), ignore_errors=True)
     for key in component_keys():
         wine("reg", "delete", key, "/f", "/reg:64")
     for path in glob.glob(drive_c(r"C:\ZQ")) + glob.glob(drive_c(r"C:\ZQ.moved-*")):
-        remove_entry(path)
-
-
-def remove_entry(path):
-    if os.path.islink(path) or os.path.isfile(path):
-        os.remove(path)
-    else:
-        shutil.rmtree(path, ignore_errors=True)
+        if os.path.islink(path) or os.path.isfile(path):
+            os.remove(path)
+        else:
+            shutil.rmtree(path, ignore_errors=True)
 
 
 def tree(path):
@@ -330,6 +349,34 @@ class InstallerTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.temp, ignore_errors=True)
 
+    def installed(self, package=None, *properties):
+        """Installs (with REINSTALL properties, repairs); the run must succeed. Its log."""
+        code, text = install(package or ARGS.package, *properties)
+        self.assertEqual(code, 0, text[-3000:])
+        return text
+
+    def removed(self, package=None):
+        code, text = uninstall(package or ARGS.package)
+        self.assertEqual(code, 0, text[-3000:])
+        return text
+
+    def start_detached(self, command):
+        """Runs a command line as the shell would: the whole text, handed to cmd.exe as a line
+        of its own, "start" with an empty title, then the text exactly as given."""
+        batch = os.path.join(self.temp, "start.cmd")
+        with open(batch, "w", newline="\r\n") as f:
+            f.write(f'@start "" {command}\n')
+        return bench("exec", WINE64, "cmd", "/c", windows_path(batch), check=False, detached=True)
+
+    def install_with_class_key_blocked(self):
+        """An install whose ICONREG -R fails: the class key made volatile first."""
+        self.assertEqual(bench("run", ARGS.volatile_key, check=False).returncode, 0,
+                         "could not block the class key")
+        try:
+            return install(ARGS.package)
+        finally:
+            wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
+
     def assertInstalled(self):
         for name in PROGRAMS:
             path = drive_c(f"{INSTALL_DIR}\\{name}")
@@ -348,9 +395,9 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(len(products()), 1, "not exactly one entry in Programs and Features")
 
     def assertRemoved(self):
-        self.assertFalse(os.path.exists(drive_c(INSTALL_DIR)), "program folder left")
+        # (The maker's folder holds the program folder: neither may be left.)
         self.assertFalse(os.path.exists(drive_c(r"C:\Program Files (x86)\Zenquill")),
-                         "Zenquill folder left")
+                         "program folder or Zenquill folder left")
         self.assertFalse(key_exists(CLASS_KEY, 64), "class key left")
         self.assertFalse(key_exists(NAMESPACE_KEY, 64), "namespace key left")
         self.assertIsNone(reg_value(RUN_KEY, RUN_VALUE, 32), "Run value left")
@@ -358,20 +405,16 @@ class InstallerTest(unittest.TestCase):
 
     def assertProductIcon(self):
         """Programs and Features takes a Windows Installer product's icon from ProductIcon."""
-        result = wine("reg", "query", PRODUCTS_KEY, "/s", "/reg:64")
-        sections = result.stdout.split("\nHKEY_")
-        ours = [x for x in sections if "ZQ Proximity Sensor" in x and "ProductIcon" in x]
+        ours = [e for e in subkeys(PRODUCTS_KEY, 64)
+                if "ProductIcon" in e and any("ZQ Proximity Sensor" in v for v in e.values())]
         self.assertEqual(len(ours), 1, "no published product icon")
-        icon = next(line.strip().split("    ", 2)[2] for line in ours[0].splitlines()
-                    if line.strip().startswith("ProductIcon"))
         with open(os.path.join(ARGS.source, "sensorctl", "resources", "icons", "sensorctl.ico"),
                   "rb") as f:
-            self.assertEqual(read_bytes(icon), f.read())
+            self.assertEqual(read_bytes(ours[0]["ProductIcon"]), f.read())
 
     def test_install_opens_settings_and_uninstall_keeps_user_data(self):
         files_before, registry_before = file_snapshot(), registry_snapshot()
-        code, text = install(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed()
         self.assertInstalled()
         self.assertEqual(read_bytes(CONFIG), default_config())
         # Registered in the 64-bit view only, where the Control Panel of 64-bit Windows reads.
@@ -385,12 +428,9 @@ class InstallerTest(unittest.TestCase):
 
         # The user changes the configuration and appwatch has logged: both are the user's.
         changed = b"[Debug]\r\n0\r\n[Executable]\r\nvideo.exe\r\n[ClassName]\r\n"
-        with open(drive_c(CONFIG), "wb") as f:
-            f.write(changed)
-        with open(drive_c(MONITOR_LOG), "wb") as f:
-            f.write("09:05:03:0042::ExecutableFileList:\r\n".encode("utf-16-le"))
-        code, text = uninstall(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        put(drive_c(CONFIG), changed)
+        put(drive_c(MONITOR_LOG), "09:05:03:0042::ExecutableFileList:\r\n".encode("utf-16-le"))
+        self.removed()
         self.assertRemoved()
         self.assertEqual(read_bytes(CONFIG), changed)
         self.assertTrue(os.path.isfile(drive_c(MONITOR_LOG)))
@@ -401,33 +441,18 @@ class InstallerTest(unittest.TestCase):
 
     def test_uninstall_removes_default_configuration_and_empty_folders(self):
         files_before = file_snapshot()
-        code, text = install(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed()
         os.remove(drive_c(TOOL_LOG))  # no log: nothing of the user's in the folders
-        code, text = uninstall(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        self.removed()
         self.assertRemoved()
         self.assertEqual(file_snapshot() ^ files_before, set(), "folders or files left")
 
     def open_settings_as_registered(self):
         """Runs the registered open command as the shell would and waits for the window."""
         command = reg_value(f"{CLASS_KEY}\\Shell\\Open\\Command", None, 64)
-        # The whole command text, handed to cmd.exe as a line of its own: "start" with an empty
-        # title, then the text exactly as registered.
-        batch = os.path.join(self.temp, "open-settings.cmd")
-        with open(batch, "w", newline="\r\n") as f:
-            f.write(f'@start "" {command}\n')
-        started = bench("exec", WINE64, "cmd", "/c", windows_path(batch), check=False,
-                        detached=True)
-        self.assertEqual(started.returncode, 0)
-        window = ""
-        deadline = time.monotonic() + 60
-        while not window and time.monotonic() < deadline:
-            found = bench("exec", "xdotool", "search", "--onlyvisible", "--classname",
-                          "sensorctl.exe", check=False)
-            window = found.stdout.split()[0] if found.stdout.split() else ""
-            if not window:
-                time.sleep(0.3)
+        self.assertEqual(self.start_detached(command).returncode, 0)
+        window = poll(lambda: bench("exec", "xdotool", "search", "--onlyvisible", "--classname",
+                                    "sensorctl.exe", check=False).stdout.split())
         self.assertTrue(window, "the settings window did not appear")
         shot = os.path.join(ARGS.build, "installer", "installed-settings.png")
         bench("exec", "import", "-window", "root", shot, check=False)
@@ -436,26 +461,19 @@ class InstallerTest(unittest.TestCase):
 
     def test_removal_ends_running_monitor(self):
         """A monitor started from the installed files is asked to end ("WM_PRXCNTSTOP") before
-        they go. Wine limit: one session and one desktop here, and no Restart Manager behind
-        msiexec, so monitors of other sessions and the MSIRMSHUTDOWN shutdown show only on
-        Windows; the package's own tables are read for those."""
-        code, text = install(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        they go."""
+        wine_limit("msiexec's Restart Manager ends monitors of other sessions too "
+                   "(MSIRMSHUTDOWN)", "one session and one desktop, and no Restart Manager "
+                   "behind msiexec: the package's own Property table is read for that")
+        self.installed()
         self.assertIn("MSIRMSHUTDOWN\t1", msi_table(ARGS.package, "Property"))
-        batch = os.path.join(self.temp, "start-monitor.cmd")
-        with open(batch, "w", newline="\r\n") as f:
-            f.write(f'@start "" "{INSTALL_DIR}\\APPWATCH.exe"\n')
-        bench("exec", WINE64, "cmd", "/c", windows_path(batch), check=False, detached=True)
+        self.start_detached(f'"{INSTALL_DIR}\\APPWATCH.exe"')
         # Running once its window has loaded the configuration, which it logs.
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and not (
-                monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG)):
-            time.sleep(0.2)
+        poll(lambda: monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG))
         running = monitor_processes()
         try:
             self.assertTrue(running, "the installed monitor did not start")
-            code, text = uninstall(ARGS.package)
-            self.assertEqual(code, 0, text[-3000:])
+            self.removed()
             self.assertEqual(monitor_processes(), [], "the monitor outlived the removal")
             self.assertRemoved()
         finally:
@@ -470,59 +488,50 @@ class InstallerTest(unittest.TestCase):
         means, say) is neither replaced on install nor removed with the package."""
         own = b"[Executable]\r\nrecorder.exe\r\n"
         os.makedirs(os.path.dirname(drive_c(CONFIG)))
-        with open(drive_c(CONFIG), "wb") as f:
-            f.write(own)
-        code, text = install(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        put(drive_c(CONFIG), own)
+        self.installed()
         self.assertInstalled()
         self.assertEqual(read_bytes(CONFIG), own)
-        code, text = uninstall(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        self.removed()
         self.assertEqual(read_bytes(CONFIG), own)
 
     def test_what_a_user_made_at_the_data_paths_is_moved_aside_unread(self):
         """Whatever stands at a data path and is not a plain folder (or log) that only
         administrators can change is moved aside, untouched, and named in the package log; the
         install goes on with fresh folders. Wine shows an owner other than the prefix's user for
-        a file of another Unix user, and a world-writable folder as one everybody may change.
-        Wine limit: Wine opens a Unix link's target even when asked for the link itself, and a
-        rename through that handle (or by name) would move the target; the set-up step sees the
-        handle name another place and fails the install instead, touching nothing. Windows opens
-        a junction or link itself, and the same step moves it aside."""
+        a file of another Unix user, and a world-writable folder as one everybody may change."""
+        wine_limit("a junction or link is opened itself, and the set-up step moves it aside",
+                   "a Unix link's target is opened even when the link itself is asked for, and a "
+                   "rename would move the target; the step sees the handle name another place "
+                   "and fails the install instead, touching nothing")
         outside = os.path.join(self.temp, "outside")
 
         def users_folder():
             os.makedirs(drive_c(r"C:\ZQ\Data\ZQPRX"))
-            with open(drive_c(r"C:\ZQ\notes.txt"), "wb") as f:
-                f.write(b"the user's own file")
-            with open(drive_c(CONFIG), "wb") as f:
-                f.write(b"[Executable]\r\nplanted.exe\r\n")
+            put(drive_c(r"C:\ZQ\notes.txt"), b"the user's own file")
+            put(drive_c(CONFIG), b"[Executable]\r\nplanted.exe\r\n")
             for folder, dirs, files in os.walk(drive_c(r"C:\ZQ")):
                 for name in [folder] + [os.path.join(folder, n) for n in files]:
                     os.chown(name, 4242, 4242)
 
         def linked_folder():
             os.makedirs(os.path.join(outside, "Data"))
-            with open(os.path.join(outside, "Data", "keep.txt"), "wb") as f:
-                f.write(b"outside")
+            put(os.path.join(outside, "Data", "keep.txt"), b"outside")
             os.symlink(outside, drive_c(r"C:\ZQ"))
 
         def file_for_folder():
             os.makedirs(drive_c(r"C:\ZQ\Data"))
-            with open(drive_c(r"C:\ZQ\Data\ZQPRX"), "wb") as f:
-                f.write(b"not a folder")
+            put(drive_c(r"C:\ZQ\Data\ZQPRX"), b"not a folder")
 
         def open_folder():
             os.makedirs(drive_c(r"C:\ZQ\Data"))
-            with open(drive_c(MONITOR_LOG), "wb") as f:
-                f.write("planted\r\n".encode("utf-16-le"))
+            put(drive_c(MONITOR_LOG), "planted\r\n".encode("utf-16-le"))
             os.chmod(drive_c(r"C:\ZQ\Data"), 0o777)
 
         def linked_log():
             os.makedirs(drive_c(r"C:\ZQ\Data"))
             os.makedirs(outside)
-            with open(os.path.join(outside, "victim.txt"), "wb") as f:
-                f.write(b"victim")
+            put(os.path.join(outside, "victim.txt"), b"victim")
             os.symlink(os.path.join(outside, "victim.txt"), drive_c(MONITOR_LOG))
 
         # name, preparation, the path found unfit, whether Wine lets it be moved aside
@@ -555,79 +564,69 @@ class InstallerTest(unittest.TestCase):
                 self.assertEqual(tree(outside), outside_before, "a link was followed")
                 aside = moved + asides[0][len(drive_c(moved)):]
                 self.assertIn(f"moved {moved} aside to {aside}", text)
-                self.assertEqual(uninstall(ARGS.package)[0], 0)
+                self.removed()
                 self.assertEqual(tree(asides[0]), before, "removal touched what was moved aside")
 
     def test_reinstall_that_fails_keeps_what_was_there(self):
         """A reinstall whose ICONREG -R fails rolls back only what it made itself: the item
-        that was registered and the default configuration that was there stay. Wine limit:
-        Wine's msiexec runs no rollback at all when REINSTALL is set, so the failing run is the
-        same package installed again, which Wine rolls back."""
-        self.assertEqual(install(ARGS.package)[0], 0)
+        that was registered and the default configuration that was there stay."""
+        wine_limit("a failed REINSTALL is rolled back", "msiexec runs no rollback at all when "
+                   "REINSTALL is set, so the failing run is the same package installed again, "
+                   "which Wine rolls back")
+        self.installed()
         wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
-        self.assertEqual(bench("run", ARGS.volatile_key, check=False).returncode, 0)
-        try:
-            code, text = install(ARGS.package)
-        finally:
-            wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
+        code, text = self.install_with_class_key_blocked()
         self.assertNotEqual(code, 0, "the repair succeeded although ICONREG -R failed")
         self.assertEqual(reg_value(NAMESPACE_KEY, None, 64), "ZQ Proximity Sensor")
         self.assertEqual(read_bytes(CONFIG), default_config())
 
     def test_install_twice_and_repair(self):
-        self.assertEqual(install(ARGS.package)[0], 0)
-        code, text = install(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed()
+        self.installed()
         self.assertInstalled()
 
         # Repair. Windows' "msiexec /f<mode> package" is the REINSTALL and REINSTALLMODE
-        # properties of an install; Wine limit: Wine 8's msiexec does not carry out /f (for a
-        # product code it is a stub, for a package it fails), so the properties are given here.
-        # A deleted program comes back with the usual repair (missing or older files).
+        # properties of an install, given here. A deleted program comes back with the usual
+        # repair (missing or older files).
+        wine_limit("msiexec /f repairs", "Wine 8's msiexec does not carry out /f (for a product "
+                   "code it is a stub, for a package it fails)")
         sensorctl = drive_c(f"{INSTALL_DIR}\\SENSORCTL.exe")
         original = read_bytes(f"{INSTALL_DIR}\\SENSORCTL.exe")
         os.remove(sensorctl)
-        code, text = install(ARGS.package, "REINSTALL=ALL", "REINSTALLMODE=omus")
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed(None, "REINSTALL=ALL", "REINSTALLMODE=omus")
         self.assertEqual(read_bytes(f"{INSTALL_DIR}\\SENSORCTL.exe"), original)
 
         # A damaged one, same size and version resource, with the repair that also replaces
         # files of equal version ("msiexec /fecmus").
         damaged = bytearray(original)
         damaged[0x400:0x800] = b"\xcc" * 0x400
-        with open(sensorctl, "wb") as f:
-            f.write(damaged)
-        code, text = install(ARGS.package, "REINSTALL=ALL", "REINSTALLMODE=ecmus")
-        self.assertEqual(code, 0, text[-3000:])
+        put(sensorctl, damaged)
+        self.installed(None, "REINSTALL=ALL", "REINSTALLMODE=ecmus")
         self.assertEqual(read_bytes(f"{INSTALL_DIR}\\SENSORCTL.exe"), original)
         self.assertInstalled()
 
     def test_upgrade_keeps_configuration_and_downgrade_is_refused(self):
         older = make_package(lower_version(ARGS.version), self.temp)
-        code, text = install(older)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed(older)
         self.assertEqual(products()[0].get("DisplayVersion"), lower_version(ARGS.version))
         changed = b"[Debug]\r\n255\r\n[Executable]\r\nplayer.exe\r\n[ClassName]\r\n"
-        with open(drive_c(CONFIG), "wb") as f:
-            f.write(changed)
+        put(drive_c(CONFIG), changed)
 
-        code, text = install(ARGS.package)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed()
         self.assertInstalled()
         self.assertEqual(products()[0].get("DisplayVersion"), ARGS.version)
         self.assertEqual(read_bytes(CONFIG), changed, "the upgrade lost the configuration")
 
         # A rebuilt package of the same version (a new product code) replaces it as well.
-        rebuilt = make_package(ARGS.version, os.path.join(self.temp, "rebuilt"))
-        code, text = install(rebuilt)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed(make_package(ARGS.version, os.path.join(self.temp, "rebuilt")))
         self.assertInstalled()
 
         code, text = install(older)
         self.assertEqual(code, ERROR_INSTALL_FAILURE & 0xFF,  # exit codes reach Linux modulo 256
                          "an older package installed over a newer one")
-        # The message is the launch condition's; Windows shows it and writes it to the log.
-        # Wine limit: Wine's msiexec writes neither under /qn, so the package's own table is read.
+        # The message is the launch condition's, read from the package's own table.
+        wine_limit("the launch condition's message is shown and written to the log",
+                   "msiexec writes neither under /qn")
         self.assertIn(f"NOT ZQ_NEWER_PRODUCT_FOUND OR Installed\t{DOWNGRADE_MESSAGE}",
                       msi_table(older, "LaunchCondition"))
         self.assertIn("ZQ_NEWER_PRODUCT_FOUND = ", text)
@@ -647,21 +646,20 @@ class InstallerTest(unittest.TestCase):
                         "-passout", "pass:throwaway"], check=True, capture_output=True)
         signed = make_package(ARGS.version, os.path.join(self.temp, "signed"),
                               {"ZQ_SIGN_PFX": pfx, "ZQ_SIGN_PASSWORD": "throwaway"})
-        code, text = install(signed)
-        self.assertEqual(code, 0, text[-3000:])
+        self.installed(signed)
         self.assertInstalled()
         for name in PROGRAMS:
             verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in",
                                        drive_c(f"{INSTALL_DIR}\\{name}")], capture_output=True)
             self.assertEqual(verified.returncode, 0, f"installed {name} is not signed")
-        code, text = uninstall(signed)
-        self.assertEqual(code, 0, text[-3000:])
+        self.removed(signed)
         self.assertRemoved()
 
     def test_data_folder_access_lists(self):
-        """Wine limit: Wine keeps no access list on a folder (it maps a DACL onto Unix mode bits),
-        so the installed folders cannot show theirs; the descriptors the package applies are
-        checked with Windows' access check instead, for a user and an administrator."""
+        """The descriptors the package applies, checked with Windows' access check for a user and
+        an administrator."""
+        wine_limit("the installed folders carry the access lists", "no access list is kept on "
+                   "a folder (a DACL is mapped onto Unix mode bits)")
         result = bench("run", ARGS.access_check, check=False)
         log(result.stdout)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
@@ -669,12 +667,7 @@ class InstallerTest(unittest.TestCase):
 
     def test_failed_registration_rolls_back(self):
         files_before = file_snapshot()
-        volatile = bench("run", ARGS.volatile_key, check=False)
-        self.assertEqual(volatile.returncode, 0, "could not block the class key")
-        try:
-            code, text = install(ARGS.package)
-        finally:
-            wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
+        code, text = self.install_with_class_key_blocked()
         self.assertNotEqual(code, 0, "the install succeeded although ICONREG -R failed")
         self.assertRemoved()
         # ICONREG logged why; the log is kept like every log. The rollback of the folder step
@@ -688,13 +681,8 @@ class InstallerTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--package", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--volatile-key", required=True)
-    parser.add_argument("--access-check", required=True)
-    parser.add_argument("--state", required=True)
+    for name in ("source", "build", "package", "version", "volatile-key", "access-check", "state"):
+        parser.add_argument(f"--{name}", required=True)
     ARGS, rest = parser.parse_known_args()
     for name in ("source", "build", "package", "volatile_key", "access_check", "state"):
         setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))

@@ -34,46 +34,23 @@ def run_generator(files, outdir, carry=None):
 
 
 def decode_rc_literal(literal):
+    """An L"..." literal of a resource script: printable ASCII but for \\xHHHH units (one to
+    four digits) and the \\\\ and "" escapes; anything else fails."""
     assert literal.startswith('L"') and literal.endswith('"'), literal
-    body, out, i = literal[2:-1], [], 0
-    while i < len(body):
-        if body.startswith("\\x", i):
-            digits = re.match(r"[0-9a-fA-F]{1,4}", body[i + 2:]).group(0)
-            out.append(int(digits, 16))
-            i += 2 + len(digits)
-        elif body.startswith("\\\\", i):
-            out.append(ord("\\"))
-            i += 2
-        elif body.startswith('""', i):
-            out.append(ord('"'))
-            i += 2
-        else:
-            assert body[i] not in '"\\' and 0x20 <= ord(body[i]) < 0x7F, body
-            out.append(ord(body[i]))
-            i += 1
-    data = b"".join(u.to_bytes(2, "little") for u in out)
-    return data.decode("utf-16-le")
+    parts = re.findall(r'\\x([0-9a-fA-F]{1,4})|(\\\\|"")|([ !#-\[\]-~])|(.)', literal[2:-1])
+    assert not any(other for *_, other in parts), literal
+    units = [int(x, 16) if x else ord(escape[0]) if escape else ord(c) for x, escape, c, _ in parts]
+    return b"".join(u.to_bytes(2, "little") for u in units).decode("utf-16-le")
 
 
 def decode_cpp_literal(literal):
+    """A u"..." literal of C++: printable ASCII but for \\uXXXX, \\UXXXXXXXX and the \\", \\\\
+    and \\? escapes; anything else fails."""
     assert literal.startswith('u"') and literal.endswith('"'), literal
-    body, out, i = literal[2:-1], [], 0
-    while i < len(body):
-        if body.startswith("\\u", i):
-            out.append(chr(int(body[i + 2:i + 6], 16)))
-            i += 6
-        elif body.startswith("\\U", i):
-            out.append(chr(int(body[i + 2:i + 10], 16)))
-            i += 10
-        elif body[i] == "\\":
-            assert body[i + 1] in '"\\?', body
-            out.append(body[i + 1])
-            i += 2
-        else:
-            assert body[i] != '"' and 0x20 <= ord(body[i]) < 0x7F, body
-            out.append(body[i])
-            i += 1
-    return "".join(out)
+    parts = re.findall(r'\\u([0-9a-fA-F]{4})|\\U([0-9a-fA-F]{8})|\\(["\\?])|([ !#-\[\]-~])|(.)',
+                       literal[2:-1])
+    assert not any(other for *_, other in parts), literal
+    return "".join(chr(int(u or U, 16)) if u or U else escape or c for u, U, escape, c, _ in parts)
 
 
 def rc_tables(text):
@@ -92,21 +69,18 @@ def rc_tables(text):
 
 class GeneratorTest(unittest.TestCase):
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = self.tmp.name
+        self.dir = self.enterContext(tempfile.TemporaryDirectory())
 
-    def tearDown(self):
-        self.tmp.cleanup()
-
-    def write(self, name, data, raw=None):
+    def write(self, name, data):
+        """A file of these bytes, or of this language as JSON."""
         path = os.path.join(self.dir, name)
-        if raw is None:
+        if not isinstance(data, bytes):
             try:
-                raw = json.dumps(data, ensure_ascii=False).encode("utf-8")
+                data = json.dumps(data, ensure_ascii=False).encode("utf-8")
             except UnicodeEncodeError:  # a lone surrogate can only be written as a JSON escape
-                raw = json.dumps(data).encode("ascii")
+                data = json.dumps(data).encode("ascii")
         with open(path, "wb") as f:
-            f.write(raw)
+            f.write(data)
         return path
 
     def language(self, language_id, tag, **changes):
@@ -120,15 +94,16 @@ class GeneratorTest(unittest.TestCase):
                 data["strings"][key[1:]] = value
         return data
 
-    def assert_refused(self, files, message):
-        result, rc, cpp = run_generator(files, self.dir)
+    def assert_refused(self, files, message, carry=None):
+        result, rc, cpp = run_generator(files, self.dir, carry)
         self.assertNotEqual(result.returncode, 0, result.stderr)
         self.assertIn(message, result.stderr)
         self.assertFalse(os.path.exists(rc))
         self.assertFalse(os.path.exists(cpp))
 
-    def test_faulty_files_are_refused_with_a_clear_message(self):
+    def test_faulty_and_malformed_files_are_refused_with_a_clear_message(self):
         en = self.write("1033-en-US.json", english())
+        good = json.dumps(self.language(7, "de"), ensure_ascii=False)
         cases = [
             ("7-de.json", self.language(7, "de", s113=None), "strings missing: 113"),
             ("7-de.json", self.language(7, "de", s113=""), "string 113 is empty"),
@@ -146,6 +121,13 @@ class GeneratorTest(unittest.TestCase):
             ("german.json", self.language(7, "de"), "file name is not"),
             ("0-xx.json", self.language(0, "xx"), "id is not a language identifier"),
             ("1024-xx.json", self.language(1024, "xx"), "has no primary language"),
+            ("7-de.json", b"{", "not valid JSON"),
+            ("7-de.json", b"[]", "top level is not an object"),
+            ("7-de.json", good.replace('"tag"', '"extra": 1, "tag"').encode(), "unknown ['extra']"),
+            ("7-de.json", good.replace('"103"', '"113": "x", "103"').encode(),
+             'key "113" appears twice'),
+            ("7-de.json", good.encode("utf-16"), "not UTF-8"),
+            ("7-de.json", "\ufeff".encode() + good.encode(), "byte-order mark"),
         ]
         for name, data, message in cases:
             with self.subTest(message=message, name=name):
@@ -153,35 +135,15 @@ class GeneratorTest(unittest.TestCase):
                 self.assert_refused([en, path], message)
                 os.remove(path)
 
-    def test_malformed_files_are_refused(self):
+    def test_a_language_twice_or_no_english_is_refused(self):
         en = self.write("1033-en-US.json", english())
-        good = json.dumps(self.language(7, "de"), ensure_ascii=False)
-        cases = [
-            (b"{", "not valid JSON"),
-            (b"[]", "top level is not an object"),
-            (good.replace('"tag"', '"extra": 1, "tag"').encode(), "unknown ['extra']"),
-            (good.replace('"103"', '"113": "x", "103"').encode(), 'key "113" appears twice'),
-            (good.encode("utf-16"), "not UTF-8"),
-            ("\ufeff".encode() + good.encode(), "byte-order mark"),
-        ]
-        for raw, message in cases:
+        de = self.write("7-de.json", self.language(7, "de"))
+        os.mkdir(os.path.join(self.dir, "again"))
+        again = self.write(os.path.join("again", "7-de.json"), self.language(7, "de"))
+        for files, message in (([en, de, again], "language 7 is defined twice"),
+                               ([de], "no English (United States) table")):
             with self.subTest(message=message):
-                path = self.write("7-de.json", None, raw)
-                self.assert_refused([en, path], message)
-
-    def test_a_language_defined_twice_is_refused(self):
-        en = self.write("1033-en-US.json", english())
-        de = self.write("7-de.json", self.language(7, "de"))
-        sub = os.path.join(self.dir, "again")
-        os.mkdir(sub)
-        again = os.path.join(sub, "7-de.json")
-        with open(again, "w", encoding="utf-8") as f:
-            json.dump(self.language(7, "de"), f)
-        self.assert_refused([en, de, again], "language 7 is defined twice")
-
-    def test_english_is_required(self):
-        de = self.write("7-de.json", self.language(7, "de"))
-        self.assert_refused([de], "no English (United States) table")
+                self.assert_refused(files, message)
 
     def test_faulty_carried_ids_are_refused(self):
         files = [self.write("1033-en-US.json", english()),
@@ -204,11 +166,8 @@ class GeneratorTest(unittest.TestCase):
         ]
         for text, message in cases:
             with self.subTest(message=message):
-                carry = self.write("carried.txt", None, ("# comment\n" + text).encode())
-                result, rc, cpp = run_generator(files, tempfile.mkdtemp(dir=self.dir), carry)
-                self.assertNotEqual(result.returncode, 0, result.stderr)
-                self.assertIn(message, result.stderr)
-                self.assertFalse(os.path.exists(rc))
+                carry = self.write("carried.txt", ("# comment\n" + text).encode())
+                self.assert_refused(files, message, carry)
 
     def test_awkward_texts_come_back_exactly(self):
         awkward = {
@@ -237,23 +196,7 @@ class GeneratorTest(unittest.TestCase):
 
 
 class SourceLanguagesTest(unittest.TestCase):
-    def test_every_language_file_becomes_its_own_table(self):
-        files = sorted(glob.glob(os.path.join(LANGUAGES, "*.json")))
-        with tempfile.TemporaryDirectory() as outdir:
-            result, rc, _ = run_generator(files, outdir)
-            self.assertEqual(result.returncode, 0, result.stderr)
-            with open(rc, encoding="ascii") as f:
-                tables = rc_tables(f.read())
-        self.assertEqual(len(tables), len(files))
-        for path in files:
-            with open(path, encoding="utf-8") as f:
-                data = json.load(f)
-            language = data["id"]
-            key = (language & 0x3FF, language >> 10)
-            self.assertIn(key, tables, path)
-            self.assertEqual(tables[key], {int(k): v for k, v in data["strings"].items()}, path)
-
-    def test_every_carried_id_is_a_copy_of_its_source_table(self):
+    def test_every_language_file_becomes_its_own_table_and_each_carried_id_a_copy(self):
         files = sorted(glob.glob(os.path.join(LANGUAGES, "*.json")))
         with tempfile.TemporaryDirectory() as outdir:
             result, rc, cpp = run_generator(files, outdir, CARRIED)
@@ -271,27 +214,14 @@ class SourceLanguagesTest(unittest.TestCase):
             language, source = int(language, 0), int(source)
             self.assertEqual(tables[(language & 0x3FF, language >> 10)],
                              tables[(source & 0x3FF, source >> 10)], language)
-
-    def test_language_pairs(self):
-        files = [os.path.join(LANGUAGES, "1033-en-US.json")]
-        expected = {7: (0x07, 0x00), 1033: (0x09, 0x01), 3098: (0x1A, 0x03),
-                    2074: (0x1A, 0x02), 1: (0x01, 0x00), 3084: (0x0C, 0x03)}
-        with tempfile.TemporaryDirectory() as outdir:
-            for language, pair in expected.items():
-                data = english()
-                data.update(id=language, tag="xx")
-                extra = []
-                if language != 1033:
-                    path = os.path.join(outdir, f"{language}-xx.json")
-                    with open(path, "w", encoding="utf-8") as f:
-                        json.dump(data, f)
-                    extra = [path]
-                result, rc, _ = run_generator(files + extra, outdir)
-                self.assertEqual(result.returncode, 0, result.stderr)
-                with open(rc, encoding="ascii") as f:
-                    self.assertIn(pair, rc_tables(f.read()), language)
-                for path in extra:
-                    os.remove(path)
+        # Each file's table stands at its own language (primary, sub): 7 at (0x07, 0), 3098 at
+        # (0x1A, 3), 2074 at (0x1A, 2), 3084 at (0x0C, 3) and so on.
+        for path in files:
+            with open(path, encoding="utf-8") as f:
+                data = json.load(f)
+            key = (data["id"] & 0x3FF, data["id"] >> 10)
+            self.assertIn(key, tables, path)
+            self.assertEqual(tables[key], {int(k): v for k, v in data["strings"].items()}, path)
 
 
 if __name__ == "__main__":
