@@ -202,12 +202,6 @@ int DescribeWindow() {
           std::printf("%s%s", row == 0 ? "" : ", ", Json(rowText).c_str());
         }
         std::printf("]");
-        HRGN region = CreateRectRgn(0, 0, 0, 0);
-        const int regionType = GetWindowRgn(child, region);
-        RECT regionBox = {};
-        if (regionType != ERROR) GetRgnBox(region, &regionBox);
-        DeleteObject(region);
-        std::printf(", \"region\": %d", regionType == ERROR ? 0 : 1);
       }
       std::printf("}");
       first = false;
@@ -445,6 +439,12 @@ int PrintValueType(const char* name) {
   return 0;
 }
 
+int PrintValue(HKEY root, const char* name) {
+  auto value = ReadBinaryValue(root, kSettingsKeyPath, Wide(name).c_str());
+  std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
+  return 0;
+}
+
 int PrintKeyExists() {
   UniqueRegKey key;
   const bool exists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE,
@@ -477,11 +477,7 @@ int wmain(int argc, wchar_t** wideArgv) {
                ? 0
                : 1;
   }
-  if (command == "value-get" && argc == 3) {
-    auto value = ReadBinaryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str());
-    std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
-    return 0;
-  }
+  if (command == "value-get" && argc == 3) return PrintValue(HKEY_LOCAL_MACHINE, argv[2]);
   if (command == "value-views" && argc == 3) {
     std::printf("{\"bits\": %u", static_cast<unsigned>(sizeof(void*) * 8));
     for (const auto& [label, view] : {std::pair{"32", KEY_WOW64_32KEY}, {"64", KEY_WOW64_64KEY}}) {
@@ -531,11 +527,7 @@ int wmain(int argc, wchar_t** wideArgv) {
   if (command == "value-type" && argc == 3) return PrintValueType(argv[2]);
   if (command == "key-delete") return DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath) ? 0 : 1;
   if (command == "key-exists") return PrintKeyExists();
-  if (command == "user-value-get" && argc == 3) {
-    auto value = ReadBinaryValue(HKEY_CURRENT_USER, kSettingsKeyPath, Wide(argv[2]).c_str());
-    std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
-    return 0;
-  }
+  if (command == "user-value-get" && argc == 3) return PrintValue(HKEY_CURRENT_USER, argv[2]);
   if (command == "user-key-delete") return DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKeyPath) ? 0 : 1;
   if (command == "ask-close") {
     const std::vector<HWND> windows = SettingsWindows();

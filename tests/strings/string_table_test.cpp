@@ -187,7 +187,8 @@ TEST(StringTableScripts, EachLanguageIsWrittenInItsOwnScript) {
       std::u16string text = Text(script.language, id);
       bool found = false;
       for (char16_t c : text) found = found || script.letter(c);
-      EXPECT_TRUE(found) << script.language << " string " << id;
+      EXPECT_TRUE(found) << script.language << " string " << id << " reads "
+                         << testing::PrintToString(text);
     }
   }
   for (std::uint16_t language : StringTableLanguages()) {
