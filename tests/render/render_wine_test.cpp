@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <cwchar>
 #include <mutex>
@@ -53,22 +53,16 @@ struct PixelBox {
 
 // Bounding box of the pixels brighter than `threshold` (any channel) inside `region`.
 PixelBox BrightPixels(const ScreenCapture& capture, const PixelBox& region, int threshold) {
-  PixelBox found;
+  PixelBox found{INT_MAX, INT_MAX, INT_MIN, INT_MIN, true};
   for (int y = region.top; y < region.bottom; ++y) {
     for (int x = region.left; x < region.right; ++x) {
       const Rgb c = capture.At(x, y);
       if (std::max({c.r, c.g, c.b}) <= threshold) continue;
-      if (found.empty) {
-        found = {x, y, x + 1, y + 1, false};
-      } else {
-        found.left = std::min(found.left, x);
-        found.top = std::min(found.top, y);
-        found.right = std::max(found.right, x + 1);
-        found.bottom = std::max(found.bottom, y + 1);
-      }
+      found = {std::min(found.left, x), std::min(found.top, y), std::max(found.right, x + 1),
+               std::max(found.bottom, y + 1), false};
     }
   }
-  return found;
+  return found.empty ? PixelBox{} : found;
 }
 
 int MaxLevel(const ScreenCapture& capture, const PixelBox& region) {
@@ -482,9 +476,7 @@ TEST_F(ImageDecodeTest, AnImageWidgetWithoutAPictureDrawsOnlyItsCaption) {
     Widget& ok = At(kWidgetOk);
     ok.hasImage = 1;
     SetWidgetImage(ok, image == nullptr ? nullptr : FindWidgetImage(renderer.widgets.module, image));
-    if (image != nullptr) {
-      ASSERT_NE(ok.imageResource, nullptr);
-    }
+    ASSERT_EQ(ok.imageResource != nullptr, image != nullptr);
     const long decodes = renderSeams.imageDecodes;
     PushFrame();
     PushFrame();
