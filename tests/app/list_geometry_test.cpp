@@ -1,6 +1,7 @@
 // Placement and hit-testing of the settings window's controls, in both reading directions.
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/window_rules.h"
+#include "sensorctl/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,21 @@ FrameBox BoxOf(const ChildPlacement& p) {
           static_cast<float>(p.y + p.height)};
 }
 
-const Place kClickable[] = {
-    &ControlLayout::okWindow,       &ControlLayout::cancelWindow,
-    &ControlLayout::applyWindow,    &ControlLayout::closeWindow,
-    &ControlLayout::minimizeWindow, &ControlLayout::rangeButtonWindow,
-    &ControlLayout::offDelayButtonWindow, &ControlLayout::onDelayButtonWindow,
-    &ControlLayout::checkBoxWindow,
+// The child windows that take clicks, by id.
+struct Clickable {
+  int id;
+  Place place;
+};
+const Clickable kClickable[] = {
+    {IDC_OK, &ControlLayout::okWindow},
+    {IDC_CANCEL, &ControlLayout::cancelWindow},
+    {IDC_APPLY, &ControlLayout::applyWindow},
+    {IDC_CLOSE_AREA, &ControlLayout::closeWindow},
+    {IDC_MINIMIZE_AREA, &ControlLayout::minimizeWindow},
+    {IDC_RANGE_BUTTON, &ControlLayout::rangeButtonWindow},
+    {IDC_OFF_DELAY_BUTTON, &ControlLayout::offDelayButtonWindow},
+    {IDC_ON_DELAY_BUTTON, &ControlLayout::onDelayButtonWindow},
+    {IDC_DISABLE_CHECKBOX, &ControlLayout::checkBoxWindow},
 };
 
 // The places the window is laid out from; the rest follows from them and the properties below.
@@ -99,18 +109,19 @@ TEST(ControlLayout, PropertiesInBothDirections) {
     EXPECT_EQ(layout.checkBox.left, layout.checkBoxWindow.x);
     EXPECT_EQ(layout.checkBox.top, layout.checkBoxWindow.y);
     for (size_t i = 0; i < std::size(kClickable); ++i) {
-      const FrameBox a = BoxOf(layout.*kClickable[i]);
+      const FrameBox a = BoxOf(layout.*kClickable[i].place);
       for (size_t j = i + 1; j < std::size(kClickable); ++j) {
-        const FrameBox b = BoxOf(layout.*kClickable[j]);
+        const FrameBox b = BoxOf(layout.*kClickable[j].place);
         EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
-            << "windows " << i << " and " << j << " overlap";
+            << "windows " << kClickable[i].id << " and " << kClickable[j].id << " overlap";
       }
-      const ChildPlacement& here = layout.*kClickable[i];
-      const ChildPlacement& there = ltr.*kClickable[i];
-      const bool sideways = kClickable[i] == &ControlLayout::checkBoxWindow || there.x == ltr.choiceX;
-      EXPECT_EQ(here.x != there.x, rightToLeft && sideways) << "window " << i;
+      const ChildPlacement& here = layout.*kClickable[i].place;
+      const ChildPlacement& there = ltr.*kClickable[i].place;
+      const bool sideways = kClickable[i].id == IDC_DISABLE_CHECKBOX || there.x == ltr.choiceX;
+      EXPECT_EQ(here.x != there.x, rightToLeft && sideways) << "window " << kClickable[i].id;
       EXPECT_EQ(std::tie(here.y, here.width, here.height),
-                std::tie(there.y, there.width, there.height)) << "window " << i;
+                std::tie(there.y, there.width, there.height))
+          << "window " << kClickable[i].id;
     }
   }
 }
@@ -177,18 +188,6 @@ TEST(ListCoversChild, EdgePixelsFollowListContains) {
 }
 
 TEST(ListCoversChild, WhichWindowsEachListLiesOver) {
-  // Every child window a list could lie over, by the window's id.
-  struct Window {
-    int id;
-    ChildPlacement ControlLayout::*place;
-  };
-  const Window windows[] = {
-      {202, &ControlLayout::okWindow},        {203, &ControlLayout::cancelWindow},
-      {204, &ControlLayout::applyWindow},     {200, &ControlLayout::closeWindow},
-      {201, &ControlLayout::minimizeWindow},  {210, &ControlLayout::rangeButtonWindow},
-      {211, &ControlLayout::offDelayButtonWindow}, {212, &ControlLayout::onDelayButtonWindow},
-      {220, &ControlLayout::checkBoxWindow},
-  };
   struct Case {
     bool rightToLeft;
     FrameBox ControlLayout::*list;
@@ -209,7 +208,7 @@ TEST(ListCoversChild, WhichWindowsEachListLiesOver) {
   for (const Case& c : cases) {
     const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, c.rightToLeft);
     std::vector<int> covered;
-    for (const Window& window : windows) {
+    for (const Clickable& window : kClickable) {
       if (ListCoversChild(layout.*c.list, layout.*window.place)) covered.push_back(window.id);
     }
     std::sort(covered.begin(), covered.end());
@@ -217,41 +216,38 @@ TEST(ListCoversChild, WhichWindowsEachListLiesOver) {
   }
 }
 
-TEST(HitListRow, RowsAreStrictAndStartBelowTheMargin) {
+TEST(HitListRow, RowsAreStrictAndStartBelowTheMarginInsideTheList) {
   // T = 195 + 9 = 204; rows (204, 228), (228, 252), (252, 276) strictly.
   struct Case {
-    int y;
+    int x, y;
     int rows;
     int expected;
   };
   const Case cases[] = {
-      {196, 2, kNoListRow},  // inside the list, in the 9-unit top margin
-      {203, 2, kNoListRow},
-      {204, 2, kNoListRow},  // T itself: the boundary above row 0
-      {205, 2, 0},
-      {227, 2, 0},
-      {228, 2, kNoListRow},  // T + 24: boundary between rows 0 and 1
-      {229, 2, 1},
-      {251, 2, 1},
-      {252, 2, kNoListRow},  // T + 48
-      {260, 2, kNoListRow},  // below the last of two rows, still inside the list
-      {260, 3, 2},
-      {275, 3, 2},
-      {276, 3, kNoListRow},  // T + 72, below the last of three rows
-      {284, 3, kNoListRow},
-      {285, 3, kNoListRow},  // list bottom edge
+      {400, 196, 2, kNoListRow},  // inside the list, in the 9-unit top margin
+      {400, 203, 2, kNoListRow},
+      {400, 204, 2, kNoListRow},  // T itself: the boundary above row 0
+      {400, 205, 2, 0},
+      {400, 227, 2, 0},
+      {400, 228, 2, kNoListRow},  // T + 24: boundary between rows 0 and 1
+      {400, 229, 2, 1},
+      {400, 251, 2, 1},
+      {400, 252, 2, kNoListRow},  // T + 48
+      {400, 260, 2, kNoListRow},  // below the last of two rows, still inside the list
+      {400, 260, 3, 2},
+      {400, 275, 3, 2},
+      {400, 276, 3, kNoListRow},  // T + 72, below the last of three rows
+      {400, 284, 3, kNoListRow},
+      {400, 285, 3, kNoListRow},  // list bottom edge
+      {308, 215, 2, kNoListRow},  // the list's side edges, level with a row
+      {476, 215, 2, kNoListRow},
+      {309, 215, 2, 0},
+      {475, 240, 2, 1},
+      {400, 215, 0, kNoListRow},  // a list without rows
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(HitListRow(kRangeList, c.rows, 400, c.y), c.expected) << "y=" << c.y;
+    EXPECT_EQ(HitListRow(kRangeList, c.rows, c.x, c.y), c.expected) << c.x << "," << c.y;
   }
-}
-
-TEST(HitListRow, OutsideTheListHitsNothingEvenLevelWithARow) {
-  EXPECT_EQ(HitListRow(kRangeList, 2, 308, 215), kNoListRow);
-  EXPECT_EQ(HitListRow(kRangeList, 2, 476, 215), kNoListRow);
-  EXPECT_EQ(HitListRow(kRangeList, 2, 309, 215), 0);
-  EXPECT_EQ(HitListRow(kRangeList, 2, 475, 240), 1);
-  EXPECT_EQ(HitListRow(kRangeList, 0, 400, 215), kNoListRow);
 }
 
 TEST(RowHighlightAt, MovesVerticallyOnly) {
@@ -281,8 +277,6 @@ TEST(CheckMarkAt, SitsBesideTheRowOnTheLeadingSide) {
     const FrameBox mark = CheckMarkAt(c.list, c.row, c.rightToLeft);
     ExpectRect(mark, c.expected.left, c.expected.top, c.expected.right, c.expected.bottom);
   }
-  // Row 3 lies wholly below the second row of the sensitivity list.
-  EXPECT_GE(CheckMarkAt(kRangeList, 3, false).top, 204 + 48);
 }
 
 TEST(IsRightToLeftLanguage, ArabicAndHebrewInAnySublanguage) {
@@ -317,8 +311,7 @@ TEST(CentredWindowOrigin, IntegerHalvesOfTheDesktop) {
   };
   for (const Case& c : cases) {
     const WindowOrigin origin = CentredWindowOrigin(c.right, c.bottom);
-    EXPECT_EQ(origin.x, c.x) << c.right;
-    EXPECT_EQ(origin.y, c.y) << c.bottom;
+    EXPECT_EQ(std::tie(origin.x, origin.y), std::tie(c.x, c.y)) << c.right << " x " << c.bottom;
   }
 }
 

@@ -48,7 +48,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,18 +114,12 @@ std::string JsonRect(const RECT& r) {
   return text;
 }
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
-  wchar_t className[256] = {};
-  GetClassNameW(window, className, 256);
-  if (std::wcscmp(className, kWindowClass) == 0) {
-    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-  }
-  return TRUE;
-}
-
 std::vector<HWND> SettingsWindows() {
   std::vector<HWND> windows;
-  EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, kWindowClass, nullptr)) != nullptr) {
+    windows.push_back(window);
+  }
   return windows;
 }
 
@@ -162,31 +155,23 @@ int DescribeWindow() {
     GetWindowThreadProcessId(main, &pid);
     wchar_t title[1024] = {};
     GetWindowTextW(main, title, 1024);
-    const LONG_PTR style = GetWindowLongPtrW(main, GWL_STYLE);
     const LONG_PTR exStyle = GetWindowLongPtrW(main, GWL_EXSTYLE);
     std::printf(", \"pid\": %lu, \"rect\": %s, \"title\": %s, \"visible\": %d, \"iconic\": %d",
                 pid, JsonRect(frame).c_str(), Json(title).c_str(), IsWindowVisible(main) ? 1 : 0,
                 IsIconic(main) ? 1 : 0);
-    std::printf(", \"style\": %lld, \"exstyle\": %lld", static_cast<long long>(style),
-                static_cast<long long>(exStyle));
-    std::printf(", \"children\": {");
+    std::printf(", \"exstyle\": %lld, \"children\": {", static_cast<long long>(exStyle));
     bool first = true;
     for (int id : kChildIds) {
       HWND child = GetDlgItem(main, id);
       if (child == nullptr) continue;
       wchar_t text[1024] = {};
       GetWindowTextW(child, text, 1024);
-      wchar_t className[64] = {};
-      GetClassNameW(child, className, 64);
       RECT box = {};
       GetWindowRect(child, &box);
       MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&box), 2);
-      const LONG_PTR childStyle = GetWindowLongPtrW(child, GWL_STYLE);
-      std::printf("%s\"%d\": {\"class\": %s, \"text\": %s, \"shown\": %d, \"rect\": %s, "
-                  "\"style\": %lld",
-                  first ? "" : ", ", id, Json(className).c_str(), Json(text).c_str(),
-                  (childStyle & WS_VISIBLE) ? 1 : 0, JsonRect(box).c_str(),
-                  static_cast<long long>(childStyle));
+      const bool shown = (GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) != 0;
+      std::printf("%s\"%d\": {\"text\": %s, \"shown\": %d, \"rect\": %s", first ? "" : ", ", id,
+                  Json(text).c_str(), shown ? 1 : 0, JsonRect(box).c_str());
       if (id == 220) {
         std::printf(", \"checked\": %d",
                     static_cast<int>(SendMessageW(child, BM_GETCHECK, 0, 0)));
@@ -202,12 +187,6 @@ int DescribeWindow() {
           std::printf("%s%s", row == 0 ? "" : ", ", Json(rowText).c_str());
         }
         std::printf("]");
-        HRGN region = CreateRectRgn(0, 0, 0, 0);
-        const int regionType = GetWindowRgn(child, region);
-        RECT regionBox = {};
-        if (regionType != ERROR) GetRgnBox(region, &regionBox);
-        DeleteObject(region);
-        std::printf(", \"region\": %d", regionType == ERROR ? 0 : 1);
       }
       std::printf("}");
       first = false;
@@ -445,6 +424,12 @@ int PrintValueType(const char* name) {
   return 0;
 }
 
+int PrintValue(HKEY root, const char* name) {
+  auto value = ReadBinaryValue(root, kSettingsKeyPath, Wide(name).c_str());
+  std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
+  return 0;
+}
+
 int PrintKeyExists() {
   UniqueRegKey key;
   const bool exists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE,
@@ -477,11 +462,7 @@ int wmain(int argc, wchar_t** wideArgv) {
                ? 0
                : 1;
   }
-  if (command == "value-get" && argc == 3) {
-    auto value = ReadBinaryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, Wide(argv[2]).c_str());
-    std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
-    return 0;
-  }
+  if (command == "value-get" && argc == 3) return PrintValue(HKEY_LOCAL_MACHINE, argv[2]);
   if (command == "value-views" && argc == 3) {
     std::printf("{\"bits\": %u", static_cast<unsigned>(sizeof(void*) * 8));
     for (const auto& [label, view] : {std::pair{"32", KEY_WOW64_32KEY}, {"64", KEY_WOW64_64KEY}}) {
@@ -531,11 +512,7 @@ int wmain(int argc, wchar_t** wideArgv) {
   if (command == "value-type" && argc == 3) return PrintValueType(argv[2]);
   if (command == "key-delete") return DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath) ? 0 : 1;
   if (command == "key-exists") return PrintKeyExists();
-  if (command == "user-value-get" && argc == 3) {
-    auto value = ReadBinaryValue(HKEY_CURRENT_USER, kSettingsKeyPath, Wide(argv[2]).c_str());
-    std::printf("%s\n", value ? Hex(*value).c_str() : "absent");
-    return 0;
-  }
+  if (command == "user-value-get" && argc == 3) return PrintValue(HKEY_CURRENT_USER, argv[2]);
   if (command == "user-key-delete") return DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsKeyPath) ? 0 : 1;
   if (command == "ask-close") {
     const std::vector<HWND> windows = SettingsWindows();

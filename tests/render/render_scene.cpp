@@ -44,31 +44,37 @@ PushedFrame lastPushed;
 int updatesToRefuse = 0;  // RefuseLayeredWindowUpdates
 int updateCalls = 0;
 
-void CopyPushedBits(HDC source, const POINT* sourcePoint, const SIZE& size, DWORD flags) {
-  lastPushed = PushedFrame{};
+// A 32-bit top-down DIB section of `width` x `height` for `dc`, its pixels at `bits`.
+UniqueGdiObject TopDownSection(HDC dc, int width, int height, void** bits) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = size.cx;
-  info.bmiHeader.biHeight = -size.cy;  // top-down
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return UniqueGdiObject(CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
+// The pixels of the `width` x `height` area at (x, y) of `source`, top-down rows; none when
+// they cannot be read. A same-format SRCCOPY keeps the alpha bytes.
+std::vector<DWORD> CopyPixels(HDC source, int x, int y, int width, int height) {
   void* bits = nullptr;
   UniqueMemoryDC memory(CreateCompatibleDC(source));
-  UniqueGdiObject copy(CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!memory || !copy || bits == nullptr) return;
-  {
-    SelectedObject selection(memory.Get(), copy.Get());
-    const POINT from = sourcePoint != nullptr ? *sourcePoint : POINT{0, 0};
-    // A same-format SRCCOPY keeps the alpha bytes.
-    if (!BitBlt(memory.Get(), 0, 0, size.cx, size.cy, source, from.x, from.y, SRCCOPY)) return;
-    GdiFlush();
-  }
+  UniqueGdiObject section = TopDownSection(source, width, height, &bits);
+  if (!memory || !section || bits == nullptr) return {};
+  SelectedObject selection(memory.Get(), section.Get());
+  if (!BitBlt(memory.Get(), 0, 0, width, height, source, x, y, SRCCOPY)) return {};
+  GdiFlush();
   const DWORD* first = static_cast<const DWORD*>(bits);
-  lastPushed.pixels.assign(first, first + static_cast<size_t>(size.cx) * size.cy);
-  lastPushed.width = size.cx;
-  lastPushed.height = size.cy;
-  lastPushed.flags = flags;
+  return std::vector<DWORD>(first, first + static_cast<size_t>(width) * height);
+}
+
+void CopyPushedBits(HDC source, const POINT* sourcePoint, const SIZE& size, DWORD flags) {
+  const POINT from = sourcePoint != nullptr ? *sourcePoint : POINT{0, 0};
+  lastPushed = {static_cast<int>(size.cx), static_cast<int>(size.cy), flags,
+                CopyPixels(source, from.x, from.y, size.cx, size.cy)};
+  if (lastPushed.pixels.empty()) lastPushed = PushedFrame{};
 }
 
 BOOL WINAPI WatchedUpdateLayeredWindow(HWND window, HDC screen, POINT* destination, SIZE* size,
@@ -92,6 +98,10 @@ bool WatchLayeredWindowUpdates() {
                                                   "UpdateLayeredWindow",
                                                   &WatchedUpdateLayeredWindow);
 }
+
+// The backdrop as a captured pixel (0x00RRGGBB).
+constexpr DWORD kBackdropPixel = (GetRValue(kBackdropColour) << 16) |
+                                 (GetGValue(kBackdropColour) << 8) | GetBValue(kBackdropColour);
 
 RECT BackdropRect() {
   RECT rect = {};
@@ -125,8 +135,6 @@ bool ScreenShowsLastPush() {
                                            lastPushed.height);
   if (shot.pixels.size() != lastPushed.pixels.size()) return false;
   const RECT backdrop = BackdropRect();
-  const DWORD backdropPixel = (GetRValue(kBackdropColour) << 16) |
-                              (GetGValue(kBackdropColour) << 8) | GetBValue(kBackdropColour);
   for (int y = 0; y < lastPushed.height; ++y) {
     for (int x = 0; x < lastPushed.width; ++x) {
       const size_t at = static_cast<size_t>(y) * lastPushed.width + x;
@@ -136,7 +144,7 @@ bool ScreenShowsLastPush() {
         if (!Near(shot.pixels[at], pushed & 0x00FFFFFF)) return false;
       } else if (alpha == 0 && lastPushed.flags == ULW_ALPHA) {
         const POINT onScreen = {window.left + x, window.top + y};
-        if (PtInRect(&backdrop, onScreen) && !Near(shot.pixels[at], backdropPixel)) return false;
+        if (PtInRect(&backdrop, onScreen) && !Near(shot.pixels[at], kBackdropPixel)) return false;
       }
     }
   }
@@ -150,14 +158,11 @@ bool ScreenShowsBackdrop() {
                                            backdrop.right - backdrop.left,
                                            backdrop.bottom - backdrop.top);
   if (shot.width == 0) return false;
-  const Rgb wanted = {GetRValue(kBackdropColour), GetGValue(kBackdropColour),
-                      GetBValue(kBackdropColour)};
   // The ring between the backdrop's edge and the frame's place.
   for (const POINT& p : {POINT{5, 5}, POINT{shot.width - 6, 5}, POINT{5, shot.height - 6},
                          POINT{shot.width - 6, shot.height - 6}, POINT{shot.width / 2, 20},
                          POINT{20, shot.height / 2}}) {
-    const Rgb seen = shot.At(p.x, p.y);
-    if (seen.r != wanted.r || seen.g != wanted.g || seen.b != wanted.b) return false;
+    if (shot.pixels[static_cast<size_t>(p.y) * shot.width + p.x] != kBackdropPixel) return false;
   }
   return true;
 }
@@ -241,7 +246,7 @@ bool OpenScene(const SceneOptions& options) {
   metrics.frameHeight = kFrameHeight;
   SetLayoutMetrics(metrics);
   renderer.rightToLeft = options.rightToLeft ? 1 : 0;
-  FillWindowWidgets(options.rightToLeft, options.sensorDisabled);
+  FillWindowWidgets(options.rightToLeft, false);
 
   UpdateWindow(backdropWindow);
   ShowWindow(frameWindow, SW_SHOWNOACTIVATE);
@@ -268,15 +273,9 @@ const std::vector<DWORD>& LastPushedPixels() { return lastPushed.pixels; }
 std::vector<DWORD> FrameDrawnFromScratch() {
   std::vector<DWORD> pixels;
   if (FAILED(EnsureDeviceResources())) return pixels;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = kFrameWidth;
-  info.bmiHeader.biHeight = -kFrameHeight;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
-  UniqueGdiObject bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  UniqueGdiObject bitmap = TopDownSection(memory.Get(), kFrameWidth, kFrameHeight, &bits);
   if (!memory || !bitmap || bits == nullptr) return pixels;
   SelectedObject selection(memory.Get(), bitmap.Get());
   const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
@@ -292,7 +291,6 @@ std::vector<DWORD> FrameDrawnFromScratch() {
 }
 
 HWND SceneFrameWindow() { return frameWindow; }
-HWND SceneBackdropWindow() { return backdropWindow; }
 int FramePaintCount() { return paintCount; }
 int FramesPushed() { return framesPushed; }
 
@@ -344,28 +342,11 @@ ScreenCapture CaptureScreen(int left, int top, int width, int height) {
   capture.left = left;
   capture.top = top;
   WindowDC screen(nullptr);
-  UniqueMemoryDC memory(CreateCompatibleDC(screen.Get()));
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  UniqueGdiObject section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!screen || !memory || !section || bits == nullptr) return capture;
-  {
-    SelectedObject selection(memory.Get(), section.Get());
-    if (!BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), left, top, SRCCOPY)) {
-      return capture;
-    }
-    GdiFlush();
-  }
+  if (!screen) return capture;
+  capture.pixels = CopyPixels(screen.Get(), left, top, width, height);
+  if (capture.pixels.empty()) return capture;
   capture.width = width;
   capture.height = height;
-  const DWORD* source = static_cast<const DWORD*>(bits);
-  capture.pixels.assign(source, source + static_cast<size_t>(width) * height);
   for (DWORD& p : capture.pixels) p &= 0x00FFFFFF;
   return capture;
 }

@@ -30,8 +30,7 @@ struct Rgb {
 
 struct SceneOptions {
   bool rightToLeft = false;
-  bool sensorDisabled = false;  // check box ticked, field buttons disabled
-  int x = 300, y = 200;         // where the frame window lands on the screen
+  int x = 300, y = 200;  // where the frame window lands on the screen
 };
 
 // Creates the backdrop and the frame window, CreateFactories, and the fifteen widgets as the
@@ -41,7 +40,6 @@ bool OpenScene(const SceneOptions& options);
 void CloseScene();
 
 HWND SceneFrameWindow();
-HWND SceneBackdropWindow();
 
 // Fills the widget list with the fifteen widgets (images, texts, flags) for the direction and
 // sensor state; the list is emptied first.

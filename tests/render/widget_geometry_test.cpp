@@ -37,13 +37,6 @@ TEST(ChooseWidgetLookTest, FlagsSelectTheLook) {
   }
 }
 
-TEST(WidgetShapesTest, ShadowLiesOneUnitRightAndDownOfTheFace) {
-  WidgetShape ok;  // defaults of a new widget: shadow offset 1, radii 5
-  ok.rect = {210, 388, 295, 416};
-  EXPECT_EQ(OuterRoundedBox(ok), (RoundedBox{{210, 388, 295, 416}, 5, 5}));
-  EXPECT_EQ(ShadowRoundedBox(ok), (RoundedBox{{211, 389, 296, 417}, 5, 5}));
-}
-
 TEST(WidgetShapesTest, ShapesFollowTheRecordsOffsetAndRadii) {
   WidgetShape shape;
   shape.rect = {10.5f, 20, 30, 40.25f};
@@ -106,23 +99,6 @@ TEST(WidgetCaptionLayoutTest, BoxesByPositionAndDirection) {
   }
 }
 
-TEST(WidgetCaptionLayoutTest, ListRowsAreContiguousAndStayInsideTheList) {
-  for (bool rightToLeft : {false, true}) {
-    const FrameBox list{kChoiceLtr, 195, kChoiceLtr + 168, 285};
-    CaptionLayout layout = WidgetCaptionLayout(9, list, rightToLeft);
-    ASSERT_EQ(layout.count, 3);
-    EXPECT_EQ(layout.boxes[0].top, list.top + 9);
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(layout.boxes[k].Height(), 24);
-      EXPECT_EQ(layout.boxes[k].Width(), 152);
-      EXPECT_LE(layout.boxes[k].bottom, list.bottom);
-      if (k > 0) {
-        EXPECT_EQ(layout.boxes[k].top, layout.boxes[k - 1].bottom);
-      }
-    }
-  }
-}
-
 struct TextBoxCase {
   FrameText text;
   FrameBox leftToRight;
@@ -142,27 +118,6 @@ TEST(FrameTextBoxTest, BoxesOfTheWindowInBothDirections) {
     EXPECT_EQ(FrameTextBox(c.text, window, false), c.leftToRight);
     EXPECT_EQ(FrameTextBox(c.text, window, true), c.rightToLeft);
   }
-}
-
-TEST(FrameTextBoxTest, FieldLabelsEndBeforeTheFieldButtonsInBothDirections) {
-  const FrameMetrics window;
-  for (FrameText label : {FrameText::kRangeLabel, FrameText::kOffDelayLabel}) {
-    // Left to right the label's trailing edge is left of the buttons at 308..461; right to
-    // left the buttons span 124..277 and the label box starts right of them.
-    EXPECT_LT(FrameTextBox(label, window, false).right, kChoiceLtr);
-    EXPECT_GT(FrameTextBox(label, window, true).left, kChoiceRtl + 153);
-  }
-}
-
-TEST(FrameTextBoxTest, CheckBoxLabelStandsBesideTheCheckBox) {
-  const FrameMetrics window;
-  // Check box 64..84 left to right, 492..512 right to left, 339..359 high.
-  FrameBox ltr = FrameTextBox(FrameText::kDisableLabel, window, false);
-  FrameBox rtl = FrameTextBox(FrameText::kDisableLabel, window, true);
-  EXPECT_EQ(ltr.left - 84, 10);
-  EXPECT_EQ(492 - rtl.right, 20);
-  EXPECT_EQ(ltr.Width(), rtl.Width());
-  EXPECT_EQ(ltr.top, 339);
 }
 
 TEST(FrameTextBoxTest, BoxesFollowTheLayoutMetrics) {

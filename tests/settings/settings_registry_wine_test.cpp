@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <random>
@@ -95,50 +95,31 @@ class SettingsRegistryTest : public testing::Test {
 
 // --- ReadCurrentSettings ---
 
-TEST_F(SettingsRegistryTest, ReadsAllOfCurrent) {
-  StartFromRandomCurrent(1);
-  EXPECT_EQ(Bytes(currentBlock), MachineValue(L"Current"));
-}
+// A "Current" of up to 128 bytes is read, its missing bytes as zero; a longer one, none, or no
+// key leaves the copy as it was. (Every test below reads a whole block first.)
+TEST_F(SettingsRegistryTest, CurrentOfAnyLengthOrNoneIsReadOrKeepsThePreviousCopy) {
+  std::mt19937 random(2);
+  constexpr long kNoValue = -1, kNoKey = -2;
+  for (long size : {0L, 1L, 10L, 127L, 129L, 256L, 4096L, kNoValue, kNoKey}) {
+    const SettingsBlock previous = RandomBlock(random);
+    currentBlock = previous;
+    std::vector<BYTE> stored(std::max(size, 0L));
+    for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<BYTE>(0x11 + i);
+    const bool ready =
+        size >= 0 ? WriteCurrent(stored)
+        : size == kNoValue ? DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"Current")
+                           : DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    ASSERT_TRUE(ready) << size;
 
-TEST_F(SettingsRegistryTest, ShortCurrentReadsItsMissingBytesAsZero) {
-  for (DWORD size : {0u, 1u, 10u, 127u}) {
-    std::memset(currentBlock.bytes, 0xAA, kSettingsBlockSize);
-    std::vector<BYTE> stored(size);
-    for (DWORD i = 0; i < size; ++i) stored[i] = static_cast<BYTE>(0x11 + i);
-    ASSERT_TRUE(WriteCurrent(stored));
-
-    EXPECT_EQ(ReadCurrentSettings(), 1) << size;
-
-    std::vector<BYTE> expected(kSettingsBlockSize, 0);
-    std::copy(stored.begin(), stored.end(), expected.begin());
+    const bool read = size >= 0 && size <= static_cast<long>(kSettingsBlockSize);
+    EXPECT_EQ(ReadCurrentSettings(), read ? 1 : 0) << size;
+    std::vector<BYTE> expected = Bytes(previous);
+    if (read) {
+      expected.assign(kSettingsBlockSize, 0);
+      std::copy(stored.begin(), stored.end(), expected.begin());
+    }
     EXPECT_EQ(Bytes(currentBlock), expected) << size;
   }
-}
-
-TEST_F(SettingsRegistryTest, LongCurrentKeepsThePreviousCopy) {
-  std::mt19937 random(2);
-  for (DWORD size : {129u, 256u, 4096u}) {
-    SettingsBlock previous = RandomBlock(random);
-    currentBlock = previous;
-    std::vector<BYTE> stored(size, 0x33);
-    ASSERT_TRUE(WriteCurrent(stored));
-
-    EXPECT_EQ(ReadCurrentSettings(), 0) << size;
-    EXPECT_EQ(Bytes(currentBlock), Bytes(previous)) << size;
-  }
-}
-
-TEST_F(SettingsRegistryTest, MissingValueOrKeyKeepsThePreviousCopy) {
-  std::mt19937 random(3);
-  SettingsBlock previous = RandomBlock(random);
-  currentBlock = previous;
-  ASSERT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, L"Current"));
-  EXPECT_EQ(ReadCurrentSettings(), 0);
-  EXPECT_EQ(Bytes(currentBlock), Bytes(previous));
-
-  ASSERT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath));
-  EXPECT_EQ(ReadCurrentSettings(), 0);
-  EXPECT_EQ(Bytes(currentBlock), Bytes(previous));
 }
 
 // --- WriteNewSettings ---
@@ -180,7 +161,8 @@ const FieldEdit kEdits[] = {
      [](SettingsBlock& b) { SetOffDelayRow(b, 0); }},
     {"3 minutes over 1 minute", [](SettingsBlock& b) { SetOffDelayRow(b, 1); },
      [](SettingsBlock& b) { SetOffDelayRow(b, 2); }},
-    {"on after 1 second over code 9", [](SettingsBlock& b) { b.bytes[1] = (b.bytes[1] & 0x0F) | 0x90; },
+    {"on after 1 second over code 9",
+     [](SettingsBlock& b) { b.bytes[1] = (b.bytes[1] & 0x0F) | 0x90; },
      [](SettingsBlock& b) { SetOnDelayRow(b, 1); }},
     {"on after 0.5 seconds over 3", [](SettingsBlock& b) { SetOnDelayRow(b, 2); },
      [](SettingsBlock& b) { SetOnDelayRow(b, 0); }},
@@ -250,16 +232,14 @@ TEST_F(SettingsRegistryTest, NoKeyHandleOutlivesAnOperation) {
   StartFromRandomCurrent(9);
   NextFreeHandleSlot();
   HKEY before = NextFreeHandleSlot();
-  for (int round = 0; round < 20; ++round) {
+  for (int round = 0; round < 40; ++round) {
+    // Half the rounds with the machine key, half without: "New" then goes to the user's key.
+    if (round == 20) {
+      ASSERT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath));
+    }
     ReadCurrentSettings();
     SetSensorEnabled(workingBlock, round % 2 == 0);
-    WriteNewSettings();  // HKEY_LOCAL_MACHINE path
-  }
-  ASSERT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath));
-  for (int round = 0; round < 20; ++round) {
-    ReadCurrentSettings();  // key missing
-    SetSensorEnabled(workingBlock, round % 2 == 0);
-    WriteNewSettings();  // HKEY_CURRENT_USER path
+    WriteNewSettings();
   }
   EXPECT_EQ(NextFreeHandleSlot(), before);
 }
