@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ struct SectionCase {
   Names classes;
   std::vector<int32_t> debugValues;
 };
+
+void PrintTo(const SectionCase& c, std::ostream* out) { *out << c.name; }
 
 class MonitorConfigSections : public testing::TestWithParam<SectionCase> {};
 
