@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,8 @@ struct DebugCase {
   int alpha;           // -1: the window stays off screen and without attributes
   Messages log;        // the whole log, when the row pins it
 };
+
+void PrintTo(const DebugCase& c, std::ostream* out) { *out << c.name; }
 
 class AppwatchDebugValues : public AppwatchProgramTest,
                             public testing::WithParamInterface<DebugCase> {};
