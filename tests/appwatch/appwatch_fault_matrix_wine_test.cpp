@@ -31,6 +31,7 @@
 #include "tests/appwatch/monitor_files.h"
 #include "tests/appwatch/watcher_seam.h"
 #include "tests/support/file_holder_client.h"
+#include "tests/support/seen.h"
 #include "tests/support/wine_support.h"
 
 namespace {
@@ -41,8 +42,6 @@ constexpr DWORD kLogHoldMilliseconds = 10000;
 // Far above the one second the log may cost the start, far below the ten it is held.
 constexpr ULONGLONG kStartBoundMilliseconds = 5000;
 
-constexpr wchar_t kSuspendLine[] = L"ZQWWMIAppCloseEventTraceStartEx:Suspend Proximity Sensor";
-constexpr wchar_t kResumeLine[] = L"ZQWWMIAppCloseEventTraceStartEx:Resume Proximity Sensor";
 constexpr wchar_t kExecutablesLabel[] = L"ExecutableFileList:";
 constexpr wchar_t kClassesLabel[] = L"WindowClassNameList:";
 constexpr wchar_t kEarlierLine[] = L"a line of an earlier run";
@@ -56,21 +55,10 @@ std::wstring ConfigMessage(const wchar_t* format) {
   return text;
 }
 
-// The codes the stand-in received since `mark`, but for the stops this test asks of it.
-Codes CodesSince(size_t mark) {
-  Codes codes;
-  for (unsigned code : StandInCodesSince(mark)) {
-    if (code != SERVICE_CONTROL_STOP) codes.push_back(code);
-  }
-  return codes;
-}
-
-// Feeds `state` and returns once the watcher has judged it; true when the stand-in's codes
-// since `mark` are then `expected`.
-bool FeedAndExpectCodes(ULONG state, size_t mark, const Codes& expected) {
+// Feeds `state`: the codes since `mark` are then `expected` (CodesBecome).
+testing::AssertionResult FeedAndExpectCodes(ULONG state, size_t mark, const Codes& expected) {
   fedState = state;
-  WaitUntil([&] { return CodesSince(mark) == expected; }, kTimeout);
-  return WaitForPolls(2) && CodesSince(mark) == expected;
+  return CodesBecome(mark, expected);
 }
 
 // --- Faults ---
@@ -269,8 +257,7 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
     EXPECT_TRUE(FeedAndExpectCodes(0, mark, {202}));
     EXPECT_TRUE(FeedAndExpectCodes(ES_DISPLAY_REQUIRED, mark, {202}));
     ASSERT_TRUE(StartStandIn());
-    EXPECT_TRUE(WaitForPolls(2));
-    EXPECT_EQ(CodesSince(mark), Codes{202}) << "nothing is resent";
+    EXPECT_TRUE(CodesBecome(mark, {202})) << "nothing is resent";
     EXPECT_TRUE(FeedAndExpectCodes(0, mark, {202, 203}));
     expected_.insert(expected_.end(), {kSuspendLine, kResumeLine, kSuspendLine, kResumeLine});
   }
@@ -324,7 +311,7 @@ TEST_P(AppwatchFaultMatrix, Row) {
   EXPECT_EQ(rect.top, -320);
   BYTE alpha = 0;
   DWORD flags = 0;
-  EXPECT_FALSE(GetLayeredWindowAttributes(window_, nullptr, &alpha, &flags) && flags != 0);
+  EXPECT_EQ(GetLayeredWindowAttributes(window_, nullptr, &alpha, &flags) ? flags : 0u, 0u);
 
   DriveTheWatcher(row.fault, mark);
   if (HasFatalFailure()) return;
@@ -335,9 +322,7 @@ TEST_P(AppwatchFaultMatrix, Row) {
   expected_.push_back(kSuspendLine);
 
   // Every line, in order, each whole.
-  EXPECT_TRUE(WaitUntil([&] { return LogMessages() == expected_; }, kTimeout))
-      << row.outcome << "\n  log:      " << testing::PrintToString(LogMessages())
-      << "\n  expected: " << testing::PrintToString(expected_);
+  EXPECT_TRUE(Becomes(LogMessages, expected_, kTimeout)) << row.outcome;
   for (const LogLine& line : ReadLogLines()) {
     EXPECT_TRUE(line.wellFormed) << testing::PrintToString(line.message);
   }

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,12 @@
 #include "shared/text16.h"
 #include "shared/win_handles.h"
 #include "tests/appwatch/monitor_files.h"
+#include "tests/support/seen.h"
 #include "tests/support/wine_support.h"
 
 namespace {
 
 constexpr DWORD kTimeout = 15000;
-constexpr wchar_t kNoConfigLine[] =
-    L"Terminal failure: unable to open file \"C:\\zq\\data\\ZQPRX\\appwatch.dat\" for read.\n";
 constexpr wchar_t kStartLine0[] =
     L"ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR:bWMIEventTrackFinished=0\n";
 constexpr wchar_t kStartLine1[] =
@@ -79,8 +79,8 @@ class Monitor {
   HWND window_ = nullptr;
 };
 
-bool LogBecomes(const Messages& expected) {
-  return WaitUntil([&] { return LogMessages() == expected; }, kTimeout);
+testing::AssertionResult LogBecomes(const Messages& expected) {
+  return Becomes(LogMessages, expected, kTimeout);
 }
 
 class AppwatchProgramTest : public testing::Test {
@@ -95,24 +95,6 @@ class AppwatchProgramTest : public testing::Test {
     StartStandIn();
   }
 };
-
-TEST_F(AppwatchProgramTest, WithoutConfigurationLogsTerminalFailureAndStaysInvisible) {
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  EXPECT_TRUE(LogBecomes({kNoConfigLine})) << testing::PrintToString(LogMessages());
-
-  HWND window = monitor.Window();
-  RECT rect = {};
-  GetWindowRect(window, &rect);
-  EXPECT_EQ(rect.left, -480);
-  EXPECT_EQ(rect.top, -320);
-  EXPECT_EQ(rect.right, 0);
-  EXPECT_EQ(rect.bottom, 0);
-  // Layered, and its attributes never set: nothing of it shows.
-  BYTE alpha = 0;
-  DWORD flags = 0;
-  EXPECT_FALSE(GetLayeredWindowAttributes(window, nullptr, &alpha, &flags) && flags != 0);
-}
 
 TEST_F(AppwatchProgramTest, WindowIsAnOffScreenTopmostToolWindowWithCaptionAndMenu) {
   Monitor monitor;
@@ -132,73 +114,64 @@ TEST_F(AppwatchProgramTest, WindowIsAnOffScreenTopmostToolWindowWithCaptionAndMe
   EXPECT_EQ(GetParent(window), nullptr);
 }
 
-TEST_F(AppwatchProgramTest, SevenLineConfigurationIsLoggedAndShowsTheWindow) {
-  ASSERT_TRUE(WriteConfigFile(kSevenLines));
-  Monitor monitor;
-  ASSERT_NE(monitor.Window(), nullptr);
-  EXPECT_TRUE(LogBecomes({L"ExecutableFileList:", L"a.exe", L"b.exe", L"WindowClassNameList:",
-                          L"Notepad", L"[Debug]", L"200"}))
-      << testing::PrintToString(LogMessages());
-  RECT rect = {};
-  GetWindowRect(monitor.Window(), &rect);
-  EXPECT_EQ(rect.left, 0);
-  EXPECT_EQ(rect.top, 0);
-  EXPECT_EQ(rect.right, 480);
-  EXPECT_EQ(rect.bottom, 320);
-  BYTE alpha = 0;
-  DWORD flags = 0;
-  ASSERT_TRUE(GetLayeredWindowAttributes(monitor.Window(), nullptr, &alpha, &flags));
-  EXPECT_EQ(alpha, 200);
-  EXPECT_EQ(flags, DWORD{LWA_ALPHA});
-}
-
 struct DebugCase {
   const char* name;
-  std::string config;
-  int alpha;  // -1: the window stays as it was, off screen and without attributes
+  std::string config;  // empty: there is no configuration file
+  int alpha;           // -1: the window stays off screen and without attributes
+  Messages log;        // the whole log, when the row pins it
 };
+
+void PrintTo(const DebugCase& c, std::ostream* out) { *out << c.name; }
 
 class AppwatchDebugValues : public AppwatchProgramTest,
                             public testing::WithParamInterface<DebugCase> {};
 
 TEST_P(AppwatchDebugValues, DecideWhatTheWindowShows) {
-  ASSERT_TRUE(WriteConfigFile(GetParam().config));
+  const DebugCase& c = GetParam();
+  if (!c.config.empty()) {
+    ASSERT_TRUE(WriteConfigFile(c.config));
+  }
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
-  ASSERT_TRUE(WaitUntil([] { return !LogMessages().empty(); }, kTimeout));
+  if (c.log.empty()) {
+    ASSERT_TRUE(WaitUntil([] { return !LogMessages().empty(); }, kTimeout));
+  } else {
+    EXPECT_TRUE(LogBecomes(c.log));
+  }
+  // At the top left of the screen with the row's alpha, or just off it with nothing set.
+  const bool shown = c.alpha >= 0;
+  const LONG x = shown ? 0 : -480;
+  const LONG y = shown ? 0 : -320;
   RECT rect = {};
   GetWindowRect(monitor.Window(), &rect);
+  EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}),
+            (std::vector<LONG>{x, y, x + 480, y + 320}));
   BYTE alpha = 0;
   DWORD flags = 0;
-  BOOL layered = GetLayeredWindowAttributes(monitor.Window(), nullptr, &alpha, &flags);
-  if (GetParam().alpha < 0) {
-    EXPECT_EQ(rect.left, -480);
-    EXPECT_EQ(rect.top, -320);
-    EXPECT_FALSE(layered && flags != 0);
-  } else {
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 0);
-    EXPECT_EQ(rect.right - rect.left, 480);
-    EXPECT_EQ(rect.bottom - rect.top, 320);
-    ASSERT_TRUE(layered);
-    EXPECT_EQ(flags, DWORD{LWA_ALPHA});
-    EXPECT_EQ(alpha, GetParam().alpha);
+  const BOOL layered = GetLayeredWindowAttributes(monitor.Window(), nullptr, &alpha, &flags);
+  EXPECT_EQ(layered ? flags : 0u, shown ? DWORD{LWA_ALPHA} : 0u);
+  if (shown) {
+    EXPECT_EQ(alpha, c.alpha);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, AppwatchDebugValues,
-    testing::Values(DebugCase{"Zero", "[Debug]\r\n0\r\n", -1},
-                    DebugCase{"LettersOnly", "[Debug]\r\nabc\r\n", -1},
-                    DebugCase{"Opaque", "[Debug]\r\n255\r\n", 255},
-                    DebugCase{"LowByteOf256", "[Debug]\r\n256\r\n", 0},
-                    DebugCase{"MinusOne", "[Debug]\r\n-1\r\n", 255},
-                    DebugCase{"SpaceNumberLetter", "[Debug]\r\n 42a\r\n", 42},
-                    DebugCase{"ValueOnTheHeaderLine", "[Debug]5\r\n", -1},
+    testing::Values(DebugCase{"NoFile", "", -1, {kNoConfigLine}},
+                    DebugCase{"SevenLines", kSevenLines, 200,
+                              {L"ExecutableFileList:", L"a.exe", L"b.exe", L"WindowClassNameList:",
+                               L"Notepad", L"[Debug]", L"200"}},
+                    DebugCase{"Zero", "[Debug]\r\n0\r\n", -1, {}},
+                    DebugCase{"LettersOnly", "[Debug]\r\nabc\r\n", -1, {}},
+                    DebugCase{"Opaque", "[Debug]\r\n255\r\n", 255, {}},
+                    DebugCase{"LowByteOf256", "[Debug]\r\n256\r\n", 0, {}},
+                    DebugCase{"MinusOne", "[Debug]\r\n-1\r\n", 255, {}},
+                    DebugCase{"SpaceNumberLetter", "[Debug]\r\n 42a\r\n", 42, {}},
+                    DebugCase{"ValueOnTheHeaderLine", "[Debug]5\r\n", -1, {}},
                     DebugCase{"EntryBeginningWithDigits",
-                              "[Debug]\r\n[Executable]\r\n7zFM.exe\r\n", 7},
-                    DebugCase{"LastNonZeroWins", "[Debug]\r\n30\r\n0\r\n60\r\nx\r\n", 60},
-                    DebugCase{"LfOnly", "[Debug]\n200\n", -1}),
+                              "[Debug]\r\n[Executable]\r\n7zFM.exe\r\n", 7, {}},
+                    DebugCase{"LastNonZeroWins", "[Debug]\r\n30\r\n0\r\n60\r\nx\r\n", 60, {}},
+                    DebugCase{"LfOnly", "[Debug]\n200\n", -1, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AppwatchProgramTest, StopMessageFromAnotherProcessAndExitCommandEndItWithExitCodeZero) {
@@ -237,7 +210,7 @@ TEST_F(AppwatchProgramTest, LaunchAndCloseMonitorCommandsLogWhatChanged) {
     Monitor monitor;
     ASSERT_NE(monitor.Window(), nullptr);
     for (int command : c.commands) monitor.Command(command);
-    EXPECT_TRUE(LogBecomes(c.log)) << testing::PrintToString(LogMessages());
+    EXPECT_TRUE(LogBecomes(c.log));
   }
 }
 
@@ -247,9 +220,8 @@ TEST_F(AppwatchProgramTest, SuspendAndResumeReachTheServiceWithoutALogLine) {
   size_t mark = StandInLogMark();
   monitor.Command(ID_PROXIMITYSENSOR_SUSPEND);
   monitor.Command(ID_PROXIMITYSENSOR_RESUME);
-  EXPECT_TRUE(WaitUntil([&] { return StandInCodesSince(mark) == std::vector<unsigned>{202, 203}; },
-                        kTimeout))
-      << StandInLogSince(mark);
+  EXPECT_TRUE(Becomes([&] { return StandInCodesSince(mark); }, std::vector<unsigned>{202, 203},
+                      kTimeout));
   EXPECT_EQ(LogMessages(), Messages{kNoConfigLine});
 }
 
@@ -272,9 +244,10 @@ constexpr WineFact kWineFactFixedExecutionState = {
     "SetThreadExecutionState was asked for"};
 
 TEST_F(AppwatchProgramTest, UnderWineTheRealExecutionStateSendsNothing) {
-  // Polls change nothing (kWineFactFixedExecutionState). Another process's polls cannot be seen, so this watches for a span: the poll at the start and two
-  // more, with a quarter pause for a late start. (The watcher's answers to
-  // other states are checked in-process, poll by poll, in appwatch_watcher_wine_test.)
+  // Polls change nothing (kWineFactFixedExecutionState). Another process's polls cannot be
+  // seen, so this watches for a span: the poll at the start and two more, with a quarter pause
+  // for a late start. (The watcher's answers to other states are checked in-process, poll by
+  // poll, in appwatch_watcher_wine_test.)
   constexpr DWORD kTwoMorePolls =
       2 * kWatcherPollPauseMilliseconds + kWatcherPollPauseMilliseconds / 4;
   NoteWineFact(kWineFactFixedExecutionState);
@@ -308,11 +281,10 @@ TEST_F(AppwatchProgramTest, WmiEventsShowOneBoxAtATimeAndStopEndsItWhileOneIsOpe
 
   // Once it is closed, the next event shows a box again.
   AnswerOk(boxes[0].window);
-  ASSERT_TRUE(WaitUntil([&] { return VisibleDialogs(monitor.ProcessId(), L"WMI Event").empty(); },
-                        kTimeout));
+  auto eventBoxes = [&] { return VisibleDialogs(monitor.ProcessId(), L"WMI Event").size(); };
+  ASSERT_TRUE(Becomes(eventBoxes, 0u, kTimeout));
   monitor.Post(wmiEvent);
-  ASSERT_TRUE(WaitUntil([&] { return VisibleDialogs(monitor.ProcessId(), L"WMI Event").size() == 1; },
-                        kTimeout));
+  ASSERT_TRUE(Becomes(eventBoxes, 1u, kTimeout));
 
   // A flood and then the stop message, while the box is open: the program ends, with 0.
   for (int i = 0; i < kFlood; ++i) monitor.Post(wmiEvent);
@@ -367,7 +339,7 @@ TEST_F(AppwatchProgramTest, HeldLogDelaysNeitherWindowNorWatcherAndItsLinesFollo
   holder.Reset();
   Messages expected = ManyNamesLines(kNames);
   expected.push_back(kStartLine0);
-  EXPECT_TRUE(LogBecomes(expected)) << testing::PrintToString(LogMessages());
+  EXPECT_TRUE(LogBecomes(expected));
 }
 
 TEST_F(AppwatchProgramTest, LinesPastWhatIsKeptForAHeldLogAreCountedInOneLine) {
@@ -388,12 +360,12 @@ TEST_F(AppwatchProgramTest, LinesPastWhatIsKeptForAHeldLogAreCountedInOneLine) {
   FormatBounded(lost, 200, AsWide(kMonitorLogLostLinesFormat),
                 static_cast<unsigned>(all.size() - kMonitorLogHeldLinesCapacity));
   expected.push_back(lost);
-  EXPECT_TRUE(LogBecomes(expected)) << testing::PrintToString(LogMessages());
+  EXPECT_TRUE(LogBecomes(expected));
 
   // Then lines go straight out again.
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
   expected.push_back(kStartLine0);
-  EXPECT_TRUE(LogBecomes(expected)) << testing::PrintToString(LogMessages());
+  EXPECT_TRUE(LogBecomes(expected));
 }
 
 // Ways to open the About box, and to close it.
@@ -449,22 +421,17 @@ TEST_P(AppwatchAboutBox, OpensAndCloses) {
   } else {
     ASSERT_TRUE(PressAltWithSlashKey(monitor.Window(), c.opening == Opening::kAltQuestionMark));
   }
+  auto aboutBoxes = [&] { return VisibleDialogs(monitor.ProcessId(), L"About EventReceiver"); };
   std::vector<DialogSeen> boxes;
-  ASSERT_TRUE(WaitUntil([&] {
-    boxes = VisibleDialogs(monitor.ProcessId(), L"About EventReceiver");
-    return boxes.size() == 1;
-  }, kTimeout));
-  EXPECT_TRUE(HasText(boxes[0], L"EventReceiver, Version 1.0"));
-  EXPECT_TRUE(HasText(boxes[0], L"OK"));
+  ASSERT_TRUE(Becomes([&] { return (boxes = aboutBoxes()).size(); }, 1u, kTimeout));
+  EXPECT_THAT(boxes[0].texts, testing::IsSupersetOf({L"EventReceiver, Version 1.0", L"OK"}));
   EXPECT_EQ(GetWindow(boxes[0].window, GW_OWNER), monitor.Window());
 
   PostMessageW(boxes[0].window, c.closeMessage, c.closeWParam, 0);
-  EXPECT_TRUE(WaitUntil([&] {
-    return VisibleDialogs(monitor.ProcessId(), L"About EventReceiver").empty();
-  }, kTimeout));
+  EXPECT_TRUE(Becomes([&] { return aboutBoxes().size(); }, 0u, kTimeout));
   // The window is still there and answers its menu.
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
-  EXPECT_TRUE(WaitUntil([&] { return LogMessages().size() == linesBefore + 1; }, kTimeout));
+  EXPECT_TRUE(Becomes([] { return LogMessages().size(); }, linesBefore + 1, kTimeout));
   EXPECT_EQ(LogMessages().back(), kStartLine0);
 }
 
@@ -481,8 +448,7 @@ TEST_F(AppwatchProgramTest, LinesOfSeveralRunsFollowOneAnother) {
   for (int run = 0; run < 2; ++run) {
     Monitor monitor;
     ASSERT_NE(monitor.Window(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return LogMessages().size() == static_cast<size_t>(run + 1); },
-                          kTimeout));
+    ASSERT_TRUE(Becomes([] { return LogMessages().size(); }, size_t(run + 1), kTimeout));
   }
   EXPECT_EQ(LogMessages(), (Messages{kNoConfigLine, kNoConfigLine}));
 }

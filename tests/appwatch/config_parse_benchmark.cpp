@@ -12,6 +12,7 @@
 #include "appwatch/monitor_config.h"
 #include "appwatch/monitor_config_parse.h"
 #include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
 
 namespace {
 
@@ -32,10 +33,19 @@ std::vector<uint8_t> MakeConfiguration() {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
+// The best of kRounds runs of `work`, in seconds.
+template <typename Work>
+double Best(Work work) {
+  LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
-  return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+  double best = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    QueryPerformanceCounter(&start);
+    work();
+    QueryPerformanceCounter(&end);
+    best = std::min(best, double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+  }
+  return best;
 }
 
 void IgnoreDebugValue(int32_t, void*) {}
@@ -49,24 +59,9 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
          written == bytes.size();
 }
 
-// Opens the file and reads it whole, as the monitor does: size, one buffer, one ReadFile.
-std::vector<uint8_t> ReadWholeFile(const std::wstring& path) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
-  const DWORD size = GetFileSize(file.Get(), nullptr);
-  if (size == INVALID_FILE_SIZE) return {};
-  std::vector<uint8_t> bytes(size);
-  DWORD read = 0;
-  if (size > 0 && !ReadFile(file.Get(), bytes.data(), size, &read, nullptr)) return {};
-  bytes.resize(read);
-  return bytes;
-}
-
-std::wstring TemporaryPath() {
-  wchar_t directory[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, directory);
-  return std::wstring(directory) + L"zq_config_parse_benchmark.dat";
+// The file read whole, as the monitor reads it: its size, one buffer, one ReadFile.
+std::vector<uint8_t> FileBytes(const std::wstring& path) {
+  return ReadWholeFile(path.c_str()).value_or(std::vector<BYTE>{});
 }
 
 }  // namespace
@@ -75,63 +70,45 @@ int main() {
   std::vector<uint8_t> bytes = MakeConfiguration();
   const double megabytes = double(bytes.size()) / (1024.0 * 1024.0);
 
-  double bestParse = 1e9;
   size_t entries = 0;
-  for (int round = 0; round < kRounds; ++round) {
+  const double bestParse = Best([&] {
     NameList executables;
     NameList classes;
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
     ParseMonitorConfig(bytes, ConvertAnsiByte, executables, classes, IgnoreDebugValue, nullptr);
-    QueryPerformanceCounter(&end);
-    bestParse = std::min(bestParse, Seconds(start, end));
     entries = NameCount(executables) + NameCount(classes);
-  }
+  });
 
   // The plain loop widens each byte into a unit, as the parser's conversion does.
   std::vector<char16_t> copy(bytes.size());
-  double bestCopy = 1e9;
-  for (int round = 0; round < kRounds; ++round) {
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    const uint8_t* in = bytes.data();
-    char16_t* out = copy.data();
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = in[i];
-    QueryPerformanceCounter(&end);
-    bestCopy = std::min(bestCopy, Seconds(start, end));
-  }
+  const double bestCopy = Best([&] {
+    for (size_t i = 0; i < bytes.size(); ++i) copy[i] = bytes[i];
+  });
   volatile char16_t sink = copy[copy.size() / 2];
   (void)sink;
 
   // From the file: ReadFile then the parser, beside ReadFile then a plain loop that widens each
   // byte into a unit and counts the line feeds (so the loop's work is used).
-  const std::wstring path = TemporaryPath();
+  wchar_t directory[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, directory);
+  const std::wstring path = std::wstring(directory) + L"zq_config_parse_benchmark.dat";
   double bestFileParse = -1, bestFileLoop = -1;
   size_t lineFeeds = 0;
   if (WriteWholeFile(path, bytes)) {
-    bestFileParse = bestFileLoop = 1e9;
-    for (int round = 0; round < kRounds; ++round) {
-      LARGE_INTEGER start, end;
-      QueryPerformanceCounter(&start);
-      std::vector<uint8_t> read = ReadWholeFile(path);
+    bestFileParse = Best([&] {
       NameList executables;
       NameList classes;
-      ParseMonitorConfig(read, ConvertAnsiByte, executables, classes, IgnoreDebugValue, nullptr);
-      QueryPerformanceCounter(&end);
-      bestFileParse = std::min(bestFileParse, Seconds(start, end));
-
-      QueryPerformanceCounter(&start);
-      read = ReadWholeFile(path);
+      ParseMonitorConfig(FileBytes(path), ConvertAnsiByte, executables, classes, IgnoreDebugValue,
+                         nullptr);
+    });
+    bestFileLoop = Best([&] {
+      const std::vector<uint8_t> read = FileBytes(path);
       std::vector<char16_t> units(read.size());
-      size_t feeds = 0;
+      lineFeeds = 0;
       for (size_t i = 0; i < read.size(); ++i) {
         units[i] = read[i];
-        feeds += read[i] == '\n';
+        lineFeeds += read[i] == '\n';
       }
-      QueryPerformanceCounter(&end);
-      bestFileLoop = std::min(bestFileLoop, Seconds(start, end));
-      lineFeeds = feeds;
-    }
+    });
     DeleteFileW(path.c_str());
   }
 

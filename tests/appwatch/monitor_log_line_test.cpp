@@ -45,26 +45,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 constexpr size_t kStampLength = 15;  // "hh:mm:ss:mmmm::"
 
-TEST(MonitorLogLineCut, LongestMessageThatKeepsItsLineEnd) {
-  std::u16string message(kMonitorLogLineCapacity - 1 - kStampLength - 2, u'm');
-  std::u16string line = Line({}, message);
-  EXPECT_EQ(line.size(), kMonitorLogLineCapacity - 1);
-  EXPECT_EQ(line.substr(line.size() - 3), u"m\r\n");
-}
-
-TEST(MonitorLogLineCut, OneMoreCharacterLosesTheLineFeed) {
-  std::u16string message(kMonitorLogLineCapacity - 1 - kStampLength - 1, u'm');
-  std::u16string line = Line({}, message);
-  EXPECT_EQ(line.size(), kMonitorLogLineCapacity - 1);
-  EXPECT_EQ(line.substr(line.size() - 2), u"m\r");
-}
-
-TEST(MonitorLogLineCut, MessageOfThreeThousandCharactersIsCutWithItsLineEnd) {
-  std::u16string message(3000, u'z');
-  std::u16string line = Line({4, 5, 6, 7}, message);
-  EXPECT_EQ(line.size(), kMonitorLogLineCapacity - 1);
-  EXPECT_EQ(line.substr(0, kStampLength), u"04:05:06:0007::");
-  EXPECT_EQ(line.back(), u'z');
+// A message as long as fits keeps its line end; one more character costs the line feed; a
+// message of 3,000 characters is cut with its line end, the stamp kept.
+TEST(MonitorLogLineCut, LongMessagesLoseTheLineEndFirst) {
+  struct Case {
+    size_t messageLength;
+    std::u16string tail;
+  };
+  const size_t fits = kMonitorLogLineCapacity - 1 - kStampLength - 2;
+  const Case cases[] = {{fits, u"m\r\n"}, {fits + 1, u"mm\r"}, {3000, u"mmm"}};
+  for (const Case& c : cases) {
+    const std::u16string line = Line({4, 5, 6, 7}, std::u16string(c.messageLength, u'm'));
+    EXPECT_EQ(line.size(), kMonitorLogLineCapacity - 1) << c.messageLength;
+    EXPECT_EQ(line.substr(0, kStampLength), u"04:05:06:0007::") << c.messageLength;
+    EXPECT_EQ(line.substr(line.size() - c.tail.size()), c.tail) << c.messageLength;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <set>
+#include <vector>
+
+#include "tests/support/seen.h"
 
 extern std::atomic<ULONG> fedState;           // every poll is answered with this
 extern std::atomic<bool> pollFails;           // while set, polls fail
@@ -32,3 +35,19 @@ std::set<DWORD> RecentPollers();
 bool PollersEnd(DWORD except = 0, DWORD timeoutMs = kPollsTimeout);
 std::set<DWORD> EveryPoller();
 void ForgetPollers();
+
+// The codes the stand-in service received since `mark`, but the stops a test asks of it, once
+// they are `expected` and the running watcher has polled twice more (it has then judged the
+// state it was fed once more); a failure says which codes came.
+inline testing::AssertionResult CodesBecome(size_t mark, const std::vector<unsigned>& expected) {
+  auto codes = [mark] {
+    std::vector<unsigned> seen;
+    for (unsigned code : StandInCodesSince(mark)) {
+      if (code != SERVICE_CONTROL_STOP) seen.push_back(code);
+    }
+    return seen;
+  };
+  Becomes(codes, expected, kPollsTimeout);
+  if (!WaitForPolls(2)) return testing::AssertionFailure() << "the watcher stopped polling";
+  return Becomes(codes, expected, 0);
+}

@@ -8,10 +8,16 @@
 //   3. like 2, with the allocation number k of the parse failing (k taken from the input), which
 //      must leave both lists exactly as they were;
 //   4. again into the lists of 3, which must then hold what 2 gave.
-// Each parse is compared with an independent model of the configuration file's rules: the
-// same entries in the same lists and order, the same debug values; the lists are consistent and
-// no entry is longer than 129 units.
+// The parser's rules themselves are pinned by tests/appwatch/monitor_config_parse_test.cpp; here
+// each parse is held to what holds for any file: the lists are consistent, no entry is longer
+// than 129 units or holds a NUL (or, read as Latin-1, a CR or LF) unit, there are no more
+// entries than line ends, a file without '[' has no section, a parse into filled lists appends
+// exactly what a parse into empty lists gives, and each debug value is the C library's reading
+// of its line (ASCII lines) or has the line's sign.
+#include <algorithm>
+#include <climits>
 #include <cstddef>
+#include <cwchar>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -64,91 +70,45 @@ char16_t Unusual(uint8_t byte) {
   }
 }
 
-// --- Model of the configuration file --------------------------------------------------------------------------
+// --- Checks on the product's lists --------------------------------------------------------------
 
 struct Outcome {
-  std::vector<std::u16string> executables;
-  std::vector<std::u16string> classes;
+  NameList executables;
+  NameList classes;
   std::vector<int32_t> debugValues;
 };
 
-bool EqualsAsciiIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  auto fold = [](char16_t c) -> char16_t { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+void RecordDebugValue(int32_t value, void* context) {
+  FUZZ_CHECK(value != 0);
+  static_cast<std::vector<int32_t>*>(context)->push_back(value);
 }
 
-// The parsing rules, step by step; the debug value of a completed line is left to
-// ReadDebugValue (checked on its own below).
-Outcome ModelParse(const uint8_t* bytes, size_t n, ConvertByteFn convert) {
+// What the file gives in empty lists.
+Outcome Parse(std::span<const uint8_t> bytes, ConvertByteFn convert) {
   Outcome out;
-  bool executables = false;
-  bool classes = false;
-  bool debug = false;
-  std::u16string line;
-  for (size_t i = 0; i < n; ++i) {
-    if (bytes[i] != 13 && bytes[i] != 10) {
-      char16_t unit = convert(bytes[i]);
-      if (unit != 0) line.push_back(unit);
-    }
-    if (line == u"[Executable]") {
-      executables = true;
-      classes = false;
-      line.clear();
-      i += 2;
-    } else if (EqualsAsciiIgnoringCase(line, u"[ClassName]")) {
-      classes = true;
-      executables = false;
-      line.clear();
-      i += 2;
-    } else if (EqualsAsciiIgnoringCase(line, u"[Debug]")) {
-      debug = true;
-    }
-    if (i < n && bytes[i] == 13 && i + 1 < n && bytes[i + 1] == 10) {
-      std::u16string entry = line.substr(0, 129);
-      if (executables) out.executables.push_back(entry);
-      if (classes) out.classes.push_back(entry);
-      if (debug) {
-        int32_t value = ReadDebugValue(entry);
-        if (value != 0) out.debugValues.push_back(value);
-      }
-      line.clear();
-    }
-  }
+  FUZZ_CHECK(ParseMonitorConfig(bytes, convert, out.executables, out.classes, RecordDebugValue,
+                                &out.debugValues) == ConfigParseResult::kParsed);
   return out;
 }
 
-// _wtoi over ASCII text (the debug value of a line), with the product's documented
-// saturation beyond the 32-bit range.
-int32_t ModelDebugValue(const std::u16string& line) {
-  size_t i = 0;
-  while (i < line.size() && (line[i] == u' ' || (line[i] >= 9 && line[i] <= 13))) ++i;
-  bool negative = false;
-  if (i < line.size() && (line[i] == u'-' || line[i] == u'+')) negative = line[i++] == u'-';
-  long long value = 0;
-  for (; i < line.size() && line[i] >= u'0' && line[i] <= u'9'; ++i) {
-    if (value < (1ll << 40)) value = value * 10 + (line[i] - u'0');
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
+// _wtoi of the C library, saturated to 32 bits as the product documents.
+int32_t LibraryDebugValue(const std::u16string_view line) {
+  const std::wstring wide(line.begin(), line.end());
+  const long long value = std::wcstoll(wide.c_str(), nullptr, 10);
+  return static_cast<int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
 }
 
-bool IsAscii(const std::u16string& text) {
+bool IsAscii(std::u16string_view text) {
   for (char16_t c : text) {
     if (c >= 0x80) return false;
   }
   return true;
 }
 
-void CheckDebugValue(const std::u16string& line) {
+void CheckDebugValue(std::u16string_view line) {
   int32_t value = ReadDebugValue(line);
   if (IsAscii(line)) {
-    FUZZ_CHECK(value == ModelDebugValue(line));
+    FUZZ_CHECK(value == LibraryDebugValue(line));
     return;
   }
   // Other scripts' digits and spaces are the C runtime's business; the sign still decides.
@@ -159,35 +119,36 @@ void CheckDebugValue(const std::u16string& line) {
   if (i == line.size()) FUZZ_CHECK(value == 0);
 }
 
-// --- Checks on the product's lists --------------------------------------------------------------
-
 // The compact form is consistent, and no entry is longer than 129 units.
 void CheckConsistent(const NameList& list) {
   FUZZ_CHECK(list.units.size() == (list.ends.empty() ? 0 : list.ends.back()));
   for (size_t i = 1; i < list.ends.size(); ++i) FUZZ_CHECK(list.ends[i - 1] <= list.ends[i]);
-  for (size_t i = 0; i < NameCount(list); ++i) FUZZ_CHECK(NameAt(list, i).size() <= kNameEntryMaxLength);
+  for (size_t i = 0; i < NameCount(list); ++i) {
+    FUZZ_CHECK(NameAt(list, i).size() <= kNameEntryMaxLength);
+  }
 }
 
-// The list holds `first` and then `then`, in this order, and nothing else.
-bool Holds(const NameList& list, const std::vector<std::u16string>& first,
-           const std::vector<std::u16string>& then) {
+// `list` holds `first`'s entries and then `then`'s, and nothing else.
+bool Holds(const NameList& list, const NameList& first, const NameList& then) {
   CheckConsistent(list);
-  if (NameCount(list) != first.size() + then.size()) return false;
+  const size_t before = NameCount(first);
+  if (NameCount(list) != before + NameCount(then)) return false;
   for (size_t i = 0; i < NameCount(list); ++i) {
-    const std::u16string& expected = i < first.size() ? first[i] : then[i - first.size()];
-    if (NameAt(list, i) != expected) return false;
+    if (NameAt(list, i) != (i < before ? NameAt(first, i) : NameAt(then, i - before))) return false;
   }
   return true;
 }
 
-void RecordDebugValue(int32_t value, void* context) {
-  FUZZ_CHECK(value != 0);
-  static_cast<std::vector<int32_t>*>(context)->push_back(value);
+// Entries and units that no file can give.
+void CheckEntries(const NameList& list, bool latin1) {
+  CheckConsistent(list);
+  for (size_t i = 0; i < NameCount(list); ++i) {
+    const std::u16string_view name = NameAt(list, i);
+    FUZZ_CHECK(name.find(u'\0') == name.npos);
+    if (latin1) FUZZ_CHECK(name.find_first_of(u"\r\n") == name.npos);
+    CheckDebugValue(name);
+  }
 }
-
-const std::vector<std::u16string> kNone;
-const std::vector<std::u16string> kPrefilledExecutables{u"already.exe"};
-const std::vector<std::u16string> kPrefilledClasses{u"Already"};
 
 void Prefill(NameList& executables, NameList& classes) {
   const uint8_t seed[] = "[Executable]\r\nalready.exe\r\n[ClassName]\r\nAlready\r\n";
@@ -207,28 +168,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> file(data, data + size);
   const std::span<const uint8_t> bytes(file.data(), file.size());
 
+  size_t lineEnds = 0;
+  for (size_t i = 0; i + 1 < size; ++i) lineEnds += data[i] == '\r' && data[i + 1] == '\n';
+
   // 1. Empty lists, Latin-1.
   {
-    NameList executables;
-    NameList classes;
-    std::vector<int32_t> debugValues;
-    FUZZ_CHECK(ParseMonitorConfig(bytes, Latin1, executables, classes, RecordDebugValue,
-                                  &debugValues) == ConfigParseResult::kParsed);
-    Outcome model = ModelParse(file.data(), file.size(), Latin1);
-    FUZZ_CHECK(Holds(executables, kNone, model.executables));
-    FUZZ_CHECK(Holds(classes, kNone, model.classes));
-    FUZZ_CHECK(debugValues == model.debugValues);
-    for (const auto& name : model.executables) CheckDebugValue(name);
-    for (const auto& name : model.classes) CheckDebugValue(name);
+    const Outcome latin1 = Parse(bytes, Latin1);
+    CheckEntries(latin1.executables, true);
+    CheckEntries(latin1.classes, true);
+    FUZZ_CHECK(NameCount(latin1.executables) + NameCount(latin1.classes) <= lineEnds);
+    FUZZ_CHECK(latin1.debugValues.size() <= lineEnds);
+    if (std::find(file.begin(), file.end(), '[') == file.end()) {
+      FUZZ_CHECK(NameCount(latin1.executables) + NameCount(latin1.classes) == 0);
+      FUZZ_CHECK(latin1.debugValues.empty());
+    }
   }
 
-  // 2. Lists that hold an entry already, the unusual code page.
-  Outcome model = ModelParse(file.data(), file.size(), Unusual);
+  // 2. Lists that hold an entry already, the unusual code page: the same entries, appended.
+  const Outcome unusual = Parse(bytes, Unusual);
+  CheckEntries(unusual.executables, false);
+  CheckEntries(unusual.classes, false);
+  NameList prefilledExecutables;
+  NameList prefilledClasses;
+  Prefill(prefilledExecutables, prefilledClasses);
   size_t allocations = 0;
   {
-    NameList executables;
-    NameList classes;
-    Prefill(executables, classes);
+    NameList executables = prefilledExecutables;
+    NameList classes = prefilledClasses;
     std::vector<int32_t> debugValues;
     debugValues.reserve(size);  // no allocation of the harness's own while counting
     ArmAllocationFailure();
@@ -236,20 +202,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                   RecordDebugValue, &debugValues);
     allocations = DisarmAllocationFailure();
     FUZZ_CHECK(result == ConfigParseResult::kParsed);
-    FUZZ_CHECK(Holds(executables, kPrefilledExecutables, model.executables));
-    FUZZ_CHECK(Holds(classes, kPrefilledClasses, model.classes));
-    FUZZ_CHECK(debugValues == model.debugValues);
+    FUZZ_CHECK(Holds(executables, prefilledExecutables, unusual.executables));
+    FUZZ_CHECK(Holds(classes, prefilledClasses, unusual.classes));
+    FUZZ_CHECK(debugValues == unusual.debugValues);
     ClearNames(executables);
-    FUZZ_CHECK(Holds(executables, kNone, kNone));
+    FUZZ_CHECK(NameCount(executables) == 0 && executables.units.empty());
   }
 
   // 3 and 4. Allocation number k fails; then the same lists take the file once more.
   {
-    NameList executables;
-    NameList classes;
-    Prefill(executables, classes);
-    const NameList executablesBefore = executables;
-    const NameList classesBefore = classes;
+    NameList executables = prefilledExecutables;
+    NameList classes = prefilledClasses;
     std::vector<int32_t> debugValues;
     debugValues.reserve(size);
     const size_t k = Hash(file.data(), file.size()) % (allocations + 1);
@@ -261,10 +224,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK((result == ConfigParseResult::kOutOfMemory) == (k < allocations));
     if (result == ConfigParseResult::kOutOfMemory) {
       // What the file added is taken back, to the last unit.
-      FUZZ_CHECK(executables.units == executablesBefore.units);
-      FUZZ_CHECK(executables.ends == executablesBefore.ends);
-      FUZZ_CHECK(classes.units == classesBefore.units);
-      FUZZ_CHECK(classes.ends == classesBefore.ends);
+      FUZZ_CHECK(executables.units == prefilledExecutables.units);
+      FUZZ_CHECK(executables.ends == prefilledExecutables.ends);
+      FUZZ_CHECK(classes.units == prefilledClasses.units);
+      FUZZ_CHECK(classes.ends == prefilledClasses.ends);
     }
     CheckConsistent(executables);
     CheckConsistent(classes);
@@ -273,9 +236,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       debugValues.clear();
       FUZZ_CHECK(ParseMonitorConfig(bytes, Unusual, executables, classes, RecordDebugValue,
                                     &debugValues) == ConfigParseResult::kParsed);
-      FUZZ_CHECK(Holds(executables, kPrefilledExecutables, model.executables));
-      FUZZ_CHECK(Holds(classes, kPrefilledClasses, model.classes));
-      FUZZ_CHECK(debugValues == model.debugValues);
+      FUZZ_CHECK(Holds(executables, prefilledExecutables, unusual.executables));
+      FUZZ_CHECK(Holds(classes, prefilledClasses, unusual.classes));
+      FUZZ_CHECK(debugValues == unusual.debugValues);
     }
   }
   return 0;

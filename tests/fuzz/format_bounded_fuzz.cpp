@@ -16,12 +16,11 @@
 // none). Conversions that take no argument (%% and unknown letters) stay as they are.
 //
 // Checked: a capacity of 0 or above the maximum writes nothing and says so, and no format at all
-// gives an empty text; otherwise the buffer (its last unit touching an unreadable page) holds
-// the first min(n, C - 1) units of the full text and a NUL after them, nothing after that NUL or
-// in front of the buffer changes, the result is S_OK exactly when nothing was cut; the full text
-// equals a model of the conversions written from their description, and formatting with
-// capacity n + 1 and n gives the whole text and its cut prefix.
-#include <climits>
+// gives an empty text. Otherwise the full text (the product's own, formatted with room to spare)
+// bounds every other capacity: the buffer (its last unit touching an unreadable page) holds the
+// first min(n, C - 1) units of it and a NUL after them, nothing after that NUL or in front of the
+// buffer changes, and the result is S_OK exactly when nothing was cut. What each conversion
+// produces is pinned by tests/shared/format_bounded_test.cpp.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -109,36 +108,19 @@ int32_t Call(char16_t* buffer, size_t capacity, const char16_t* format, size_t s
 // --- The grammar of a conversion -----------------------------------------------------------------
 
 struct Conversion {
-  size_t begin = 0;       // the '%'
-  size_t flagsEnd = 0;    // after the flags
-  size_t widthEnd = 0;    // after the width digits
-  size_t lengthEnd = 0;   // after l or h
+  size_t widthEnd = 0;    // after the flags and width digits
   size_t end = 0;         // after the conversion letter; 0 when the format ends inside
-  bool leftAlign = false;
-  bool zeroPad = false;
-  size_t width = 0;
   char16_t length = 0;    // 'l', 'h' or 0
   char16_t conversion = 0;
 };
 
 Conversion ReadConversion(const std::u16string& f, size_t at) {
   Conversion s;
-  s.begin = at;
   size_t i = at + 1;
-  while (i < f.size() && (f[i] == u'-' || f[i] == u'0')) {
-    if (f[i] == u'-') s.leftAlign = true;
-    if (f[i] == u'0') s.zeroPad = true;
-    ++i;
-  }
-  s.flagsEnd = i;
-  while (i < f.size() && f[i] >= u'0' && f[i] <= u'9') {
-    s.width = s.width * 10 + (f[i] - u'0');
-    if (s.width > 4096) s.width = 4096;  // the formatter's bound on a width
-    ++i;
-  }
+  while (i < f.size() && (f[i] == u'-' || f[i] == u'0')) ++i;
+  while (i < f.size() && f[i] >= u'0' && f[i] <= u'9') ++i;
   s.widthEnd = i;
   if (i < f.size() && (f[i] == u'l' || f[i] == u'h')) s.length = f[i++];
-  s.lengthEnd = i;
   if (i < f.size()) {
     s.conversion = f[i];
     s.end = i + 1;
@@ -189,72 +171,6 @@ std::u16string FitFormat(const std::u16string& raw, const Signature& signature) 
         case kString:
           out += flagsAndWidth + (s.length == u'l' ? u"ls" : u"s");
           break;
-      }
-    }
-    i = s.end;
-  }
-  return out;
-}
-
-// --- Model of the conversions (format_bounded.h) ----------------------------------------
-
-void Padded(std::u16string& out, const std::u16string& text, const Conversion& s, bool zeroAllowed) {
-  const size_t padding = s.width > text.size() ? s.width - text.size() : 0;
-  if (s.leftAlign) {
-    out += text + std::u16string(padding, u' ');
-  } else if (zeroAllowed && s.zeroPad) {
-    size_t sign = !text.empty() && text[0] == u'-' ? 1 : 0;
-    out += text.substr(0, sign) + std::u16string(padding, u'0') + text.substr(sign);
-  } else {
-    out += std::u16string(padding, u' ') + text;
-  }
-}
-
-std::u16string Digits(unsigned long long value, unsigned base, bool upper) {
-  const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(set[value % base]));
-    value /= base;
-  } while (value != 0);
-  return digits;
-}
-
-std::u16string Model(const std::u16string& f, const Signature& signature, const Arg* args) {
-  std::u16string out;
-  int next = 0;
-  for (size_t i = 0; i < f.size();) {
-    if (f[i] != u'%') {
-      out.push_back(f[i++]);
-      continue;
-    }
-    Conversion s = ReadConversion(f, i);
-    if (s.end == 0) {  // an unfinished conversion at the end is copied
-      out.append(f, i, std::u16string::npos);
-      break;
-    }
-    const char16_t c = s.conversion;
-    if (c == u'%') {
-      out.push_back(u'%');
-    } else if (!TakesArgument(c)) {
-      out.append(f, i, s.end - i);  // not a conversion: copied as it stands
-    } else {
-      FUZZ_CHECK(next < signature.count);  // FitFormat saw to that
-      const Arg& a = args[next++];
-      if (c == u's') {
-        Padded(out, a.text == nullptr ? u"(null)" : a.text, s, false);
-      } else if (c == u'c') {
-        Padded(out, std::u16string(1, static_cast<char16_t>(a.AsInt())), s, false);
-      } else if (c == u'd' || c == u'i') {
-        long long value = s.length == u'l' ? a.AsLong() : a.AsInt();
-        if (s.length == u'h') value = static_cast<short>(value);
-        std::u16string text = value < 0 ? u"-" + Digits(0ull - static_cast<unsigned long long>(value), 10, false)
-                                         : Digits(static_cast<unsigned long long>(value), 10, false);
-        Padded(out, text, s, true);
-      } else {
-        unsigned long long value = s.length == u'l' ? a.AsUnsignedLong() : a.AsUnsigned();
-        if (s.length == u'h') value = static_cast<unsigned short>(value);
-        Padded(out, Digits(value, c == u'u' ? 10 : 16, c == u'X'), s, true);
       }
     }
     i = s.end;
@@ -321,29 +237,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  const std::u16string full = Model(format, signature, args);
-  if (full.size() + 1 > region.MaxUnits()) return 0;  // longer than any buffer here
-
-  // The full text fits exactly; one unit less and it is cut.
-  {
-    char16_t* buffer = region.At(full.size() + 1, kFill);
-    FUZZ_CHECK(Call(buffer, full.size() + 1, format.c_str(), signatureIndex, args) == kFormatOk);
-    FUZZ_CHECK(std::u16string(buffer, full.size()) == full);
-    FUZZ_CHECK(buffer[full.size()] == 0);
-    FUZZ_CHECK(region.UntouchedBefore(buffer, kFill));
-    if (!full.empty()) {
-      buffer = region.At(full.size(), kFill);
-      FUZZ_CHECK(Call(buffer, full.size(), format.c_str(), signatureIndex, args) == kFormatTruncated);
-      FUZZ_CHECK(std::u16string(buffer, full.size() - 1) == full.substr(0, full.size() - 1));
-      FUZZ_CHECK(buffer[full.size() - 1] == 0);
-    }
+  // The full text's length n: the least capacity that takes it whole is n + 1 (a %c of 0 puts a
+  // NUL inside the text, so its terminator does not tell). A longer text is out of reach here.
+  auto fits = [&](size_t capacity) {
+    return Call(region.At(capacity, kFill), capacity, format.c_str(), signatureIndex, args) ==
+           kFormatOk;
+  };
+  size_t least = 1;
+  size_t tooSmall = 0;
+  while (!fits(least)) {
+    if (least == region.MaxUnits()) return 0;
+    tooSmall = least;
+    least = least * 2 < region.MaxUnits() ? least * 2 : region.MaxUnits();
+  }
+  for (size_t low = tooSmall + 1; low < least;) {
+    const size_t middle = low + (least - low) / 2;
+    if (fits(middle)) least = middle;
+    else low = middle + 1;
+  }
+  // It fits exactly, terminated, with nothing in front touched; one unit less and it is cut.
+  char16_t* buffer = region.At(least, kFill);
+  Call(buffer, least, format.c_str(), signatureIndex, args);
+  const std::u16string full(buffer, least - 1);
+  FUZZ_CHECK(buffer[full.size()] == 0);
+  FUZZ_CHECK(region.UntouchedBefore(buffer, kFill));
+  if (!full.empty()) {
+    buffer = region.At(full.size(), kFill);
+    FUZZ_CHECK(Call(buffer, full.size(), format.c_str(), signatureIndex, args) == kFormatTruncated);
+    FUZZ_CHECK(std::u16string(buffer, full.size() - 1) == full.substr(0, full.size() - 1));
+    FUZZ_CHECK(buffer[full.size() - 1] == 0);
   }
 
   // The fuzzed capacity.
   const size_t capacity = selector == 0xFFFE ? kFormatMaxCapacity : 1 + selector % 4200;
   // A buffer of the largest capacity only needs room for what can be written.
   const size_t room = selector == 0xFFFE ? full.size() + 1 : capacity;
-  char16_t* buffer = region.At(room, kFill);
+  buffer = region.At(room, kFill);
   const int32_t result = Call(buffer, capacity, format.c_str(), signatureIndex, args);
   const size_t kept = full.size() < capacity - 1 ? full.size() : capacity - 1;
   FUZZ_CHECK(result == (full.size() > capacity - 1 ? kFormatTruncated : kFormatOk));

@@ -48,21 +48,6 @@ inline size_t Length16(const char16_t* text) {
   return n;
 }
 
-// printf's "%0<width>d" of one int, written out by hand: the sign counts towards the width and
-// the zeros go between the sign and the digits.
-inline std::u16string ZeroPaddedDecimal(long long value, size_t width) {
-  std::u16string digits;
-  unsigned long long magnitude =
-      value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::u16string sign = value < 0 ? u"-" : u"";
-  size_t used = sign.size() + digits.size();
-  return sign + std::u16string(width > used ? width - used : 0, u'0') + digits;
-}
-
 // A region of UTF-16 units followed by a page that may not be touched: a buffer placed with
 // At(capacity) ends exactly at that page, so a write (or read) one unit past its end faults at
 // once, with or without the address sanitizer. The region is mapped once per process.

@@ -12,17 +12,19 @@
 //   byte 25      the repeat count
 //   bytes 26-    UTF-16 units: the message up to the first NUL unit, then the Program Files folder
 //
-// Checked against the two logs' line formats and the Control Panel item's open command,
-// written out here: each text is its full form cut to capacity - 1 units (2047 for a log line,
-// which then loses its CR LF), terminated, the appwatch line in a buffer whose end touches an
-// unreadable page and whose returned length is right; a registry text is complete exactly when
-// nothing was cut.
+// Checked against the two logs' line formats (through the shared formatter) and the Control
+// Panel item's open command, written out here: each text is its full form cut to capacity - 1
+// units (2047 for a log line, which then loses its CR LF), terminated, the appwatch line in a
+// buffer whose end touches an unreadable page and whose returned length is right; a registry
+// text is complete exactly when nothing was cut.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "appwatch/monitor_log_line.h"
 #include "iconreg/tool_texts.h"
+#include "shared/format_bounded.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -40,7 +42,13 @@ std::u16string Cut(const std::u16string& text, size_t capacity) {
   return text.size() < capacity ? text : text.substr(0, capacity - 1);
 }
 
-using fuzz::ZeroPaddedDecimal;
+// A documented line format through the shared formatter (fuzzed on its own), with room to spare.
+template <typename... Args>
+std::u16string Formatted(const char16_t* format, Args... args) {
+  static std::vector<char16_t> buffer(1 << 16);
+  FormatBounded(buffer.data(), buffer.size(), format, args...);
+  return buffer.data();
+}
 
 constexpr char16_t kFill = 0x5A5A;
 
@@ -70,11 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char16_t* buffer = region.At(kMonitorLogLineCapacity, kFill);
     const LogTime time{f[0], f[1], f[2], f[3]};
     const size_t length = FormatMonitorLogLine(buffer, time, message.c_str());
-    const std::u16string expected =
-        Cut(ZeroPaddedDecimal(f[0], 2) + u":" + ZeroPaddedDecimal(f[1], 2) + u":" +
-                ZeroPaddedDecimal(f[2], 2) + u":" + ZeroPaddedDecimal(f[3], 4) + u"::" + message +
-                u"\r\n",
-            kMonitorLogLineCapacity);
+    const std::u16string expected = Cut(
+        Formatted(u"%02d:%02d:%02d:%04d::%s\r\n", f[0], f[1], f[2], f[3], message.c_str()),
+        kMonitorLogLineCapacity);
     FUZZ_CHECK(length == expected.size());
     FUZZ_CHECK(std::u16string(buffer, length) == expected);
     FUZZ_CHECK(buffer[length] == 0);
@@ -88,10 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool nullMessage = (flags & 1) != 0;
     const std::u16string line = FormatToolLogLine(stamp, nullMessage ? nullptr : message.c_str());
     const std::u16string expected =
-        Cut(u"[" + ZeroPaddedDecimal(f[0], 2) + u":" + ZeroPaddedDecimal(f[1], 2) + u":" +
-                ZeroPaddedDecimal(f[2], 2) + u":" + ZeroPaddedDecimal(f[3], 2) + u":" +
-                ZeroPaddedDecimal(f[4], 2) + u":" + ZeroPaddedDecimal(f[5], 4) + u"] " +
-                (nullMessage ? u"(null)" : message) + u"\r\n",
+        Cut(Formatted(u"[%02d:%02d:%02d:%02d:%02d:%04d] %s\r\n", f[0], f[1], f[2], f[3], f[4],
+                      f[5], nullMessage ? nullptr : message.c_str()),
             kToolLogLineCapacity);
     FUZZ_CHECK(line == expected);
     FUZZ_CHECK(line.size() <= kToolLogLineCapacity - 1);

@@ -37,7 +37,10 @@ uint8_t At(const uint8_t* data, size_t size, size_t i, uint8_t otherwise = 0) {
 
 // --- The settings block's tables --------------------------------------------------------------------
 
-std::u16string Num(int n) { return fuzz::ZeroPaddedDecimal(n, 0); }
+std::u16string Num(int n) {
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
 
 std::u16string ExpectedRangeText(int index, const ChoiceWords& w) {
   if (index == 0) return u"  " + w.minimum;

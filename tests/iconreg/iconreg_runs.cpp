@@ -73,9 +73,9 @@ std::set<std::wstring> EnumeratedNames(Enumerate enumerate) {
 }
 
 // Every key, value, type and byte below a key, one line each, in a stable order.
-void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
+void DumpKey(HKEY root, const std::wstring& path, REGSAM view, std::wstring& out) {
   UniqueRegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | kToolView, key.Put()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) {
     return;
   }
   out += L"[" + path + L"]\n";
@@ -83,7 +83,7 @@ void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
     return RegEnumValueW(key.Get(), i, name, length, nullptr, nullptr, nullptr, nullptr);
   });
   for (const std::wstring& name : values) {
-    auto value = ReadValue(root, path, name.c_str());
+    auto value = ReadValue(root, path, name.c_str(), view);
     out += L"  \"" + name + L"\" type " + std::to_wstring(value ? value->type : 0) + L" bytes " +
            std::to_wstring(value ? value->bytes.size() : 0) + L": ";
     if (value) {
@@ -97,16 +97,44 @@ void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
   const auto children = EnumeratedNames([&](DWORD i, wchar_t* name, DWORD* length) {
     return RegEnumKeyExW(key.Get(), i, name, length, nullptr, nullptr, nullptr, nullptr);
   });
-  for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, out);
+  for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, view, out);
 }
 
 }  // namespace
 
-std::wstring DumpItem() {
+std::wstring DumpItem(REGSAM view) {
   std::wstring out;
-  DumpKey(HKEY_CLASSES_ROOT, kClassKey, out);
-  DumpKey(HKEY_LOCAL_MACHINE, kNamespaceKey, out);
+  DumpKey(HKEY_CLASSES_ROOT, kClassKey, view, out);
+  DumpKey(HKEY_LOCAL_MACHINE, kNamespaceKey, view, out);
   return out;
+}
+
+namespace {
+
+// One line of DumpItem for a text value.
+std::wstring DumpedText(const std::wstring& name, const std::wstring& text) {
+  return L"  \"" + name + L"\" type 1 bytes " + std::to_wstring(TextBytes(text).size()) + L": " +
+         text + L"<0>\n";
+}
+
+}  // namespace
+
+std::wstring DumpedClass() {
+  return L"[" + kClassKey + L"]\n" + DumpedText(L"", L"ZQ Proximity Sensor") +
+         DumpedText(L"System.ApplicationName", L"ZQ.ZQProximityUtility") +
+         DumpedText(L"System.ControlPanel.Category", L"2");
+}
+
+std::wstring DumpedClassKeys(const std::wstring& folder) {
+  const std::wstring command = L"\"" + folder + L"\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\"";
+  return DumpedClass() + L"[" + kIconKey + L"]\n" + DumpedText(L"", command + L", -130") + L"[" +
+         kClassKey + L"\\Shell]\n[" + kClassKey + L"\\Shell\\Open]\n[" + kCommandKey + L"]\n" +
+         DumpedText(L"", command);
+}
+
+std::wstring DumpedRegistration(const std::wstring& folder) {
+  return DumpedClassKeys(folder) + L"[" + kNamespaceKey + L"]\n" +
+         DumpedText(L"", L"ZQ Proximity Sensor");
 }
 
 void RemoveItemKeys() {

@@ -48,7 +48,12 @@ std::vector<BYTE> TextBytes(const std::wstring& text);
 
 // Every key, value, type and byte of the item (class key and namespace entry), one line each,
 // in a stable order; empty when nothing of it is there.
-std::wstring DumpItem();
+std::wstring DumpItem(REGSAM view = kToolView);
+// What DumpItem shows of the class key with its three values alone; of the class keys that
+// registration writes for a Program Files folder; of all it writes.
+std::wstring DumpedClass();
+std::wstring DumpedClassKeys(const std::wstring& programFiles);
+std::wstring DumpedRegistration(const std::wstring& programFiles);
 // Deletes the item's keys in both views.
 void RemoveItemKeys();
 bool KeyHasSubKeys(HKEY root, const wchar_t* path);

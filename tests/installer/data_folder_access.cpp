@@ -2,12 +2,11 @@
 // descriptors the set-up step and iconreg trust.
 //
 // The package gives C:\ZQ, C:\ZQ\Data and C:\ZQ\Data\ZQPRX and the two logs the descriptors in
-// shared/data_folder_security.h. Wine keeps no access list on a file or folder (it maps a DACL
-// onto Unix mode bits and forgets it), so the installed folders cannot show them; this program
-// checks the descriptors themselves with AccessCheck, for an administrator and for a user (the
-// same token with Administrators made deny-only), for each folder, for a file created in it
-// (the descriptor it inherits) and for the logs; then IsTrustedFolderDescriptor on descriptors
-// of folders a user or an administrator may have made.
+// shared/data_folder_security.h. The installed folders cannot show them under Wine
+// (kWineFactNoAccessLists), so this program checks the descriptors themselves with AccessCheck,
+// for an administrator and for a user (the same token with Administrators made deny-only), for
+// each folder, for a file created in it (the descriptor it inherits) and for the logs; then
+// IsTrustedFolderDescriptor on descriptors of folders a user or an administrator may have made.
 //
 //   data_folder_access.exe   prints one line per check; exit code = number of failed checks
 #include <windows.h>
@@ -21,8 +20,17 @@
 #include "shared/data_folder_security.h"
 #include "shared/log_append.h"
 #include "shared/win_handles.h"
+#include "tests/support/wine_support.h"
 
 namespace {
+
+constexpr WineFact kWineFactNoAccessControlIsAnEmptyList = {
+    "\"D:NO_ACCESS_CONTROL\" gives a descriptor without an access list",
+    "it gives an empty access list, so the row without one leaves out the D: part"};
+constexpr WineFact kWineFactNoInheritedFileDescriptor = {
+    "CreatePrivateObjectSecurityEx gives a new file the inheritable part of its folder's list",
+    "it gives no access list at all, so the file's descriptor is built here by Windows' rule "
+    "for files: each ACE marked OBJECT_INHERIT, without its inheritance flags, marked inherited"};
 
 GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
                                FILE_ALL_ACCESS};
@@ -152,7 +160,7 @@ constexpr TrustRow kTrustRows[] = {
      L"(A;OICIIOID;SDGXGWGR;;;AU)(A;ID;0x1301bf;;;AU)",
      false},
     {"everyone full", L"O:BAD:PAI(A;OICI;FA;;;WD)", false},
-    // (Wine fact: "D:NO_ACCESS_CONTROL" parses to an empty list there, not to none.)
+    // kWineFactNoAccessControlIsAnEmptyList
     {"no access list", L"O:BAG:SY", false},
 };
 
@@ -188,6 +196,12 @@ bool ImpersonationToken(HANDLE primary, UniqueKernelHandle& out) {
 }  // namespace
 
 int wmain() {
+  // Said as NoteWineFact says it; this program runs in the installer's bench, without the
+  // tests' support library.
+  for (const WineFact* fact : {&kWineFactNoAccessLists, &kWineFactNoAccessControlIsAnEmptyList,
+                               &kWineFactNoInheritedFileDescriptor}) {
+    std::printf("[ WINE FACT ] Windows: %s.\n              Wine: %s.\n", fact->windows, fact->wine);
+  }
   UniqueKernelHandle process, admin, restricted, user;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, process.Put()) ||
       !ImpersonationToken(process.Get(), admin)) {
@@ -215,10 +229,8 @@ int wmain() {
       continue;
     }
     Check(folder.path, descriptor.Get(), user.Get(), admin.Get(), kClosedFolder);
-    // A file in the folder gets the inherited part. (Wine limit: Wine's
-    // CreatePrivateObjectSecurityEx gives no DACL at all, so the file's descriptor is built
-    // here by Windows' inheritance rule for files: each ACE marked OBJECT_INHERIT, without its
-    // inheritance flags, marked inherited.) Only administrators create files in the folders.
+    // A file in the folder gets the inherited part (kWineFactNoInheritedFileDescriptor). Only
+    // administrators create files in the folders.
     std::vector<BYTE> file;
     if (!FileDescriptorCreatedBy(descriptor.Get(), adminsSid, file)) {
       std::printf("FAILED: %ls: no inherited descriptor\n", folder.path);

@@ -70,6 +70,12 @@ TEST(FormatBounded, Conversions) {
       {u"(null)", fmt(u"%s", static_cast<const char16_t*>(nullptr))},
       {u"", fmt(u"%s", u"")},
       {u"A", fmt(u"%c", u'A')},
+      // Lengths, flags and widths beyond the programs' own formats.
+      {u"-1 65535 -1 4294967295", fmt(u"%hd %hu %ld %lu", 65535, -1, -1L, 4294967295UL)},
+      {u"  ab|ab  |  ab| (null)", fmt(u"%4s|%-4s|%04s|%7s", u"ab", u"ab", u"ab",
+                                           static_cast<const char16_t*>(nullptr))},
+      {u"7    |-0007|  c", fmt(u"%-05d|%05d|%3c", 7, -7, u'c')},
+      {u"%q % 100%", fmt(u"%q %5% 100%")},  // unknown letters and an unfinished end stay
   };
   for (const Case& c : cases) EXPECT_EQ(c.produced, c.expected);
 }
@@ -80,6 +86,12 @@ TEST(FormatBounded, CutInsideAConversionKeepsTheFront) {
   EXPECT_EQ(Text(buffer), u"0007-ab");
   EXPECT_EQ(FormatBounded(buffer, 4, u"%d", 123456), kFormatTruncated);
   EXPECT_EQ(Text(buffer), u"123");
+}
+
+TEST(FormatBounded, WidthIsBoundedAt4096) {
+  std::u16string buffer(5000, u'#');
+  EXPECT_EQ(FormatBounded(buffer.data(), buffer.size(), u"%99999d", 1), kFormatOk);
+  EXPECT_EQ(std::u16string(buffer.c_str()).size(), 4096u);
 }
 
 TEST(FormatBounded, ReusesABufferWithoutLeftovers) {

@@ -3,14 +3,15 @@
 // Both go through the one appender, so every case runs for both.
 //
 // The same program serves as the other processes: "--write-lines LOG TAG COUNT" writes COUNT
-// lines "TAG i" to LOG (monitor or tool); "--hold-log PATH" holds PATH open without sharing
-// writing until the test lets it go.
+// lines "TAG i" to LOG (monitor or tool). A log is held by tests/support's holder, as a writer
+// that shares reading only.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -21,12 +22,10 @@
 #include "shared/win_handles.h"
 #include "tests/appwatch/monitor_files.h"
 #include "tests/iconreg/tool_log_files.h"
+#include "tests/support/file_holder_client.h"
 #include "tests/support/wine_support.h"
 
 namespace {
-
-constexpr wchar_t kHolderReadyEvent[] = L"Local\\ZQ log test holder ready";
-constexpr wchar_t kHolderReleaseEvent[] = L"Local\\ZQ log test holder release";
 
 struct Log {
   const char* name;  // as the helper mode takes it
@@ -63,34 +62,6 @@ std::wstring HelperLine(const std::wstring& arguments) {
   return L"\"" + SelfPath() + L"\" " + arguments;
 }
 
-// Another process that holds a log open as a writer that shares reading only would, from the
-// moment it is ready until it is let go.
-class Holder {
- public:
-  explicit Holder(const wchar_t* path)
-      : ready_(CreateEventW(nullptr, TRUE, FALSE, kHolderReadyEvent)),
-        release_(CreateEventW(nullptr, TRUE, FALSE, kHolderReleaseEvent)),
-        helper_(HelperLine(L"--hold-log \"" + std::wstring(path) + L"\"")) {}
-  ~Holder() { Release(); }
-  bool Ready() {
-    return ready_ && release_ && helper_.Started() &&
-           WaitForSingleObject(ready_.Get(), 30000) == WAIT_OBJECT_0;
-  }
-  // Lets go and waits until the file is closed; true once the helper ended well.
-  bool Release() {
-    if (released_) return true;
-    released_ = true;
-    SetEvent(release_.Get());
-    return helper_.Finish(30000) == 0;
-  }
-
- private:
-  UniqueKernelHandle ready_;
-  UniqueKernelHandle release_;
-  ChildProcess helper_;
-  bool released_ = false;
-};
-
 // The appender's opens, seen from the test: CreateFileW in this program's import table is routed
 // through a wrapper that signals when an open is refused because another program holds the file,
 // so a test knows that a writer has found the log held.
@@ -124,17 +95,11 @@ int WriteLinesMode(const Log& log, const char* tag, int count) {
   return 0;
 }
 
-int HoldLogMode(const wchar_t* path) {
+// The log held by another process, as a writer that shares reading only; its folders made first.
+std::unique_ptr<HeldFile> HoldLog(const wchar_t* path) {
   CreateDirectoryW(L"C:\\ZQ", nullptr);
   CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
-  UniqueFile file(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return 3;
-  UniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, kHolderReadyEvent));
-  UniqueKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, kHolderReleaseEvent));
-  if (!ready || !release) return 4;
-  SetEvent(ready.Get());
-  return WaitForSingleObject(release.Get(), 120000) == WAIT_OBJECT_0 ? 0 : 5;
+  return std::make_unique<HeldFile>(path, 120000, HoldMode::kSharingReading);
 }
 
 std::vector<std::wstring> Messages(const Log& log) {
@@ -165,11 +130,12 @@ TEST_P(LogAppendTest, FirstLineMakesFoldersAndFileWithoutByteOrderMark) {
   ASSERT_TRUE(bytes);
   // The stamp, "first" and CR LF, two bytes a unit, the stamp's first character at byte 0.
   ASSERT_EQ(bytes->size(), 2u * (log().stampLength + 5 + 2));
-  EXPECT_TRUE((*bytes)[0] == '[' || ((*bytes)[0] >= '0' && (*bytes)[0] <= '2'));
+  EXPECT_TRUE((*bytes)[0] == '[' || ((*bytes)[0] >= '0' && (*bytes)[0] <= '2'))
+      << "seen byte " << int{(*bytes)[0]};
   EXPECT_EQ((*bytes)[1], 0);
   auto lines = log().read();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(lines[0].wellFormed) << lines[0].stamp;
+  EXPECT_TRUE(lines[0].wellFormed) << "stamp " << testing::PrintToString(lines[0].stamp);
   EXPECT_EQ(lines[0].message, L"first");
 }
 
@@ -196,7 +162,7 @@ TEST_P(LogAppendTest, MessagesKeepTheirOwnLineFeedAndMayBeEmpty) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].message, L"Stop\n");  // LF CR LF at the end of the line
   EXPECT_EQ(lines[1].message, L"");
-  EXPECT_TRUE(lines[1].wellFormed);
+  EXPECT_TRUE(lines[1].wellFormed) << "stamp " << testing::PrintToString(lines[1].stamp);
 }
 
 TEST_P(LogAppendTest, OverlongMessageIsCutWithTheLineEnd) {
@@ -265,15 +231,15 @@ TEST_P(LogAppendTest, EightThreadsAndTwoProcessesLoseAndTearNoLine) {
 
 TEST_P(LogAppendTest, LinesWaitForAHolderThatLetsGoSoon) {
   ASSERT_TRUE(WatchFileOpens());
-  Holder holder(log().path);
-  ASSERT_TRUE(holder.Ready());
+  auto holder = HoldLog(log().path);
+  ASSERT_TRUE(holder->Held());
   ResetEvent(openRefused.Get());
   std::thread writer([&] {
     for (int i = 0; i < 5; ++i) log().write((L"held " + std::to_wstring(i)).c_str());
   });
   // The holder lets go once the writer's first open has found the file held.
   const bool refused = WaitForSingleObject(openRefused.Get(), 30000) == WAIT_OBJECT_0;
-  EXPECT_TRUE(holder.Release());
+  holder->EndNow();
   writer.join();
   ASSERT_TRUE(refused) << "the writer never found the log held";
   EXPECT_EQ(Messages(log()), (std::vector<std::wstring>{L"held 0", L"held 1", L"held 2",
@@ -288,12 +254,12 @@ INSTANTIATE_TEST_SUITE_P(BothLogs, LogAppendTest, testing::ValuesIn(kLogs),
 TEST(MonitorLogHeld, LinesAreKeptAndGoOutInOrderOnceTheLogIsFree) {
   RemoveLogs();
   {
-    Holder holder(kLogFile);
-    ASSERT_TRUE(holder.Ready());
+    auto holder = HoldLog(kLogFile);
+    ASSERT_TRUE(holder->Held());
     for (int i = 0; i < 5; ++i) WriteMonitorLog((L"kept " + std::to_wstring(i)).c_str());
     EXPECT_THAT(ReadLogLines(), testing::IsEmpty());
     FlushMonitorLog();  // still held: nothing goes out, nothing is lost
-    EXPECT_TRUE(holder.Release());
+    holder->EndNow();
   }
   FlushMonitorLog();
   WriteMonitorLog(L"after");
@@ -307,10 +273,6 @@ TEST(MonitorLogHeld, LinesAreKeptAndGoOutInOrderOnceTheLogIsFree) {
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--write-lines") == 0 && LogNamed(argv[2]) != nullptr) {
     return WriteLinesMode(*LogNamed(argv[2]), argv[3], std::atoi(argv[4]));
-  }
-  if (argc == 3 && std::strcmp(argv[1], "--hold-log") == 0) {
-    std::wstring path = Widen(argv[2]);
-    return HoldLogMode(path.c_str());
   }
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -26,7 +26,9 @@ HeldFile::HeldFile(const wchar_t* path, DWORD milliseconds, HoldMode mode) {
   if (!ready) return;
   std::wstring line = L"\"" + HolderPath() + L"\" \"" + path + L"\" " +
                       std::to_wstring(milliseconds) + L" " + eventName +
-                      (mode == HoldMode::kReaderLock ? L" lock" : L"");
+                      (mode == HoldMode::kReaderLock        ? L" lock"
+                       : mode == HoldMode::kSharingReading ? L" share-read"
+                                                           : L"");
   process_ = std::make_unique<ChildProcess>(line);
   if (!process_->Started()) return;
   // Ready, or the holder ended without taking the file.

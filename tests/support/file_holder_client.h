@@ -1,6 +1,6 @@
 #pragma once
-// Another process that holds a file without sharing it, or that locks all of it through a
-// read-only handle (tests/support/file_holder.cpp).
+// Another process that holds a file without sharing it, or sharing reading only, or that locks
+// all of it through a read-only handle (tests/support/file_holder.cpp).
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 
 #include "tests/support/wine_support.h"
 
-enum class HoldMode { kWithoutSharing, kReaderLock };
+enum class HoldMode { kWithoutSharing, kSharingReading, kReaderLock };
 
 class HeldFile {
  public:

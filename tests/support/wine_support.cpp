@@ -274,13 +274,6 @@ std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption, 
   return search.found;
 }
 
-bool HasText(const DialogSeen& dialog, const std::wstring& text) {
-  for (const std::wstring& t : dialog.texts) {
-    if (t == text) return true;
-  }
-  return false;
-}
-
 void AnswerOk(HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {

@@ -87,7 +87,6 @@ struct DialogSeen {
 // this caption when not null. On this thread's desktop, or on the one given.
 std::vector<DialogSeen> VisibleDialogs(DWORD processId, const wchar_t* caption = nullptr,
                                        HDESK desktop = nullptr);
-bool HasText(const DialogSeen& dialog, const std::wstring& text);
 // Closes a box as its OK button does.
 void AnswerOk(HWND box);
 
