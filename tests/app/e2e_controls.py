@@ -18,11 +18,6 @@ def cancel_hovered(image):
 
 class ControlsTest(WindowTest):
 
-    def pick(self, program, list_top, row, choice_x=CHOICE_X_LTR):
-        hover_row(program, list_top, row, choice_x)
-        xdotool("click", 1)
-        program.settle()
-
     def reference_button(self, current, choice_x=CHOICE_X_LTR, button_y=RANGE_BUTTON_Y):
         """The drop-down button as a window started with `current` draws it."""
         program = self.start(current)
@@ -64,8 +59,7 @@ class ControlsTest(WindowTest):
         # Apply: "New" is "Current" with range code 2, the service is told, Apply disabled.
         program.click(*APPLY_CENTRE)
         expected = with_range(current, 2)
-        self.assertEqual(read_value("New"), expected)
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, expected)
         self.assertEqual(read_value("Current"), expected)
         # sensorctl opens its key with no view flag. On 64-bit Windows the shipped 32-bit program
         # therefore writes "New" into the 32-bit view (WOW6432Node), where the service must look;
@@ -113,8 +107,7 @@ class ControlsTest(WindowTest):
         probe("value-delete", "New")
         mark = standin_mark()
         program.click(*APPLY_CENTRE)
-        self.assertEqual(read_value("New"), picked)
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, picked)
         self.assertEqual(read_value("Current"), picked)
         self.assertCancelCloses(program)
 
@@ -132,8 +125,7 @@ class ControlsTest(WindowTest):
         mark = standin_mark()
         program.click(*OK_CENTRE)
         self.assertClosesWithZero(program)
-        self.assertEqual(read_value("New"), with_off_delay(current, 4))
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, with_off_delay(current, 4))
 
     def test_disable_writes_at_once_and_cancel_undoes_nothing(self):
         current = random_block(self.rng, sensor_enabled=True)
@@ -144,8 +136,7 @@ class ControlsTest(WindowTest):
         mark = standin_mark()
 
         program.click(*CHECK_BOX_CENTRE_LTR)
-        self.assertEqual(read_value("New"), bytes([current[0] & 0xFE]) + current[1:])
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, bytes([current[0] & 0xFE]) + current[1:])
         state = program.refresh()
         self.assertEqual(state["children"]["220"]["checked"], 1)
         for button in ("210", "211", "212"):
@@ -168,8 +159,7 @@ class ControlsTest(WindowTest):
         probe("value-delete", "New")
         mark = standin_mark()
         program.click(*CHECK_BOX_CENTRE_LTR)
-        self.assertEqual(read_value("New"), bytes([current[0] | 0x01]) + current[1:])
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, bytes([current[0] | 0x01]) + current[1:])
         state = program.refresh()
         self.assertEqual(state["children"]["220"]["checked"], 0)
         self.assertEqual(state["children"]["210"]["shown"], 1)
@@ -192,8 +182,7 @@ class ControlsTest(WindowTest):
         self.pick(program, RANGE_LIST_TOP, 1)
         mark = standin_mark()
         program.click(*CHECK_BOX_CENTRE_LTR)
-        self.assertEqual(read_value("New"), with_range(bytes([current[0] & 0xFE]) + current[1:], 2))
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, with_range(bytes([current[0] & 0xFE]) + current[1:], 2))
         self.assertTrue(apply_enabled(program.settle()), "Apply keeps its state")
         self.assertCancelCloses(program)
 
@@ -315,8 +304,7 @@ class ControlsTest(WindowTest):
         self.assertTrue(apply_enabled(image))
         self.assertNothingWritten(mark)
         program.click(*APPLY_CENTRE)
-        self.assertEqual(read_value("New"), with_off_delay(current, 3))
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertApplied(mark, with_off_delay(current, 3))
         self.assertCancelCloses(program)
 
     def test_dragging_the_title_bar_moves_the_window(self):

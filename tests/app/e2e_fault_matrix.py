@@ -105,7 +105,6 @@ class FaultMatrixTest(WindowTest):
         self.prepare_registry(row)
         self.addCleanup(probe, "terminate-all", check=False)
         program = Program()
-        self.programs.append(program)
         self.addCleanup(program.kill)
         return program
 
@@ -132,9 +131,7 @@ class FaultMatrixTest(WindowTest):
         if shown[0] & 1:
             row = 0 if (shown[0] >> 1) & 3 else 1
             self.open_list(program)
-            hover_row(program, RANGE_LIST_TOP, row)
-            xdotool("click", 1)
-            self.wait_lists_closed(program)
+            self.pick(program, RANGE_LIST_TOP, row)
             self.assertTrue(apply_enabled(program.wait_until(apply_enabled)))
             self.assertEqual(read_value("New"), self.row.stale_new, "written before Apply")
             program.click(*APPLY_CENTRE)
@@ -209,9 +206,7 @@ class FaultMatrixTest(WindowTest):
         program = self.start(current)
         self.assertFalse(waiting_line_shown(program.shot()), "the waiting line before any wait")
         self.open_list(program)
-        hover_row(program, RANGE_LIST_TOP, 1)
-        xdotool("click", 1)
-        self.wait_lists_closed(program)
+        self.pick(program, RANGE_LIST_TOP, 1)
         # Apply is clicked with the delay list open: the list closes, as on any click outside it.
         self.open_list(program, OFF_DELAY_LIST_TOP)
         rect = program.refresh()["rect"]

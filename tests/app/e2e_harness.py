@@ -154,10 +154,6 @@ def standin_codes(mark):
     return [int(code) for code in probe("standin-codes", mark).split()]
 
 
-def grab():
-    return ImageGrab.grab(xdisplay=None).convert("RGB")
-
-
 def brightest(image, box):
     """The largest min(R, G, B) in a box: near 255 only where something white is drawn."""
     region = image.crop(box)
@@ -210,16 +206,14 @@ class Program:
         self.origin = (left, top)
         self.settle()
 
-    def wait_for_window(self, timeout=30):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
+    def wait_for_window(self):
+        def shown():
             state = window_state()
             if state["count"] >= 1 and state.get("visible"):
                 return state
             if self.process.poll() is not None:
                 raise AssertionError(f"sensorctl ended early with {self.process.returncode}")
-            time.sleep(0.2)
-        raise AssertionError("the settings window did not appear")
+        return wait_for(shown, "the settings window", timeout=30)
 
     def refresh(self):
         self.state = window_state()
@@ -272,7 +266,8 @@ class Program:
 
     def shot(self):
         left, top = self.origin
-        return grab().crop((left, top, left + WINDOW_WIDTH, top + WINDOW_HEIGHT))
+        return ImageGrab.grab().convert("RGB").crop((left, top, left + WINDOW_WIDTH,
+                                                     top + WINDOW_HEIGHT))
 
     def save(self, name):
         os.makedirs(ARTIFACTS, exist_ok=True)
@@ -342,6 +337,11 @@ class WindowTest(unittest.TestCase):
         self.assertIsNone(read_value("New"), "\"New\" was written")
         self.assertEqual(standin_codes(mark), [], "the service was sent a control")
 
+    def assertApplied(self, mark, block):
+        """`block` written as "New" and the service told once since `mark`."""
+        self.assertEqual(read_value("New"), block)
+        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+
     def assertClosesWithZero(self, program):
         self.assertEqual(program.wait_exit(), 0)
         self.assertEqual(window_state()["count"], 0)
@@ -363,6 +363,13 @@ class WindowTest(unittest.TestCase):
             image = program.shot()
             return None if any(list_is_open(image, choice_x, top) for top in tops) else image
         return wait_for(closed_picture, f"lists at y {tops} closed")
+
+    def pick(self, program, list_top, row):
+        """Down the open list to `row`, as a hand moves, and a click there; the picture once the
+        list has closed."""
+        hover_row(program, list_top, row)
+        xdotool("click", 1)
+        return self.wait_lists_closed(program)
 
     def assertCancelCloses(self, program):
         program.click(*CANCEL_CENTRE)

@@ -28,8 +28,8 @@ def write_corpus(seeds):
     (HERE / target / "regressions").mkdir(parents=True, exist_ok=True)
     if not any((HERE / target / "regressions").iterdir()):
         (HERE / target / "regressions" / ".gitkeep").write_text("")
-    for name, data in seeds().items():
-        (HERE / target / "corpus" / name).write_bytes(data)
+    for name, data in seeds().items():  # a name without an extension is a .bin file
+        (HERE / target / "corpus" / (name if "." in name else name + ".bin")).write_bytes(data)
 
 
 # --- appwatch configuration files (documented example and the tests) -----------------------------
@@ -132,7 +132,7 @@ def format_bounded():
         return head + nums + utf16("\0".join([fmt] + list(strings)))
 
     tail = "\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe"
-    seeds = {
+    return {
         "monitor_log_line": seed(2048, 0, "%02d:%02d:%02d:%04d::%s\r\n", (9, 5, 3, 42),
                                  ["", "", "", "", "ExecutableFileList:"]),
         "tool_log_line": seed(2048, 1, "[%02d:%02d:%02d:%02d:%02d:%04d] %s\r\n",
@@ -166,7 +166,6 @@ def format_bounded():
         "strings": seed(4200, 11, "%s|%ls|%-20s|%20s|%s|%s|%s|%s", (),
                         ["a", "\u00e9\U0001F600", "x", "y", "", "%s", "%d", "z"], nulls=0x10),
     }
-    return {name + ".bin": data for name, data in seeds.items()}
 
 
 # --- the log lines and registry texts ------------------------------------------------------------
@@ -176,7 +175,7 @@ def log_lines():
         return (struct.pack("<6i", *fields) + bytes([flags, repeat]) +
                 utf16(message + "\0" + folder))
 
-    seeds = {
+    return {
         "monitor_list_label": seed((9, 5, 3, 42, 0, 0), "ExecutableFileList:"),
         "monitor_start": seed((0, 0, 0, 7, 0, 0), "Start watcher\n"),
         "tool_progress": seed((3, 14, 9, 5, 7, 42), "Set ZQ Proximity Sensor Utility Icon",
@@ -191,7 +190,6 @@ def log_lines():
         "negative_fields": seed((-1, -12, 2**31 - 1, -(2**31), 100, 12345), "x"),
         "long_folder": seed((5, 6, 7, 8, 9, 10), "return -1", "C:\\" + "p" * 1000, flags=2, repeat=33),
     }
-    return {name + ".bin": data for name, data in seeds.items()}
 
 
 if __name__ == "__main__":

@@ -59,13 +59,13 @@ def wine_limit(windows, wine, said=set()):
 
 # --- The bench -------------------------------------------------------------------------------
 
-def bench(command, *args, timeout=300, check=True, detached=False):
+def bench(command, *args, check=True, detached=False):
     """Runs a winebench command. A detached one's output is not captured: a program it starts
     inherits Wine's Unix stdout and would hold a capturing pipe open for as long as it runs."""
     full = ["bash", os.path.join(ARGS.source, "tools", "winebench.sh"), command,
             "--state", ARGS.state]
     if command in ("run", "exec"):
-        full += ["--timeout", str(timeout)]
+        full += ["--timeout", "300"]
     output = subprocess.DEVNULL if detached else subprocess.PIPE
     result = subprocess.run(full + list(args), stdin=subprocess.DEVNULL, stdout=output,
                             stderr=output, text=True, errors="replace")
@@ -75,13 +75,13 @@ def bench(command, *args, timeout=300, check=True, detached=False):
     return result
 
 
-def wine(*args, timeout=300):
-    return bench("exec", WINE64, *args, timeout=timeout, check=False)
+def wine(*args):
+    return bench("exec", WINE64, *args, check=False)
 
 
-def poll(condition, timeout=60):
-    """What `condition` gives once it is true, or its last (false) result after `timeout` s."""
-    deadline = time.monotonic() + timeout
+def poll(condition):
+    """What `condition` gives once it is true, or its last (false) result after a minute."""
+    deadline = time.monotonic() + 60
     while not (value := condition()) and time.monotonic() < deadline:
         time.sleep(0.2)
     return value
@@ -97,12 +97,12 @@ def windows_path(linux_path):
     return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
 
 
-def msiexec(*args, log_name=None):
+def msiexec(*args):
     """Runs Wine's msiexec silently; returns its exit code and its verbose log."""
-    log_file = drive_c(f"C:\\{log_name or 'msiexec'}.log")
+    log_file = drive_c(r"C:\msiexec.log")
     if os.path.exists(log_file):
         os.remove(log_file)
-    result = wine("msiexec", *args, "/qn", "/l*v", f"C:\\{os.path.basename(log_file)}")
+    result = wine("msiexec", *args, "/qn", "/l*v", r"C:\msiexec.log")
     text = ""
     if os.path.exists(log_file):
         with open(log_file, "rb") as f:
@@ -115,47 +115,31 @@ def install(package, *properties):
     return msiexec("/i", windows_path(package), *properties)
 
 
-def uninstall(package):
-    return msiexec("/x", windows_path(package))
+def reg_query(key, view, *options):
+    """reg query's listing as [{"key": its name, value name: data}] (an empty value's data is
+    ""), or None when the key is absent."""
+    result = wine("reg", "query", key, *options, f"/reg:{view}")
+    if result.returncode != 0:
+        return None
+    entries = []
+    for line in result.stdout.splitlines():
+        if line.startswith("HKEY_"):
+            entries.append({"key": line})
+        elif entries and len(parts := line.strip().split("    ", 2)) >= 2:
+            entries[-1][parts[0]] = parts[2] if len(parts) == 3 else ""
+    return entries
 
 
 def reg_value(key, name, view):
-    """The data of one registry value as reg.exe shows it, or None when key or value is absent."""
-    args = ["reg", "query", key] + (["/ve"] if name is None else ["/v", name]) + [f"/reg:{view}"]
-    result = wine(*args)
-    if result.returncode != 0:
-        return None
-    for line in result.stdout.splitlines():
-        parts = line.strip().split("    ", 2)
-        if len(parts) == 3 and parts[0] == (name or "(Default)"):
-            return parts[2]
-        if len(parts) == 2 and parts[0] == (name or "(Default)"):
-            return ""
-    return None
-
-
-def key_exists(key, view):
-    return wine("reg", "query", key, f"/reg:{view}").returncode == 0
-
-
-def subkeys(key, view):
-    """Every key under `key` as {"key": its name, value name: data}."""
-    result = wine("reg", "query", key, "/s", f"/reg:{view}")
-    entries, current = [], None
-    for line in result.stdout.splitlines():
-        if line.startswith("HKEY_"):
-            current = {"key": line}
-            entries.append(current)
-        else:
-            parts = line.strip().split("    ", 2)
-            if current is not None and len(parts) == 3:
-                current[parts[0]] = parts[2]
-    return entries
+    """The data of one registry value, or None when key or value is absent."""
+    entries = reg_query(key, view, *(["/ve"] if name is None else ["/v", name]))
+    return entries[0].get(name or "(Default)") if entries else None
 
 
 def products():
     """Entries of Programs and Features named like ours (32-bit view, where the package goes)."""
-    return [e for e in subkeys(UNINSTALL_KEY, 32) if e.get("DisplayName") == "ZQ Proximity Sensor"]
+    return [e for e in reg_query(UNINSTALL_KEY, 32, "/s") or []
+            if e.get("DisplayName") == "ZQ Proximity Sensor"]
 
 
 def registry_snapshot():
@@ -230,9 +214,7 @@ def pe_machine(path):
     """The machine and optional-header magic of a PE file."""
     with open(path, "rb") as f:
         data = f.read(4096)
-    assert data[:2] == b"MZ", path
     offset = struct.unpack_from("<I", data, 0x3C)[0]
-    assert data[offset:offset + 4] == b"PE\0\0", path
     machine = struct.unpack_from("<H", data, offset + 4)[0]
     magic = struct.unpack_from("<H", data, offset + 24)[0]
     return machine, magic
@@ -344,10 +326,7 @@ def tree(path):
 class InstallerTest(unittest.TestCase):
     def setUp(self):
         remove_everything()
-        self.temp = tempfile.mkdtemp(prefix="zq-installer-")
-
-    def tearDown(self):
-        shutil.rmtree(self.temp, ignore_errors=True)
+        self.temp = self.enterContext(tempfile.TemporaryDirectory(prefix="zq-installer-"))
 
     def installed(self, package=None, *properties):
         """Installs (with REINSTALL properties, repairs); the run must succeed. Its log."""
@@ -356,9 +335,10 @@ class InstallerTest(unittest.TestCase):
         return text
 
     def removed(self, package=None):
-        code, text = uninstall(package or ARGS.package)
+        """Removes; the run must succeed and leave nothing of the product."""
+        code, text = msiexec("/x", windows_path(package or ARGS.package))
         self.assertEqual(code, 0, text[-3000:])
-        return text
+        self.assertRemoved()
 
     def start_detached(self, command):
         """Runs a command line as the shell would: the whole text, handed to cmd.exe as a line
@@ -398,14 +378,14 @@ class InstallerTest(unittest.TestCase):
         # (The maker's folder holds the program folder: neither may be left.)
         self.assertFalse(os.path.exists(drive_c(r"C:\Program Files (x86)\Zenquill")),
                          "program folder or Zenquill folder left")
-        self.assertFalse(key_exists(CLASS_KEY, 64), "class key left")
-        self.assertFalse(key_exists(NAMESPACE_KEY, 64), "namespace key left")
+        self.assertIsNone(reg_query(CLASS_KEY, 64), "class key left")
+        self.assertIsNone(reg_query(NAMESPACE_KEY, 64), "namespace key left")
         self.assertIsNone(reg_value(RUN_KEY, RUN_VALUE, 32), "Run value left")
         self.assertEqual(products(), [], "still in Programs and Features")
 
     def assertProductIcon(self):
         """Programs and Features takes a Windows Installer product's icon from ProductIcon."""
-        ours = [e for e in subkeys(PRODUCTS_KEY, 64)
+        ours = [e for e in reg_query(PRODUCTS_KEY, 64, "/s")
                 if "ProductIcon" in e and any("ZQ Proximity Sensor" in v for v in e.values())]
         self.assertEqual(len(ours), 1, "no published product icon")
         with open(os.path.join(ARGS.source, "sensorctl", "resources", "icons", "sensorctl.ico"),
@@ -418,7 +398,7 @@ class InstallerTest(unittest.TestCase):
         self.assertInstalled()
         self.assertEqual(read_bytes(CONFIG), default_config())
         # Registered in the 64-bit view only, where the Control Panel of 64-bit Windows reads.
-        self.assertFalse(key_exists(CLASS_KEY, 32))
+        self.assertIsNone(reg_query(CLASS_KEY, 32))
         entry = products()[0]
         self.assertEqual(entry.get("Publisher"), "Zenquill")
         self.assertEqual(entry.get("DisplayVersion"), ARGS.version)
@@ -431,7 +411,6 @@ class InstallerTest(unittest.TestCase):
         put(drive_c(CONFIG), changed)
         put(drive_c(MONITOR_LOG), "09:05:03:0042::ExecutableFileList:\r\n".encode("utf-16-le"))
         self.removed()
-        self.assertRemoved()
         self.assertEqual(read_bytes(CONFIG), changed)
         self.assertTrue(os.path.isfile(drive_c(MONITOR_LOG)))
         self.assertTrue(os.path.isfile(drive_c(TOOL_LOG)))
@@ -444,7 +423,6 @@ class InstallerTest(unittest.TestCase):
         self.installed()
         os.remove(drive_c(TOOL_LOG))  # no log: nothing of the user's in the folders
         self.removed()
-        self.assertRemoved()
         self.assertEqual(file_snapshot() ^ files_before, set(), "folders or files left")
 
     def open_settings_as_registered(self):
@@ -475,13 +453,9 @@ class InstallerTest(unittest.TestCase):
             self.assertTrue(running, "the installed monitor did not start")
             self.removed()
             self.assertEqual(monitor_processes(), [], "the monitor outlived the removal")
-            self.assertRemoved()
         finally:
-            for pid in running:
-                try:
-                    os.kill(pid, 9)
-                except ProcessLookupError:
-                    pass
+            bench("exec", WINE64, "taskkill", "/f", "/im", "APPWATCH.exe", check=False,
+                  detached=True)
 
     def test_existing_configuration_is_kept(self):
         """A configuration that was there before the package (appwatch deployed by other
@@ -653,7 +627,6 @@ class InstallerTest(unittest.TestCase):
                                        drive_c(f"{INSTALL_DIR}\\{name}")], capture_output=True)
             self.assertEqual(verified.returncode, 0, f"installed {name} is not signed")
         self.removed(signed)
-        self.assertRemoved()
 
     def test_data_folder_access_lists(self):
         """The descriptors the package applies, checked with Windows' access check for a user and
@@ -681,15 +654,14 @@ class InstallerTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for name in ("source", "build", "package", "version", "volatile-key", "access-check", "state"):
-        parser.add_argument(f"--{name}", required=True)
+    parser.add_argument("--version", required=True)
+    for name in ("source", "build", "package", "volatile-key", "access-check", "state"):
+        parser.add_argument(f"--{name}", required=True, type=os.path.abspath)
     ARGS, rest = parser.parse_known_args()
-    for name in ("source", "build", "package", "volatile_key", "access_check", "state"):
-        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
 
     # The package is 32-bit and so are the programs it installs and runs: a 32-bit bench, which
     # reports itself skipped (77) on a machine that cannot run 32-bit programs.
-    up = bench("up", "--bits", "32", "--private-display", timeout=300, check=False)
+    up = bench("up", "--bits", "32", "--private-display", check=False)
     if up.returncode == SKIPPED:
         log(up.stderr.strip())
         bench("down", check=False)
