@@ -176,27 +176,27 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
         expected_ = {ConfigMessage(kConfigOpenFailureFormat)};
         break;
       case Fault::kConfigEmpty:
-        ASSERT_TRUE(WriteConfigFile(""));
+        ASSERT_TRUE(WriteConfigFile("")) << "error " << GetLastError();
         expected_ = {kExecutablesLabel, kClassesLabel};
         break;
       case Fault::kConfigIsADirectory:
         folders();
-        ASSERT_TRUE(CreateDirectoryW(kConfigFile, nullptr));
+        ASSERT_TRUE(CreateDirectoryW(kConfigFile, nullptr)) << "error " << GetLastError();
         expected_ = {ConfigMessage(kConfigOpenFailureFormat)};
         break;
       case Fault::kConfigBinaryGarbage: {
         std::string garbage = BinaryGarbage();
-        ASSERT_TRUE(WriteConfigFile(garbage));
+        ASSERT_TRUE(WriteConfigFile(garbage)) << "error " << GetLastError();
         expected_ = DumpOf(garbage);
         ASSERT_GT(expected_.size(), 10u) << "the garbage should make some entries";
         break;
       }
       case Fault::kConfig50Megabytes:
-        ASSERT_TRUE(WriteConfigFile(FiftyMegabytes()));
+        ASSERT_TRUE(WriteConfigFile(FiftyMegabytes())) << "error " << GetLastError();
         expected_ = {ConfigMessage(kConfigTooLargeFormat), kExecutablesLabel, kClassesLabel};
         break;
       case Fault::kConfigHeldExclusively:
-        ASSERT_TRUE(WriteConfigFile(kSmallConfig));
+        ASSERT_TRUE(WriteConfigFile(kSmallConfig)) << "error " << GetLastError();
         configBefore_ = ReadWholeFile(kConfigFile);
         // Held while the monitor starts; it is read once, so it is not read after either.
         holder_ = std::make_unique<HeldFile>(kConfigFile, 3000);
@@ -209,30 +209,31 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
         expected_ = {ConfigMessage(kConfigOpenFailureFormat)};
         break;
       case Fault::kLogReadOnly:
-        ASSERT_TRUE(WriteConfigFile(kSmallConfig));
+        ASSERT_TRUE(WriteConfigFile(kSmallConfig)) << "error " << GetLastError();
         WriteMonitorLog(kEarlierLine);
-        ASSERT_TRUE(SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_READONLY))
+            << "error " << GetLastError();
         ASSERT_TRUE(SetImmutable(kLogFile, true));  // kWineFactReadOnlyIsAUnixMode
         immutableLog_ = true;
         // The lines written while it is read-only cannot be had: lost, not kept.
         expected_ = {kEarlierLine};
         break;
       case Fault::kLogHeldFor10Seconds:
-        ASSERT_TRUE(WriteConfigFile(kSmallConfig));
+        ASSERT_TRUE(WriteConfigFile(kSmallConfig)) << "error " << GetLastError();
         holder_ = std::make_unique<HeldFile>(kLogFile, kLogHoldMilliseconds);
         ASSERT_TRUE(holder_->Held());
         expected_ = DumpOf(kSmallConfig);
         break;
       case Fault::kLogLockedByAReaderFor10Seconds:
         // A user who may only read the log locks all of it, the writers' turn included.
-        ASSERT_TRUE(WriteConfigFile(kSmallConfig));
+        ASSERT_TRUE(WriteConfigFile(kSmallConfig)) << "error " << GetLastError();
         holder_ =
             std::make_unique<HeldFile>(kLogFile, kLogHoldMilliseconds, HoldMode::kReaderLock);
         ASSERT_TRUE(holder_->Held());
         expected_ = DumpOf(kSmallConfig);
         break;
       case Fault::kServiceStoppedAndRestarted:
-        ASSERT_TRUE(WriteConfigFile(kSmallConfig));
+        ASSERT_TRUE(WriteConfigFile(kSmallConfig)) << "error " << GetLastError();
         expected_ = DumpOf(kSmallConfig);
         break;
     }
@@ -274,7 +275,8 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
     }
     if (immutableLog_) {
       ASSERT_TRUE(SetImmutable(kLogFile, false));
-      ASSERT_TRUE(SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_NORMAL));
+      ASSERT_TRUE(SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_NORMAL))
+          << "error " << GetLastError();
       immutableLog_ = false;
     }
   }

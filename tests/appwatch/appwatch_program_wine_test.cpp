@@ -129,7 +129,7 @@ class AppwatchDebugValues : public AppwatchProgramTest,
 TEST_P(AppwatchDebugValues, DecideWhatTheWindowShows) {
   const DebugCase& c = GetParam();
   if (!c.config.empty()) {
-    ASSERT_TRUE(WriteConfigFile(c.config));
+    ASSERT_TRUE(WriteConfigFile(c.config)) << "error " << GetLastError();
   }
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
@@ -323,9 +323,9 @@ Messages ManyNamesLines(int count) {
 
 TEST_F(AppwatchProgramTest, HeldLogDelaysNeitherWindowNorWatcherAndItsLinesFollowInOrder) {
   constexpr int kNames = 40;  // each line waited up to a second for a held log
-  ASSERT_TRUE(WriteConfigFile(ManyNamesConfig(kNames)));
+  ASSERT_TRUE(WriteConfigFile(ManyNamesConfig(kNames))) << "error " << GetLastError();
   UniqueFile holder = HoldLogExclusively();
-  ASSERT_TRUE(holder);
+  ASSERT_TRUE(holder) << "error " << GetLastError();
 
   // While the log is still held, the window has finished its creation (configuration loaded,
   // watcher started) and handles what it is sent: a message sent after a command is answered
@@ -333,7 +333,7 @@ TEST_F(AppwatchProgramTest, HeldLogDelaysNeitherWindowNorWatcherAndItsLinesFollo
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
   monitor.Command(ID_EVENTMONITOR_STARTAPPLAUNCHMONITOR);
-  EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor));
+  EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor)) << "error " << GetLastError();
   EXPECT_THAT(LogMessages(), testing::IsEmpty());
 
   holder.Reset();
@@ -344,12 +344,12 @@ TEST_F(AppwatchProgramTest, HeldLogDelaysNeitherWindowNorWatcherAndItsLinesFollo
 
 TEST_F(AppwatchProgramTest, LinesPastWhatIsKeptForAHeldLogAreCountedInOneLine) {
   constexpr int kNames = static_cast<int>(kMonitorLogHeldLinesCapacity) + 45;
-  ASSERT_TRUE(WriteConfigFile(ManyNamesConfig(kNames)));
+  ASSERT_TRUE(WriteConfigFile(ManyNamesConfig(kNames))) << "error " << GetLastError();
   UniqueFile holder = HoldLogExclusively();
-  ASSERT_TRUE(holder);
+  ASSERT_TRUE(holder) << "error " << GetLastError();
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
-  EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor));
+  EXPECT_TRUE(AnswersWhileTheLogIsHeld(monitor)) << "error " << GetLastError();
   holder.Reset();
 
   // The oldest lines are kept, the newest counted, and the count follows the kept lines once
@@ -410,7 +410,7 @@ TEST_P(AppwatchAboutBox, OpensAndCloses) {
   const AboutCase& c = GetParam();
   // Key strokes need the window on the screen, which the debug value does.
   if (c.opening != Opening::kMenu) {
-    ASSERT_TRUE(WriteConfigFile("[Debug]\r\n255\r\n"));
+    ASSERT_TRUE(WriteConfigFile("[Debug]\r\n255\r\n")) << "error " << GetLastError();
   }
   Monitor monitor;
   ASSERT_NE(monitor.Window(), nullptr);
@@ -419,7 +419,8 @@ TEST_P(AppwatchAboutBox, OpensAndCloses) {
   if (c.opening == Opening::kMenu) {
     monitor.Command(IDM_ABOUT);
   } else {
-    ASSERT_TRUE(PressAltWithSlashKey(monitor.Window(), c.opening == Opening::kAltQuestionMark));
+    ASSERT_TRUE(PressAltWithSlashKey(monitor.Window(), c.opening == Opening::kAltQuestionMark))
+        << "foreground " << GetForegroundWindow();
   }
   auto aboutBoxes = [&] { return VisibleDialogs(monitor.ProcessId(), L"About EventReceiver"); };
   std::vector<DialogSeen> boxes;

@@ -144,7 +144,7 @@ TEST_F(MonitorWatcherTest, ChangeWhileServiceStoppedIsLoggedNotSentAndNotResent)
   size_t mark = StandInLogMark();
   fedState = ES_DISPLAY_REQUIRED;
   EXPECT_TRUE(WaitUntil([] { return !LogMessagesContaining(kSuspendLine).empty(); },
-                        kCodeTimeout));
+                        kCodeTimeout)) << testing::PrintToString(LogMessages());
 
   ASSERT_TRUE(StartStandIn());
   ASSERT_TRUE(WaitForPolls(2));
@@ -255,14 +255,16 @@ TEST_F(MonitorWatcherTest, MissingConfigurationIsLoggedAndTheWatcherStillRuns) {
 }
 
 TEST_F(MonitorWatcherTest, BlankEntryIsDumpedAsAnEmptyMessage) {
-  ASSERT_TRUE(WriteConfigFile("[Executable]\r\n\r\na.exe\r\n[ClassName]\r\n"));
+  ASSERT_TRUE(WriteConfigFile("[Executable]\r\n\r\na.exe\r\n[ClassName]\r\n"))
+      << "error " << GetLastError();
   Open();
   EXPECT_EQ(LogMessages(), (std::vector<std::wstring>{L"ExecutableFileList:", L"", L"a.exe",
                                                       L"WindowClassNameList:"}));
 }
 
 TEST_F(MonitorWatcherTest, ConfigurationTooLargeToHoldIsLoggedAndReadAsNothing) {
-  ASSERT_TRUE(WriteConfigFile("[Executable]\r\na.exe\r\n[Debug]\r\n200\r\n"));
+  ASSERT_TRUE(WriteConfigFile("[Executable]\r\na.exe\r\n[Debug]\r\n200\r\n"))
+      << "error " << GetLastError();
   SetConfigAllocationLimitForTests(8);
   Open();
   EXPECT_EQ(LogMessages(),
@@ -279,7 +281,7 @@ TEST_F(MonitorWatcherTest, ConfigurationTooLargeToHoldIsLoggedAndReadAsNothing) 
 
 TEST_F(MonitorWatcherTest, ConfigurationBytesGoThroughTheAnsiCodePage) {
   // The bench's ANSI code page is 1252: 0x80 is the euro sign, 0xE9 an e with acute.
-  ASSERT_TRUE(WriteConfigFile("[Executable]\r\ncaf\xE9\x80.exe\r\n"));
+  ASSERT_TRUE(WriteConfigFile("[Executable]\r\ncaf\xE9\x80.exe\r\n")) << "error " << GetLastError();
   Open();
   std::vector<std::wstring> messages = LogMessages();
   ASSERT_EQ(messages.size(), 3u);

@@ -39,9 +39,13 @@ bool FeedExecutionState(ULONG* state) {
   return true;
 }
 
-bool WaitForPolls(unsigned polls, DWORD timeoutMs) {
-  const unsigned target = pollCount.load() + polls;
-  return WaitUntil([&] { return pollCount.load() >= target; }, timeoutMs);
+testing::AssertionResult WaitForPolls(unsigned polls, DWORD timeoutMs) {
+  const unsigned start = pollCount.load();
+  if (WaitUntil([&] { return pollCount.load() >= start + polls; }, timeoutMs)) {
+    return testing::AssertionSuccess();
+  }
+  return testing::AssertionFailure() << "seen " << pollCount.load() - start << " of " << polls
+                                     << " polls in " << timeoutMs << " ms";
 }
 
 std::set<DWORD> RecentPollers() {
@@ -60,13 +64,15 @@ std::set<DWORD> EveryPoller() {
   return everyPoller;
 }
 
-bool PollersEnd(DWORD except, DWORD timeoutMs) {
+testing::AssertionResult PollersEnd(DWORD except, DWORD timeoutMs) {
   for (DWORD id : EveryPoller()) {
     if (id == except) continue;
     UniqueKernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
-    if (thread && WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    if (thread && WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_OBJECT_0) {
+      return testing::AssertionFailure() << "watcher thread " << id << " still runs";
+    }
   }
-  return true;
+  return testing::AssertionSuccess();
 }
 
 void ForgetPollers() {

@@ -23,16 +23,17 @@ bool FeedExecutionState(ULONG* state);
 
 // Waits until the seam has been called `polls` more times. A watcher polls again only once it
 // has handled its previous poll, so after two polls of a lone watcher whatever the state fed
-// before them brought about has reached the log and the service.
-bool WaitForPolls(unsigned polls, DWORD timeoutMs = kPollsTimeout);
+// before them brought about has reached the log and the service. A failure says how many came.
+testing::AssertionResult WaitForPolls(unsigned polls, DWORD timeoutMs = kPollsTimeout);
 
 // The threads that made the next `polls` polls (empty when the polls did not come).
 std::set<DWORD> PollersOver(unsigned polls, DWORD timeoutMs = kPollsTimeout);
 // The threads that polled since the last call (or ForgetPollers), and forgets them.
 std::set<DWORD> RecentPollers();
 
-// True once every thread that polled since ForgetPollers, but `except`, has ended.
-bool PollersEnd(DWORD except = 0, DWORD timeoutMs = kPollsTimeout);
+// Once every thread that polled since ForgetPollers, but `except`, has ended; a failure names
+// one that still runs.
+testing::AssertionResult PollersEnd(DWORD except = 0, DWORD timeoutMs = kPollsTimeout);
 std::set<DWORD> EveryPoller();
 void ForgetPollers();
 

@@ -97,7 +97,7 @@ TEST_F(IconregProgram, LogHoldsTheProgressLineWithoutByteOrderMark) {
   GetLocalTime(&before);
   ASSERT_EQ(RunTool(L"-R").exitCode, 0u);
   auto bytes = ReadWholeFile(kLogPath.c_str());
-  ASSERT_TRUE(bytes.has_value());
+  ASSERT_TRUE(bytes.has_value()) << "error " << GetLastError();
   ASSERT_GE(bytes->size(), 2u);
   EXPECT_EQ((*bytes)[0], '[');  // no byte-order mark, UTF-16LE
   EXPECT_EQ((*bytes)[1], 0);
@@ -260,16 +260,16 @@ UniqueFile HoldLog(DWORD share) {
 
 TEST_F(IconregProgram, LogLineIsWrittenWhileAnotherWriterHoldsTheFile) {
   UniqueFile holder = HoldLog(FILE_SHARE_READ | FILE_SHARE_WRITE);
-  ASSERT_TRUE(holder);
+  ASSERT_TRUE(holder) << "error " << GetLastError();
   std::wstring ours = L"[01:01:00:00:00:0000] another writer\r\n";
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(holder.Get(), ours.data(), static_cast<DWORD>(ours.size() * 2), &written,
-                        nullptr));
+                        nullptr)) << "error " << GetLastError();
   ToolRun run = RunTool(L"-R");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
   ASSERT_TRUE(WriteFile(holder.Get(), ours.data(), static_cast<DWORD>(ours.size() * 2), &written,
-                        nullptr));
+                        nullptr)) << "error " << GetLastError();
   holder.Reset();
   EXPECT_EQ(LogMessages(ReadLog()),
             (std::vector<std::wstring>{L"another writer", L"Set ZQ Proximity Sensor Utility Icon",
@@ -294,7 +294,7 @@ TEST_F(IconregProgram, LogLineWaitsForABriefExclusiveHolder) {
   constexpr auto kHoldAfterKey = std::chrono::milliseconds(4 * kToolLogRetryPauseMs);
   static_assert(4 * kToolLogRetryPauseMs * 4 <= (kToolLogOpenAttempts - 1) * kToolLogRetryPauseMs);
   UniqueFile holder = HoldLog(0);
-  ASSERT_TRUE(holder);
+  ASSERT_TRUE(holder) << "error " << GetLastError();
   bool released = false;
   SYSTEMTIME releaseTime = {};
   std::chrono::steady_clock::time_point seen{};
@@ -322,7 +322,7 @@ TEST_F(IconregProgram, LogLineWaitsForABriefExclusiveHolder) {
 
 TEST_F(IconregProgram, LogHeldForLongCostsTheLineButNotTheRegistration) {
   UniqueFile holder = HoldLog(0);
-  ASSERT_TRUE(holder);
+  ASSERT_TRUE(holder) << "error " << GetLastError();
   ToolRun run = RunTool(L"-R");
   holder.Reset();
   ASSERT_TRUE(run.finished);
@@ -368,7 +368,7 @@ class IconregLinkedLog : public IconregProgram, public testing::WithParamInterfa
 
 TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
   if (UnixPath(L"C:\\").empty()) GTEST_SKIP() << "links are planted from Wine's Linux side";
-  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr));
+  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr)) << "error " << GetLastError();
   const bool victimMade =
       GetParam().planted == Planted::kFileLink || GetParam().planted == Planted::kHardLink;
   switch (GetParam().planted) {
@@ -380,7 +380,8 @@ TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
       break;
     case Planted::kTopFolderLink:
       RemoveDirectoryW(L"C:\\ZQ\\Data");
-      ASSERT_TRUE(RemoveDirectoryW(L"C:\\ZQ") || GetLastError() == ERROR_FILE_NOT_FOUND);
+      ASSERT_TRUE(RemoveDirectoryW(L"C:\\ZQ") || GetLastError() == ERROR_FILE_NOT_FOUND)
+          << "error " << GetLastError();
       ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ"));
       ASSERT_NE(GetFileAttributesW(L"C:\\ZQ") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
       break;
@@ -391,7 +392,8 @@ TEST_P(IconregLinkedLog, IsNotWrittenAndRegistrationGoesOn) {
       CreateDirectoryW(L"C:\\ZQ\\Data", nullptr);
       if (victimMade) {
         ASSERT_TRUE(UniqueFile(CreateFileW(kVictim, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr)));
+                                           FILE_ATTRIBUTE_NORMAL, nullptr)))
+            << "error " << GetLastError();
       }
       if (GetParam().planted == Planted::kHardLink) {
         ASSERT_TRUE(CreateHardLinkW(kLogPath.c_str(), kVictim, nullptr)) << GetLastError();
@@ -430,7 +432,7 @@ TEST_F(IconregProgram, LogIsWrittenAgainOnceTheLinkIsGone) {
   if (UnixPath(L"C:\\").empty()) GTEST_SKIP() << "links are planted from Wine's Linux side";
   CreateDirectoryW(L"C:\\ZQ", nullptr);
   RemoveDirectoryW(L"C:\\ZQ\\Data");
-  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr));
+  ASSERT_TRUE(CreateDirectoryW(kElsewhere, nullptr)) << "error " << GetLastError();
   ASSERT_TRUE(PlantUnixSymlink(kElsewhere, L"C:\\ZQ\\Data"));
   EXPECT_EQ(RunTool(L"-R").exitCode, 0u);
   ASSERT_TRUE(RemoveUnixLink(L"C:\\ZQ\\Data"));

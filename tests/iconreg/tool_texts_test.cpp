@@ -72,10 +72,10 @@ TEST(ControlPanelTexts, CommandAndIcon) {
   };
   for (const Case& c : cases) {
     RegistryText command = BuildCommandText(c.folder.c_str());
-    EXPECT_TRUE(command.complete);
+    EXPECT_TRUE(command.complete) << testing::PrintToString(command.text);
     EXPECT_EQ(command.text, c.command);
     RegistryText icon = BuildIconText(c.folder.c_str());
-    EXPECT_TRUE(icon.complete);
+    EXPECT_TRUE(icon.complete) << testing::PrintToString(icon.text);
     EXPECT_EQ(icon.text, c.command + u", -130");
   }
   EXPECT_EQ(BuildCommandText(nullptr).text, u"\"\\Zenquill\\ZQ Proximity Sensor\\SENSORCTL.exe\"");
@@ -107,7 +107,7 @@ TEST(ControlPanelTexts, TextThatWouldBeCutIsReportedIncomplete) {
 
   folder += u'f';
   RegistryText icon = BuildIconText(folder.c_str());
-  EXPECT_FALSE(icon.complete);
+  EXPECT_FALSE(icon.complete) << "length " << icon.text.size();
   EXPECT_TRUE(BuildCommandText(folder.c_str()).complete);  // 6 characters shorter: still fits
 
   std::u16string huge(kRegistryTextCapacity, u'h');

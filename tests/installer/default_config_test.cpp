@@ -46,7 +46,7 @@ TEST(DefaultConfig, EmptyListsAndDebugValueZero) {
   Parsed parsed = Parse(text);
   EXPECT_EQ(parsed.executables, 0u);
   EXPECT_EQ(parsed.classes, 0u);
-  EXPECT_TRUE(parsed.debugValues.empty());  // only non-zero values are reported
+  EXPECT_EQ(parsed.debugValues, std::vector<int32_t>{});  // only non-zero values are reported
 }
 
 TEST(DefaultConfig, EditedDebugLineAndListsAreRead) {

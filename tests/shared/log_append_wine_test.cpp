@@ -127,7 +127,7 @@ TEST_P(LogAppendTest, FirstLineMakesFoldersAndFileWithoutByteOrderMark) {
 
   EXPECT_NE(GetFileAttributesW(L"C:\\ZQ\\Data") & FILE_ATTRIBUTE_DIRECTORY, 0u);
   auto bytes = ReadWholeFile(log().path);
-  ASSERT_TRUE(bytes);
+  ASSERT_TRUE(bytes) << "error " << GetLastError();
   // The stamp, "first" and CR LF, two bytes a unit, the stamp's first character at byte 0.
   ASSERT_EQ(bytes->size(), 2u * (log().stampLength + 5 + 2));
   EXPECT_TRUE((*bytes)[0] == '[' || ((*bytes)[0] >= '0' && (*bytes)[0] <= '2'))
@@ -145,7 +145,7 @@ TEST_P(LogAppendTest, LinesAreAppendedInOrderAfterWhatIsThere) {
   {
     UniqueFile file(CreateFileW(log().path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file);
+    ASSERT_TRUE(file) << "error " << GetLastError();
     const wchar_t earlier[] = L"earlier run\r\n";
     DWORD written = 0;
     WriteFile(file.Get(), earlier, sizeof earlier - sizeof(wchar_t), &written, nullptr);
@@ -170,7 +170,7 @@ TEST_P(LogAppendTest, OverlongMessageIsCutWithTheLineEnd) {
   log().write(message.c_str());
   log().write(L"next");
   auto bytes = ReadWholeFile(log().path);
-  ASSERT_TRUE(bytes);
+  ASSERT_TRUE(bytes) << "error " << GetLastError();
   // 2047 units of the first line, then the next line follows on the same text line.
   EXPECT_EQ(bytes->size(), 2u * (2047 + log().stampLength + 4 + 2));
   auto lines = log().read();
