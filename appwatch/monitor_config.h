@@ -10,7 +10,6 @@
 #include "appwatch/monitor_config_parse.h"
 #include "shared/data_paths.h"  // kMonitorConfigPath
 
-
 // A real configuration holds a few names. A larger file is not read at all: every entry goes
 // to the log line by line while the window is being created, so a file of many megabytes
 // would hold up the window and the watcher for minutes and flood the log.

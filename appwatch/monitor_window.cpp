@@ -180,9 +180,9 @@ HWND CreateMonitorWindow(HINSTANCE instance, int showCommand) {
   // Layered without attributes, so invisible until a debug value sets them; off screen above
   // and left of the origin; no taskbar button; above other windows.
   HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, className,
-                                title, WS_POPUP | WS_CAPTION, -kMonitorWindowWidth, -kMonitorWindowHeight,
-                                kMonitorWindowWidth, kMonitorWindowHeight, nullptr, nullptr,
-                                instance, nullptr);
+                                title, WS_POPUP | WS_CAPTION, -kMonitorWindowWidth,
+                                -kMonitorWindowHeight, kMonitorWindowWidth, kMonitorWindowHeight,
+                                nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return nullptr;
   monitorWindow.store(window);
   ShowWindow(window, showCommand);

@@ -5,7 +5,9 @@ WatchStep NextWatchStep(bool lastDisplayRequired, bool pollSucceeded, uint32_t e
   const bool now = (executionState & kDisplayRequiredBit) != 0;
   if (now == lastDisplayRequired) return {now, 0, nullptr};
   if (now) {
-    return {true, kControlSuspendSensor, u"ZQWWMIAppCloseEventTraceStartEx:Suspend Proximity Sensor"};
+    return {true, kControlSuspendSensor,
+            u"ZQWWMIAppCloseEventTraceStartEx:Suspend Proximity Sensor"};
   }
-  return {false, kControlResumeSensor, u"ZQWWMIAppCloseEventTraceStartEx:Resume Proximity Sensor"};
+  return {false, kControlResumeSensor,
+          u"ZQWWMIAppCloseEventTraceStartEx:Resume Proximity Sensor"};
 }

@@ -11,7 +11,6 @@
 // on (ES_DISPLAY_REQUIRED).
 constexpr uint32_t kDisplayRequiredBit = 0x2;
 
-
 struct WatchStep {
   bool displayRequired = false;  // the state to remember for the next poll
   uint32_t controlCode = 0;      // 0: nothing to do; else the code to send after logging

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "iconreg/firmware_payload.h"
-
 #include "shared/format_bounded.h"
 #include "shared/win_handles.h"
 

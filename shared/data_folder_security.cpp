@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "shared/handle_path.h"
 #include "shared/win_handles.h"
 
 namespace {

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include "shared/handle_path.h"
-
 // Owner Administrators, inheritance from C:\ cut (P). SY system, BA administrators, BU users.
 //   0x1200a9  read and run: list, read data and attributes, read the access list, synchronise
 //   0x12008d  read and append: no write over, no delete, no rename, no new access list

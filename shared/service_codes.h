@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
-constexpr std::uint32_t kControlTakeNewSettings = 200;  // "New" has been written; copy it into "Current"
+// "New" has been written; copy it into "Current".
+constexpr std::uint32_t kControlTakeNewSettings = 200;
 constexpr std::uint32_t kControlSuspendSensor = 202;
 constexpr std::uint32_t kControlResumeSensor = 203;

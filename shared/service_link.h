@@ -11,7 +11,6 @@ constexpr wchar_t kSensorServiceName[] = L"ZQPRXSVC";
 // a new one from "New".
 constexpr wchar_t kSettingsKeyPath[] = L"Software\\Zenquill\\ZQ Proximity Sensor";
 
-
 // Access asked of the service: query status, interrogate, user-defined control (0x184).
 constexpr DWORD kSensorServiceAccess =
     SERVICE_QUERY_STATUS | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL;

@@ -37,6 +37,7 @@
 
 #include "installer/setup-helper/data_folders.h"
 #include "shared/control_panel_item.h"
+#include "shared/handle_path.h"
 #include "shared/text16.h"
 #include "shared/win_handles.h"
 

@@ -71,7 +71,8 @@ void DescribeFrame(FrameContent& content, const FrameContent* earlier) {
     wchar_t text[kStringBufferSize] = {};
     int length = 0;
     if (source.which != FrameText::kWaitingLine || renderer.waitingLineShown) {
-      length = std::max(0, LoadStringW(renderer.instance, source.stringId, text, kStringBufferSize));
+      length =
+          std::max(0, LoadStringW(renderer.instance, source.stringId, text, kStringBufferSize));
     }
     LayOutText(content.texts[k], text, static_cast<size_t>(length),
                label ? formats.label.Get() : formats.body.Get(), brush,

@@ -69,8 +69,8 @@ void AppendLog(DWORD code, const char* what) {
 // The stand-in's whole "sensor driver": take "New" as the block in use.
 const char* TakeNewSettings() {
   UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ | KEY_SET_VALUE, key.Put()) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ | KEY_SET_VALUE,
+                    key.Put()) != ERROR_SUCCESS) {
     return "no settings key";
   }
   BYTE block[kBlockSize] = {};
