@@ -23,6 +23,9 @@ import unittest
 
 from PIL import ImageChops, ImageGrab
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine_fact import wine_fact  # noqa: E402  the one marker of the Python tests
+
 BUILD = ""
 ARTIFACTS = ""
 
@@ -55,12 +58,6 @@ CODE_APPLY = 200
 
 def log(message):
     print(message, flush=True)
-
-
-def wine_fact(windows, wine):
-    """Where Wine 8 does otherwise than Windows and the test accepts what Wine does (the C++
-    tests' WineFact): both stated where the test relies on it, and said in the run's output."""
-    log(f"[ WINE FACT ] Windows: {windows}.\n              Wine: {wine}.")
 
 
 # --- The bench -------------------------------------------------------------------------------

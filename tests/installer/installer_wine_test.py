@@ -10,7 +10,7 @@ also when a test fails.
                            --volatile-key EXE --access-check EXE --state DIR [unittest arguments]
 
 Where Windows Installer does something that Wine's msiexec does not show, the test says so
-(wine_limit) instead of leaving the behaviour out.
+(wine_fact) instead of leaving the behaviour out.
 """
 
 import argparse
@@ -23,6 +23,9 @@ import sys
 import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine_fact import wine_fact  # noqa: E402  the one marker of the Python tests
 
 ARGS = None
 WINE64 = "/usr/lib/wine/wine64"
@@ -47,14 +50,6 @@ SKIPPED = 77  # the bench's and ctest's code for a test that could not run here
 
 def log(message):
     print(message, flush=True)
-
-
-def wine_limit(windows, wine, said=set()):
-    """Where Windows does one thing and Wine, which the test accepts, another (the settings
-    window tests' wine_fact, the C++ tests' WineFact): both stated, and said once in the output."""
-    if (windows, wine) not in said:
-        said.add((windows, wine))
-        log(f"[ WINE FACT ] Windows: {windows}.\n              Wine: {wine}.")
 
 
 # --- The bench -------------------------------------------------------------------------------
@@ -200,7 +195,7 @@ def component_keys():
 def wine_component_leftovers():
     """The bare keys of the package's own components, which alone may stay (no value under
     them)."""
-    wine_limit("the last removal of a component deletes its key under the installer's UserData",
+    wine_fact("the last removal of a component deletes its key under the installer's UserData",
                "msiexec may leave each component's key there, empty")
     return {f"64:[{key}]" for key in component_keys()}
 
@@ -291,7 +286,7 @@ def remove_everything():
         code = entry["key"].rsplit("\\", 1)[-1]
         wine("msiexec", "/x", code, "/qn")
     wine("reg", "delete", CLASS_KEY, "/f", "/reg:64")
-    wine_limit("the rollback of a failed second install takes away what that install made",
+    wine_fact("the rollback of a failed second install takes away what that install made",
                "it unregisters the product but leaves its files, its Run value and its "
                "components' registration (a later removal then keeps the files, counting them "
                "as another product's)")
@@ -440,7 +435,7 @@ class InstallerTest(unittest.TestCase):
     def test_removal_ends_running_monitor(self):
         """A monitor started from the installed files is asked to end ("WM_PRXCNTSTOP") before
         they go."""
-        wine_limit("msiexec's Restart Manager ends monitors of other sessions too "
+        wine_fact("msiexec's Restart Manager ends monitors of other sessions too "
                    "(MSIRMSHUTDOWN)", "one session and one desktop, and no Restart Manager "
                    "behind msiexec: the package's own Property table is read for that")
         self.installed()
@@ -474,7 +469,7 @@ class InstallerTest(unittest.TestCase):
         administrators can change is moved aside, untouched, and named in the package log; the
         install goes on with fresh folders. Wine shows an owner other than the prefix's user for
         a file of another Unix user, and a world-writable folder as one everybody may change."""
-        wine_limit("a junction or link is opened itself, and the set-up step moves it aside",
+        wine_fact("a junction or link is opened itself, and the set-up step moves it aside",
                    "a Unix link's target is opened even when the link itself is asked for, and a "
                    "rename would move the target; the step sees the handle name another place "
                    "and fails the install instead, touching nothing")
@@ -544,7 +539,7 @@ class InstallerTest(unittest.TestCase):
     def test_reinstall_that_fails_keeps_what_was_there(self):
         """A reinstall whose ICONREG -R fails rolls back only what it made itself: the item
         that was registered and the default configuration that was there stay."""
-        wine_limit("a failed REINSTALL is rolled back", "msiexec runs no rollback at all when "
+        wine_fact("a failed REINSTALL is rolled back", "msiexec runs no rollback at all when "
                    "REINSTALL is set, so the failing run is the same package installed again, "
                    "which Wine rolls back")
         self.installed()
@@ -562,7 +557,7 @@ class InstallerTest(unittest.TestCase):
         # Repair. Windows' "msiexec /f<mode> package" is the REINSTALL and REINSTALLMODE
         # properties of an install, given here. A deleted program comes back with the usual
         # repair (missing or older files).
-        wine_limit("msiexec /f repairs", "Wine 8's msiexec does not carry out /f (for a product "
+        wine_fact("msiexec /f repairs", "Wine 8's msiexec does not carry out /f (for a product "
                    "code it is a stub, for a package it fails)")
         sensorctl = drive_c(f"{INSTALL_DIR}\\SENSORCTL.exe")
         original = read_bytes(f"{INSTALL_DIR}\\SENSORCTL.exe")
@@ -599,7 +594,7 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(code, ERROR_INSTALL_FAILURE & 0xFF,  # exit codes reach Linux modulo 256
                          "an older package installed over a newer one")
         # The message is the launch condition's, read from the package's own table.
-        wine_limit("the launch condition's message is shown and written to the log",
+        wine_fact("the launch condition's message is shown and written to the log",
                    "msiexec writes neither under /qn")
         self.assertIn(f"NOT ZQ_NEWER_PRODUCT_FOUND OR Installed\t{DOWNGRADE_MESSAGE}",
                       msi_table(older, "LaunchCondition"))
@@ -631,7 +626,7 @@ class InstallerTest(unittest.TestCase):
     def test_data_folder_access_lists(self):
         """The descriptors the package applies, checked with Windows' access check for a user and
         an administrator."""
-        wine_limit("the installed folders carry the access lists", "no access list is kept on "
+        wine_fact("the installed folders carry the access lists", "no access list is kept on "
                    "a folder (a DACL is mapped onto Unix mode bits)")
         result = bench("run", ARGS.access_check, check=False)
         log(result.stdout)
