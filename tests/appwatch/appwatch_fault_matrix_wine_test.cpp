@@ -146,12 +146,7 @@ class AppwatchFaultMatrix : public testing::TestWithParam<Row> {
     firstPollTick = 0;
   }
   void TearDown() override {
-    if (window_ != nullptr) DestroyWindow(window_);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
-    EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
-    ForgetPollers();
+    EndMonitorWindow(window_);
     if (immutableLog_) {
       SetImmutable(kLogFile, false);
       SetFileAttributesW(kLogFile, FILE_ATTRIBUTE_NORMAL);

@@ -48,12 +48,7 @@ class MonitorWatcherTest : public testing::Test {
     pollFails = false;
   }
   void TearDown() override {
-    if (window_ != nullptr) DestroyWindow(window_);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
-    EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
-    ForgetPollers();
+    EndMonitorWindow(window_);
     SetConfigAllocationLimitForTests(SIZE_MAX);
     RemoveMonitorFiles();
     StartStandIn();

@@ -80,3 +80,12 @@ void ForgetPollers() {
   everyPoller.clear();
   recentPollers.clear();
 }
+
+void EndMonitorWindow(HWND window) {
+  if (window != nullptr) DestroyWindow(window);
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  EXPECT_TRUE(PollersEnd()) << "a watcher outlived its window";
+  ForgetPollers();
+}

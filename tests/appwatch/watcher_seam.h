@@ -36,6 +36,9 @@ std::set<DWORD> RecentPollers();
 testing::AssertionResult PollersEnd(DWORD except = 0, DWORD timeoutMs = kPollsTimeout);
 std::set<DWORD> EveryPoller();
 void ForgetPollers();
+// A test's end: destroys its monitor window (if any), lets the messages left behind go, and
+// checks that no watcher outlived the window.
+void EndMonitorWindow(HWND window);
 
 // The codes the stand-in service received since `mark`, but the stops a test asks of it, once
 // they are `expected` and the running watcher has polled twice more (it has then judged the

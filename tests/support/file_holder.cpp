@@ -17,9 +17,11 @@
 int wmain(int argc, wchar_t** argv) {
   const wchar_t* mode = argc == 5 ? argv[4] : L"";
   const bool lock = wcscmp(mode, L"lock") == 0;
-  if (argc != 4 && !(argc == 5 && (lock || wcscmp(mode, L"share-read") == 0))) return 2;
-  const DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
-                           : argc == 5 ? FILE_SHARE_READ : 0;
+  const bool shareRead = wcscmp(mode, L"share-read") == 0;
+  if (argc != 4 && !(argc == 5 && (lock || shareRead))) return 2;
+  const DWORD share = lock        ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                      : shareRead ? FILE_SHARE_READ
+                                  : 0;
   UniqueFile file(CreateFileW(argv[1], lock ? GENERIC_READ : GENERIC_READ | FILE_APPEND_DATA,
                               share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return 1;

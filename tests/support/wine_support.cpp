@@ -166,7 +166,6 @@ void ChildProcess::End() {
   WaitForExit(5000);
 }
 
-
 std::optional<std::vector<BYTE>> ReadWholeFile(const wchar_t* path) {
   UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
