@@ -8,17 +8,10 @@ from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window
 
 def gdi_objects(program):
     pid = program.state["pid"]
-    # One CI run saw one reading fail right after a good one (the probe's exit code 1, nothing
-    # more recorded). A reading that fails while the program still runs is taken again; a
-    # program that has ended fails the test with what Wine said about it.
-    for attempt in range(3):
-        try:
-            count = json.loads(probe("gdi", pid))["count"]
-            break
-        except AssertionError as error:
-            if program.process.poll() is not None or attempt == 2:
-                raise AssertionError(f"{error}; {program.describe_end()}") from None
-            log(f"GDI reading failed, taken again: {error}")
+    try:
+        count = json.loads(probe("gdi", pid))["count"]
+    except AssertionError as error:  # a program that has ended: with what Wine said about it
+        raise AssertionError(f"{error}; {program.describe_end()}") from None
     if count["gui_resources"]:
         return count["gui_resources"]
     # A negative count is a reading that failed; two failed readings must not pass as equal.

@@ -24,7 +24,7 @@ import unittest
 from PIL import ImageChops, ImageGrab
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from wine_fact import wine_fact  # noqa: E402  the one marker of the Python tests
+from wine_support import log, pe_bits, wait_for, wine_fact  # noqa: E402,F401
 
 BUILD = ""
 ARTIFACTS = ""
@@ -56,10 +56,6 @@ OFF_DELAY_BUTTON = (CHOICE_X_LTR + 60, OFF_DELAY_BUTTON_Y + 16)
 CODE_APPLY = 200
 
 
-def log(message):
-    print(message, flush=True)
-
-
 # --- The bench -------------------------------------------------------------------------------
 
 def wine_path(name):
@@ -68,7 +64,8 @@ def wine_path(name):
 
 # Probe commands that only look: running one twice changes nothing.
 READ_ONLY_PROBES = {"window", "boxes", "value-get", "value-type", "value-views", "key-exists",
-                    "standin-mark", "standin-codes", "standin-state", "user-value-get"}
+                    "standin-mark", "standin-codes", "standin-state", "user-value-get", "gdi",
+                    "self-gdi-check"}
 
 
 def run_probe(arguments):
@@ -86,10 +83,10 @@ def run_probe(arguments):
 
 def probe(*arguments, check=True):
     code, text, said = run_probe(arguments)
-    # Seen once under Wine: a `window` probe started just after a settings window's process
-    # ended returned 1 with no output, though that command always prints and returns 0. The
-    # fault lies outside the program under test, so a command that only looks is asked once
-    # more; a command that changes something is never repeated.
+    # Seen under Wine: a `window` probe started just after a settings window's process ended,
+    # and a `gdi` reading right after a good one, returned 1 with no output, though those
+    # commands always print and return 0. The fault lies outside the program under test, so a
+    # command that only looks is asked once more; a command that changes something never is.
     if code != 0 and not text and arguments[0] in READ_ONLY_PROBES:
         log(f"probe {arguments} ended with {code} and said nothing ({said!r}); asked again")
         code, text, said = run_probe(arguments)
@@ -105,12 +102,7 @@ LIBGL = {32: "/usr/lib/i386-linux-gnu/libGL.so.1", 64: "/usr/lib/x86_64-linux-gn
 
 
 def program_bits(name):
-    """32 or 64: the machine field of a Windows program's PE header."""
-    with open(wine_path(name), "rb") as program:
-        header = program.read(4096)
-    offset = int.from_bytes(header[0x3C:0x40], "little")
-    machine = int.from_bytes(header[offset + 4:offset + 6], "little")
-    return {0x014C: 32, 0x8664: 64}[machine]
+    return pe_bits(wine_path(name))
 
 
 def xdotool(*arguments):
@@ -411,18 +403,6 @@ def hover_row(program, list_top, row, choice_x=CHOICE_X_LTR):
     for y in range(list_top + ROW_TOP_MARGIN + 4, row_y(list_top, row) + 1, 8):
         program.move(choice_x + 60, y)
     program.move(choice_x + 60, row_y(list_top, row))
-
-
-def wait_for(condition, what, timeout=15):
-    """Polls `condition` until it gives something true; fails after `timeout` seconds."""
-    deadline = time.time() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.time() > deadline:
-            raise AssertionError(f"{what}: not seen within {timeout} s")
-        time.sleep(0.05)
 
 
 def jump_and_click(program, x, y):

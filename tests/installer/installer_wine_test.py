@@ -17,15 +17,13 @@ import argparse
 import glob
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from wine_fact import wine_fact  # noqa: E402  the one marker of the Python tests
+from wine_support import log, pe_bits, wait_for, wine_fact  # noqa: E402
 
 ARGS = None
 WINE64 = "/usr/lib/wine/wine64"
@@ -48,10 +46,6 @@ ERROR_INSTALL_FAILURE = 1603
 SKIPPED = 77  # the bench's and ctest's code for a test that could not run here
 
 
-def log(message):
-    print(message, flush=True)
-
-
 # --- The bench -------------------------------------------------------------------------------
 
 def bench(command, *args, check=True, detached=False):
@@ -72,14 +66,6 @@ def bench(command, *args, check=True, detached=False):
 
 def wine(*args):
     return bench("exec", WINE64, *args, check=False)
-
-
-def poll(condition):
-    """What `condition` gives once it is true, or its last (false) result after a minute."""
-    deadline = time.monotonic() + 60
-    while not (value := condition()) and time.monotonic() < deadline:
-        time.sleep(0.2)
-    return value
 
 
 def drive_c(windows_path):
@@ -203,16 +189,6 @@ def wine_component_leftovers():
 def read_bytes(windows_file):
     with open(drive_c(windows_file), "rb") as f:
         return f.read()
-
-
-def pe_machine(path):
-    """The machine and optional-header magic of a PE file."""
-    with open(path, "rb") as f:
-        data = f.read(4096)
-    offset = struct.unpack_from("<I", data, 0x3C)[0]
-    machine = struct.unpack_from("<H", data, offset + 4)[0]
-    magic = struct.unpack_from("<H", data, offset + 24)[0]
-    return machine, magic
 
 
 def read_text(windows_file):
@@ -356,7 +332,7 @@ class InstallerTest(unittest.TestCase):
         for name in PROGRAMS:
             path = drive_c(f"{INSTALL_DIR}\\{name}")
             self.assertTrue(os.path.isfile(path), f"{name} is not installed")
-            self.assertEqual(pe_machine(path), (0x14C, 0x10B), f"{name} is no 32-bit program")
+            self.assertEqual(pe_bits(path), 32, f"{name} is no 32-bit program")
         command = f'"{INSTALL_DIR}\\SENSORCTL.exe"'
         self.assertEqual(reg_value(f"{CLASS_KEY}\\Shell\\Open\\Command", None, 64), command)
         self.assertEqual(reg_value(f"{CLASS_KEY}\\DefaultIcon", None, 64), command + ", -130")
@@ -424,9 +400,9 @@ class InstallerTest(unittest.TestCase):
         """Runs the registered open command as the shell would and waits for the window."""
         command = reg_value(f"{CLASS_KEY}\\Shell\\Open\\Command", None, 64)
         self.assertEqual(self.start_detached(command).returncode, 0)
-        window = poll(lambda: bench("exec", "xdotool", "search", "--onlyvisible", "--classname",
-                                    "sensorctl.exe", check=False).stdout.split())
-        self.assertTrue(window, "the settings window did not appear")
+        wait_for(lambda: bench("exec", "xdotool", "search", "--onlyvisible", "--classname",
+                               "sensorctl.exe", check=False).stdout.split(),
+                 "the settings window", timeout=60)
         shot = os.path.join(ARGS.build, "installer", "installed-settings.png")
         bench("exec", "import", "-window", "root", shot, check=False)
         bench("exec", WINE64, "taskkill", "/f", "/im", "SENSORCTL.exe", check=False,
@@ -441,11 +417,10 @@ class InstallerTest(unittest.TestCase):
         self.installed()
         self.assertIn("MSIRMSHUTDOWN\t1", msi_table(ARGS.package, "Property"))
         self.start_detached(f'"{INSTALL_DIR}\\APPWATCH.exe"')
-        # Running once its window has loaded the configuration, which it logs.
-        poll(lambda: monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG))
-        running = monitor_processes()
         try:
-            self.assertTrue(running, "the installed monitor did not start")
+            # Running once its window has loaded the configuration, which it logs.
+            wait_for(lambda: monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG),
+                     "the installed monitor running", timeout=60)
             self.removed()
             self.assertEqual(monitor_processes(), [], "the monitor outlived the removal")
         finally:

@@ -1,0 +1,44 @@
+"""What the Python tests under Wine share: the C++ tests' tests/support/wine_support.h.
+
+wine_fact marks where Wine 8 does otherwise than Windows and a test accepts what Wine does: a
+test states both behaviours where it relies on them; each is said once in the run's output."""
+
+import struct
+import time
+
+_said = set()
+
+
+def wine_fact(windows, wine):
+    if (windows, wine) in _said:
+        return
+    _said.add((windows, wine))
+    print(f"[ WINE FACT ] Windows: {windows}.\n              Wine: {wine}.", flush=True)
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def wait_for(condition, what, timeout=15, interval=0.05):
+    """Polls `condition` until it gives something true, and gives that; fails after `timeout`
+    seconds, saying what was not seen."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"{what}: not seen within {timeout} s")
+        time.sleep(interval)
+
+
+def pe_bits(path):
+    """32 or 64 for a Windows program whose PE machine and optional header agree (i386 with
+    PE32, x86-64 with PE32+); None for anything else."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    offset = struct.unpack_from("<I", data, 0x3C)[0]
+    machine, = struct.unpack_from("<H", data, offset + 4)
+    magic, = struct.unpack_from("<H", data, offset + 24)
+    return {(0x014C, 0x010B): 32, (0x8664, 0x020B): 64}.get((machine, magic))
