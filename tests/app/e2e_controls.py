@@ -10,12 +10,6 @@ from PIL import ImageChops
 from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
 
 
-def cancel_hovered(image):
-    """The top edge of the Cancel button's face: blue (64, 111, 141) only when hovered."""
-    column = [image.getpixel((CANCEL_CENTRE[0], y)) for y in range(384, 393)]
-    return any(b > r + 50 for r, g, b in column)
-
-
 class ControlsTest(WindowTest):
 
     def reference_button(self, current, choice_x=CHOICE_X_LTR, button_y=RANGE_BUTTON_Y):

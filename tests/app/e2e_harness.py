@@ -143,6 +143,19 @@ def standin_codes(mark):
     return [int(code) for code in probe("standin-codes", mark).split()]
 
 
+def window_shot(origin):
+    """The window's part of the display, its top left corner at `origin`."""
+    left, top = origin
+    return ImageGrab.grab().convert("RGB").crop((left, top, left + WINDOW_WIDTH,
+                                                 top + WINDOW_HEIGHT))
+
+
+def cancel_hovered(image):
+    """The top edge of the Cancel button's face: blue (64, 111, 141) only when hovered."""
+    column = [image.getpixel((CANCEL_CENTRE[0], y)) for y in range(384, 393)]
+    return any(b > r + 50 for r, g, b in column)
+
+
 def brightest(image, box):
     """The largest min(R, G, B) in a box: near 255 only where something white is drawn."""
     region = image.crop(box)
@@ -254,9 +267,7 @@ class Program:
             time.sleep(0.05)
 
     def shot(self):
-        left, top = self.origin
-        return ImageGrab.grab().convert("RGB").crop((left, top, left + WINDOW_WIDTH,
-                                                     top + WINDOW_HEIGHT))
+        return window_shot(self.origin)
 
     def save(self, name):
         os.makedirs(ARTIFACTS, exist_ok=True)
