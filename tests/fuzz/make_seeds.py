@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the fuzz targets from the real examples: configuration files the
-documentation and the tests use, the command lines installers and users give, settings blocks as
-the service stores them in every language of the string table, and the formats, capacities and
-texts the programs really format. Run it after changing a seed; the files are committed.
+"""Writes the seed corpora of the binary fuzz inputs from the real examples: the command lines
+installers and users give, settings blocks as the service stores them in every language of the
+string table, and the formats, capacities and texts the programs really format. Run it after
+changing a seed; the files are committed. (The configuration files of appwatch_config are text:
+they are kept as they are, in its corpus folder, and edited there.)
 
     python3 tests/fuzz/make_seeds.py
 """
@@ -30,43 +31,6 @@ def write_corpus(seeds):
         (HERE / target / "regressions" / ".gitkeep").write_text("")
     for name, data in seeds().items():  # a name without an extension is a .bin file
         (HERE / target / "corpus" / (name if "." in name else name + ".bin")).write_bytes(data)
-
-
-# --- appwatch configuration files (documented example and the tests) -----------------------------
-def appwatch_config():
-    files = {
-        # The seven-line example of the configuration file, as the Wine tests write it.
-        "example_seven_lines.dat": b"[Executable]\r\na.exe\r\nb.exe\r\n[ClassName]\r\nNotepad\r\n[Debug]\r\n200\r\n",
-        # What a user of a media notebook would list.
-        "media_players.dat": b"[Executable]\r\nvlc.exe\r\nwmplayer.exe\r\nPotPlayerMini64.exe\r\n"
-        b"mpc-hc64.exe\r\nZoom.exe\r\nTeams.exe\r\n[ClassName]\r\nMediaPlayerClassicW\r\n"
-        b"WMPlayerApp\r\nChrome_WidgetWin_1\r\n[Debug]\r\n0\r\n",
-        "blank_entry_and_class_header.dat": b"[Executable]\r\n\r\na.exe\r\n[ClassName]\r\n",
-        "debug_after_executables.dat": b"[Executable]\r\na.exe\r\n[Debug]\r\n200\r\n",
-        "ansi_bytes.dat": b"[Executable]\r\ncaf\xe9\x80.exe\r\n",
-        "debug_first.dat": b"[Debug]\r\n7\r\n[Executable]\r\na.exe\r\n",
-        "debug_values.dat": b"[Debug]\r\n30\r\n0\r\n60\r\nx\r\n 42a\r\n-1\r\n255\r\n256\r\n\t+17\r\n"
-        b"99999999999\r\n-99999999999\r\n- 5\r\n",
-        "debug_on_header_line.dat": b"[Executable]\r\n[Debug]5\r\n",
-        "digits_entry_with_debug.dat": b"[Debug]\r\n[Executable]\r\n7zFM.exe\r\n",
-        "headers_in_other_cases.dat": b"[ClassName]\r\n[executable]\r\n[EXECUTABLE]\r\nN\r\n[CLASSNAME]\r\n"
-        b"[dEbUg]\r\n6\r\n",
-        "lf_only.dat": b"[Executable]\na.exe\nb.exe\n",
-        "byte_order_mark.dat": b"\xef\xbb\xbf[Executable]\r\na\r\n[ClassName]\r\nb\r\n",
-        "lone_cr_lf_and_zero.dat": b"[Executable]\r\na\rb\nc\r\n[Exec\0utable]\r\na\0b\r\n",
-        "skip_after_bracket.dat": b"[Executable]xyz\r\n[Executable]\r\r\na\r\n[ClassName]",
-        "long_line.dat": b"[ClassName]\r\n" + bytes(ord("a") + i % 26 for i in range(200)) + b"\r\nnext\r\n",
-        "no_final_crlf.dat": b"junk\r\n5\r\n[Executable]\r\na\r\nb",
-        "empty.dat": b"",
-    }
-    # The benchmark's shape, smaller: sections of many names, then debug 0.
-    bench = b""
-    for block in range(2):
-        bench += b"[Executable]\r\n"
-        bench += b"".join(b"application_%d.exe\r\n" % (block * 20 + i) for i in range(20))
-        bench += b"[ClassName]\r\n" + b"".join(b"WindowClass%d\r\n" % i for i in range(20))
-    files["benchmark_shape.dat"] = bench + b"[Debug]\r\n0\r\n"
-    return files
 
 
 # --- iconreg command lines (documented forms and the tests) --------------------------------------
@@ -193,5 +157,5 @@ def log_lines():
 
 
 if __name__ == "__main__":
-    for target in (appwatch_config, iconreg_command_line, settings_block, format_bounded, log_lines):
+    for target in (iconreg_command_line, settings_block, format_bounded, log_lines):
         write_corpus(target)
