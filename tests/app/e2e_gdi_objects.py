@@ -10,7 +10,7 @@ def gdi_objects(program):
     pid = program.state["pid"]
     try:
         count = json.loads(probe("gdi", pid))["count"]
-    except AssertionError as error:  # a program that has ended: with what Wine said about it
+    except AssertionError as error:  # says whether the program still runs, and how it ended
         raise AssertionError(f"{error}; {program.describe_end()}") from None
     if count["gui_resources"]:
         return count["gui_resources"]

@@ -121,6 +121,12 @@ def window_state():
     return json.loads(probe("window"))
 
 
+def shown_window():
+    """The window's state once a settings window is shown, else None."""
+    state = window_state()
+    return state if state["count"] >= 1 and state.get("visible") else None
+
+
 def probed(parse, *arguments):
     """What the probe says, parsed; None where it says "absent"."""
     text = probe(*arguments)
@@ -210,8 +216,8 @@ class Program:
 
     def wait_for_window(self):
         def shown():
-            state = window_state()
-            if state["count"] >= 1 and state.get("visible"):
+            state = shown_window()
+            if state:
                 return state
             if self.process.poll() is not None:
                 raise AssertionError(f"sensorctl ended early with {self.process.returncode}")

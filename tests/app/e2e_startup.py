@@ -42,8 +42,7 @@ class StartupTest(WindowTest):
             self.assertEqual(window_state()["count"], 0)
             return
         self.assertEqual(launched.get("started"), 1, launched)
-        state = wait_for(lambda: (shown := window_state())["count"] and shown.get("visible")
-                         and shown, "the launched window", timeout=30)
+        state = wait_for(shown_window, "the launched window", timeout=30)
         self.assertEqual(state["count"], 1)
         self.assertEqual(state["pid"], launched["pid"])
         origin = state["rect"][:2]

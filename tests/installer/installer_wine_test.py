@@ -419,7 +419,8 @@ class InstallerTest(unittest.TestCase):
         self.start_detached(f'"{INSTALL_DIR}\\APPWATCH.exe"')
         try:
             # Running once its window has loaded the configuration, which it logs.
-            wait_for(lambda: monitor_processes() and "ExecutableFileList:" in read_text(MONITOR_LOG),
+            wait_for(lambda: monitor_processes() and
+                     "ExecutableFileList:" in read_text(MONITOR_LOG),
                      "the installed monitor running", timeout=60)
             self.removed()
             self.assertEqual(monitor_processes(), [], "the monitor outlived the removal")

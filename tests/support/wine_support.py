@@ -20,7 +20,7 @@ def log(message):
     print(message, flush=True)
 
 
-def wait_for(condition, what, timeout=15, interval=0.05):
+def wait_for(condition, what, timeout=15):
     """Polls `condition` until it gives something true, and gives that; fails after `timeout`
     seconds, saying what was not seen."""
     deadline = time.monotonic() + timeout
@@ -30,7 +30,7 @@ def wait_for(condition, what, timeout=15, interval=0.05):
             return value
         if time.monotonic() > deadline:
             raise AssertionError(f"{what}: not seen within {timeout} s")
-        time.sleep(interval)
+        time.sleep(0.05)
 
 
 def pe_bits(path):
