@@ -135,10 +135,19 @@ ChildProcess::ChildProcess(const std::wstring& commandLine, const wchar_t* deskt
   std::wstring desktopName = desktop != nullptr ? desktop : L"";
   if (desktop != nullptr) startup.lpDesktop = desktopName.data();
   PROCESS_INFORMATION info = {};
-  std::wstring line = commandLine;  // CreateProcessW may write to it
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    return;
+  // A start that fails says why in the test's output; the test would only see that nothing ran.
+  // A start that failed once on a loaded machine is tried again; failing three times, it is the
+  // test's failure.
+  for (int attempt = 1;; ++attempt) {
+    std::wstring line = commandLine;  // CreateProcessW may write to it
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+      break;
+    }
+    const DWORD error = GetLastError();
+    fwprintf(stderr, L"could not start %ls (attempt %d): error %lu\n", commandLine.c_str(),
+             attempt, error);
+    if (attempt == 3) return;
   }
   process_.Reset(info.hProcess);
   UniqueKernelHandle thread(info.hThread);
