@@ -91,7 +91,7 @@ class ControlsTest(WindowTest):
             mark = standin_mark()
             program.click(*APPLY_CENTRE)
             # Written, but no service to tell, so "Current" stays as it was.
-            self.assertEqual(read_value("New"), picked)
+            self.assertEqual(awaited(lambda: read_value("New"), picked), picked)
             self.assertEqual(standin_codes(mark), [])
             self.assertEqual(read_value("Current"), current)
             self.assertFalse(apply_enabled(program.wait_until(lambda i: not apply_enabled(i))))

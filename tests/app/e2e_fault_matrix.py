@@ -168,14 +168,17 @@ class FaultMatrixTest(WindowTest):
 
         mark = standin_mark()
         written, picked_row = self.change_something(program, shown)
+        told = row.service == "running"
+        if told:  # "New" is written before the service is told
+            self.assertEqual(awaited(lambda: standin_codes(mark), [CODE_APPLY]), [CODE_APPLY])
         if row.key:
-            self.assertEqual(read_value("New"), written)
+            self.assertEqual(awaited(lambda: read_value("New"), written), written)
             self.assertEqual(probed(int, "value-type", "New"), REG_BINARY)
         else:
             # No machine key: "New" goes to the user's hive, and no machine key is made.
+            self.assertEqual(awaited(lambda: probed(bytes.fromhex, "user-value-get", "New"),
+                                     written), written)
             self.assertEqual(probe("key-exists"), "0")
-            self.assertEqual(probed(bytes.fromhex, "user-value-get", "New"), written)
-        told = row.service == "running"
         self.assertEqual(standin_codes(mark), [CODE_APPLY] if told else [])
         if told and row.key:
             self.assertEqual(read_value("Current"), written)

@@ -12,9 +12,12 @@ Screenshots of the window's states are saved under <build>/artifacts/app/.
 """
 
 import argparse
+import atexit
 import json
 import os
 import random
+import re
+import select
 import subprocess
 import sys
 import tempfile
@@ -68,28 +71,77 @@ READ_ONLY_PROBES = {"window", "boxes", "value-get", "value-type", "value-views",
                     "self-gdi-check"}
 
 
-def run_probe(arguments):
-    # Files, not pipes: a program the probe starts inherits its Unix descriptors, and a pipe
-    # would stay open for as long as that program runs.
-    with tempfile.TemporaryFile(mode="w+") as output, tempfile.TemporaryFile(mode="w+") as errors:
-        result = subprocess.run([os.environ["ZQ_WINE"], wine_path("tests/sensorctl_probe.exe"),
-                                 *[str(a) for a in arguments]],
-                                stdout=output, stderr=errors, stdin=subprocess.DEVNULL,
-                                timeout=60)
-        output.seek(0)
-        errors.seek(0)
-        return result.returncode, output.read(), errors.read()[-1000:].strip()
+class ProbeServer:
+    """One sensorctl_probe.exe that answers command after command ("serve"); started again
+    when it has ended or stopped answering."""
+
+    process = None
+    errors = None
+
+    @classmethod
+    def ask(cls, arguments, timeout=60):
+        if cls.process is None or cls.process.poll() is not None:
+            cls.start()
+        errors_from = cls.errors.seek(0, os.SEEK_END)
+        answer = b""
+        try:
+            cls.process.stdin.write(("\t".join(map(str, arguments)) + "\n").encode("ascii"))
+        except OSError:
+            pass  # it has ended: no answer comes
+        deadline = time.monotonic() + timeout
+        while not re.search(rb"(^|\n)#end -?\d+\r?\n$", answer):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([cls.process.stdout], [], [], left)[0]:
+                break
+            chunk = os.read(cls.process.stdout.fileno(), 65536)
+            if not chunk:
+                break
+            answer += chunk
+        else:
+            text, _, code = answer.decode("ascii", "replace").replace("\r", "").rpartition("#end ")
+            cls.errors.seek(errors_from)
+            return int(code), text, cls.errors.read()[-1000:].strip()
+        cls.stop()
+        return -1, answer.decode("ascii", "replace"), "no answer"
+
+    @classmethod
+    def start(cls):
+        # Answers are read up to their end line, never to the end of the pipe, and its standard
+        # error goes to a file: a program the probe starts (`launch`) inherits its Unix
+        # descriptors and holds them open for as long as it runs.
+        cls.errors = tempfile.TemporaryFile(mode="w+")
+        cls.process = subprocess.Popen([os.environ["ZQ_WINE"], wine_path("tests/sensorctl_probe.exe"),
+                                        "serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=cls.errors, bufsize=0)
+
+    @classmethod
+    def stop(cls):
+        if cls.process is None:
+            return
+        try:
+            cls.process.stdin.close()  # the end of its commands
+            cls.process.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            cls.process.kill()
+            cls.process.wait(timeout=20)
+        cls.process.stdout.close()
+        cls.errors.close()
+        cls.process = None
+
+
+atexit.register(ProbeServer.stop)
 
 
 def probe(*arguments, check=True):
-    code, text, said = run_probe(arguments)
-    # Seen under Wine: a `window` probe started just after a settings window's process ended,
-    # and a `gdi` reading right after a good one, returned 1 with no output, though those
-    # commands always print and return 0. The fault lies outside the program under test, so a
-    # command that only looks is asked once more; a command that changes something never is.
+    code, text, said = ProbeServer.ask(arguments)
+    # Seen under Wine when each command was a probe started anew: a `window` probe started just
+    # after a settings window's process ended, and a `gdi` reading right after a good one,
+    # returned 1 with no output, though those commands always print and return 0. The fault
+    # lies outside the program under test, so a command that only looks is asked once more (of
+    # a probe started again if it had ended); a command that changes something never is.
     if code != 0 and not text and arguments[0] in READ_ONLY_PROBES:
         log(f"probe {arguments} ended with {code} and said nothing ({said!r}); asked again")
-        code, text, said = run_probe(arguments)
+        code, text, said = ProbeServer.ask(arguments)
     if check and code != 0:
         raise AssertionError(f"probe {arguments} failed ({code}): "
                              f"output {text.strip()!r}, errors {said!r}")
@@ -135,6 +187,22 @@ def probed(parse, *arguments):
 
 def read_value(name):
     return probed(bytes.fromhex, "value-get", name)
+
+
+def polled(read, good, timeout=10):
+    """What `read()` gives once `good` holds of it, or what it gives after `timeout` seconds:
+    for a check that then says what it saw."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = read()
+        if good(value) or time.monotonic() >= deadline:
+            return value
+        time.sleep(0.05)
+
+
+def awaited(read, expected):
+    """The write a click makes may land a moment after the window's picture has stood still."""
+    return polled(read, lambda value: value == expected)
 
 
 def set_current(block):
@@ -265,12 +333,7 @@ class Program:
         """Shots until one looks right, and that one; or the last after `timeout` seconds. A
         slow program (the 32-bit one on a busy machine) may not have begun to change when a
         picture has merely stood still for a moment."""
-        deadline = time.time() + timeout
-        while True:
-            image = self.shot()
-            if looks_right(image) or time.time() >= deadline:
-                return image
-            time.sleep(0.05)
+        return polled(self.shot, looks_right, timeout)
 
     def shot(self):
         return window_shot(self.origin)
@@ -345,8 +408,8 @@ class WindowTest(unittest.TestCase):
 
     def assertApplied(self, mark, block):
         """`block` written as "New" and the service told once since `mark`."""
-        self.assertEqual(read_value("New"), block)
-        self.assertEqual(standin_codes(mark), [CODE_APPLY])
+        self.assertEqual(awaited(lambda: standin_codes(mark), [CODE_APPLY]), [CODE_APPLY])
+        self.assertEqual(read_value("New"), block)  # written before the service is told
 
     def assertClosesWithZero(self, program):
         self.assertEqual(program.wait_exit(), 0)

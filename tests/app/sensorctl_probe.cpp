@@ -1,6 +1,8 @@
 // The Windows side of the settings window's end-to-end tests: what the test driver (which moves
 // the real X pointer and takes screenshots) cannot see from Linux. One command per run, answers
-// on stdout, exit code 0 on success.
+// on stdout, exit code 0 on success; or, with "serve", one command per line of stdin (its
+// arguments separated by tabs), each answer followed by a line "#end CODE". A test asks a few
+// hundred questions, and under Wine each program start costs a good part of a second.
 //
 //   current-set HEX              write "Current" (and remove "New")
 //   value-get NAME               print a value of the settings key as hex, or "absent"
@@ -438,20 +440,13 @@ int PrintKeyExists() {
   return 0;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** wideArgv) {
-  if (argc < 2) return 2;
-  // Every argument is ASCII (commands, numbers, hex, paths of this build).
-  std::vector<std::string> arguments;
-  std::vector<const char*> pointers;
-  for (int i = 0; i < argc; ++i) {
-    std::string argument;
-    for (const wchar_t* p = wideArgv[i]; *p != 0; ++p) argument += static_cast<char>(*p);
-    arguments.push_back(argument);
-  }
+// arguments[0] is the command; every argument is ASCII (commands, numbers, hex, paths of this build).
+int RunCommand(const std::vector<std::string>& arguments) {
+  std::vector<const char*> pointers = {""};  // argv[1] is the command, as on a command line
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+  const int argc = static_cast<int>(pointers.size());
   const char* const* argv = pointers.data();
+  if (argc < 2) return 2;
   const std::string command = argv[1];
   if (command == "current-set" && argc == 3) {
     std::vector<BYTE> bytes;
@@ -544,4 +539,43 @@ int wmain(int argc, wchar_t** wideArgv) {
     return PauseOrContinueStandIn(SERVICE_CONTROL_CONTINUE, SERVICE_RUNNING) ? 0 : 1;
   }
   return 2;
+}
+
+// Answers the commands of stdin until it ends.
+int Serve() {
+  std::string line;
+  for (int c = std::getchar(); c != EOF; c = std::getchar()) {
+    if (c == '\r') continue;
+    if (c != '\n') {
+      line += static_cast<char>(c);
+      continue;
+    }
+    std::vector<std::string> arguments(1);
+    for (char ch : line) {
+      if (ch == '\t') {
+        arguments.emplace_back();
+      } else {
+        arguments.back() += ch;
+      }
+    }
+    line.clear();
+    const int code = RunCommand(arguments);
+    std::printf("#end %d\n", code);
+    std::fflush(stdout);
+    std::fflush(stderr);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** wideArgv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    std::string argument;
+    for (const wchar_t* p = wideArgv[i]; *p != 0; ++p) argument += static_cast<char>(*p);
+    arguments.push_back(argument);
+  }
+  if (arguments.size() == 1 && arguments[0] == "serve") return Serve();
+  return RunCommand(arguments);
 }
