@@ -27,7 +27,7 @@ import unittest
 from PIL import ImageChops, ImageGrab
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from wine_support import log, pe_bits, wait_for, wine_fact  # noqa: E402,F401
+from wine_support import log, pe_bits, polled, wait_for, wine_fact  # noqa: E402,F401
 
 BUILD = ""
 ARTIFACTS = ""
@@ -187,17 +187,6 @@ def probed(parse, *arguments):
 
 def read_value(name):
     return probed(bytes.fromhex, "value-get", name)
-
-
-def polled(read, good, timeout=10):
-    """What `read()` gives once `good` holds of it, or what it gives after `timeout` seconds:
-    for a check that then says what it saw."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = read()
-        if good(value) or time.monotonic() >= deadline:
-            return value
-        time.sleep(0.05)
 
 
 def awaited(read, expected):

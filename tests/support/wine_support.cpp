@@ -136,8 +136,7 @@ ChildProcess::ChildProcess(const std::wstring& commandLine, const wchar_t* deskt
   if (desktop != nullptr) startup.lpDesktop = desktopName.data();
   PROCESS_INFORMATION info = {};
   // A start that fails says why in the test's output; the test would only see that nothing ran.
-  // A start that failed once on a loaded machine is tried again; failing three times, it is the
-  // test's failure.
+  // It is tried three times: one CI run had a program never start, for no reason it could see.
   for (int attempt = 1;; ++attempt) {
     std::wstring line = commandLine;  // CreateProcessW may write to it
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

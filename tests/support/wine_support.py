@@ -20,17 +20,24 @@ def log(message):
     print(message, flush=True)
 
 
+def polled(read, good, timeout=10):
+    """What `read()` gives once `good` holds of it, or what it gives after `timeout` seconds:
+    for a check that then says what it saw."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = read()
+        if good(value) or time.monotonic() >= deadline:
+            return value
+        time.sleep(0.05)
+
+
 def wait_for(condition, what, timeout=15):
     """Polls `condition` until it gives something true, and gives that; fails after `timeout`
     seconds, saying what was not seen."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f"{what}: not seen within {timeout} s")
-        time.sleep(0.05)
+    value = polled(condition, bool, timeout)
+    if not value:
+        raise AssertionError(f"{what}: not seen within {timeout} s")
+    return value
 
 
 def pe_bits(path):
