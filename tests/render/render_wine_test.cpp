@@ -975,7 +975,12 @@ TEST(SettingsWindowTest, WhatFailsWhileItOpensIsSaidAndOnlyAFrameNeverShownClose
     }
     const int calls = LayeredWindowUpdateCalls() - callsBefore;
     EXPECT_EQ(IsWindow(window) != FALSE, row.shown) << calls << " pushes tried";
-    EXPECT_EQ(calls, row.shown ? row.refusedPushes + 1 : kFirstFrameAttempts);
+    if (row.shown) {
+      // Every refused push was tried again; the frame, once shown, may be repainted meanwhile.
+      EXPECT_GE(calls, row.refusedPushes + 1);
+    } else {
+      EXPECT_EQ(calls, kFirstFrameAttempts);
+    }
     EXPECT_EQ(watch.Texts(), row.boxes);
     RefuseLayeredWindowUpdates(0);
     refuseListBoxes = false;
