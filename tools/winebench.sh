@@ -23,8 +23,8 @@
 #   winebench.sh can32
 #       Exits 0 when a 32-bit bench can be brought up here; otherwise says why and exits 77.
 #
-# Several state directories may name one --prefix (the win32 and win64 suites of the test
-# command share one), as long as they are not up at the same time.
+# Several state directories may name one --prefix, as long as they are not up at the same time;
+# benches with prefixes of their own may be up side by side.
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
