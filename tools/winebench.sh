@@ -187,9 +187,10 @@ bench_up() {
     echo "winebench: SKIPPED: the shipped 32-bit programs cannot be run: $skip" >&2
     exit $SKIPPED
   fi
-  local display="${DISPLAY:-}"
+  local display="${DISPLAY:-}" own_display=0
   if [ "$private_display" = 1 ] || [ -z "$display" ]; then
     display=$(start_xvfb) || exit 2
+    own_display=1
   fi
   local wine=$WINE64
   [ "$bits" = 32 ] && wine=$WINE32
@@ -211,8 +212,16 @@ ENV
   # The wineserver outlives this script: it must not hold the caller's stdout and stderr open,
   # or a caller that waits for end-of-file on them (ctest does) waits for ever.
   wineserver -p </dev/null >/dev/null 2>&1
-  # Wine's own first-start services come up lazily; one trivial program makes sure they have.
-  "$WINE64" cmd /c exit 0 >/dev/null 2>&1
+  # Wine hands its windows to the window manager and, on hiding or destroying one that was ever
+  # active, waits two seconds for the manager to let go of it. Our Xvfb runs none, so there Wine
+  # places and stacks the windows itself; on a display of the caller's, with a manager, it hands
+  # them over as usual. This first program also makes sure Wine's own first-start services,
+  # which come up lazily, have.
+  if [ "$own_display" = 1 ]; then
+    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  else
+    "$WINE64" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1
+  fi
   if [ -n "$service" ]; then
     [ -f "$service" ] || die "no stand-in service at $service"
     local service_wine

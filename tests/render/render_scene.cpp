@@ -231,7 +231,9 @@ bool OpenScene(const SceneOptions& options) {
   CoInitialize(nullptr);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!RegisterClasses(instance)) return false;
-  backdropWindow = CreateWindowExW(0, kBackdropClass, L"backdrop", WS_POPUP,
+  // The backdrop is disabled, so that Wine never activates it when a message box of the
+  // failing paints closes: it would come above the frame.
+  backdropWindow = CreateWindowExW(0, kBackdropClass, L"backdrop", WS_POPUP | WS_DISABLED,
                                    options.x - 60, options.y - 60, kFrameWidth + 120,
                                    kFrameHeight + 120, nullptr, nullptr, instance, nullptr);
   frameWindow = CreateWindowExW(WS_EX_LAYERED, kFrameClass, L"render test", WS_POPUP, options.x,
@@ -248,7 +250,7 @@ bool OpenScene(const SceneOptions& options) {
   renderer.rightToLeft = options.rightToLeft ? 1 : 0;
   FillWindowWidgets(options.rightToLeft, false);
 
-  ShowWindow(backdropWindow, options.activeBackdrop ? SW_SHOW : SW_SHOWNOACTIVATE);
+  ShowWindow(backdropWindow, SW_SHOWNOACTIVATE);
   UpdateWindow(backdropWindow);
   ShowWindow(frameWindow, SW_SHOWNOACTIVATE);
   SetWindowPos(frameWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -31,12 +31,6 @@ struct Rgb {
 struct SceneOptions {
   bool rightToLeft = false;
   int x = 300, y = 200;  // where the frame window lands on the screen
-  // Whether the backdrop is activated, as the window behind a real one would be. A message box
-  // hands the activation back when it closes: with the backdrop never activated, the frame's
-  // picture was seen gone from the screen after a box closed. Left off, closing the scene is
-  // two seconds quicker: Wine waits that long, on destroying an activated window, for a window
-  // manager to let go of it, and the bench's display has none.
-  bool activeBackdrop = false;
 };
 
 // Creates the backdrop and the frame window, CreateFactories, and the fifteen widgets as the

@@ -298,7 +298,6 @@ TEST_F(DeviceResourcesTest, ReleaseFactoriesClearsAllThreeAndWhatTheyMade) {
 // the window keeps showing its last frame however many paints come, and the first paint after
 // the cause is gone draws again. A text format failure is reported once, when it begins.
 TEST_F(DeviceResourcesTest, APaintThatCannotDrawKeepsTheLastFrameUntilItCan) {
-  Reopen({.activeBackdrop = true});  // the failing paints' boxes open and close
   ASSERT_TRUE(MakeTextFormatsRefusable());
   struct Row {
     const char* what;
