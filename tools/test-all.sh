@@ -28,13 +28,27 @@ echo "=== host: test"
 # Host tests run in parallel; within a Wine suite, tests hold one lock per prefix and run one at
 # a time.
 ctest --test-dir build/host --output-on-failure -j "$jobs" || status=1
-# The win64 suite runs in the background into a log, shown whole once the win32 suite, shown as
-# it goes, has ended.
+# Both suites run as jobs of their own process groups (set -m), so that a run stopped from
+# outside (Ctrl-C, a time limit) ends them with all their tests and benches. The win32 suite is
+# shown as it goes; the win64 suite writes a log, shown whole once the win32 suite has ended.
 win64_log=build/win64/test-all.log
-ctest --test-dir build/win64 --output-on-failure -j "$jobs" >"$win64_log" 2>&1 &
+win32_suite="" win64_suite=""
+stop_suites() {
+  kill -- ${win32_suite:+-$win32_suite} ${win64_suite:+-$win64_suite} 2>/dev/null
+  for bench in build/win32/winebench build/win64/winebench build/win32/installer-bench; do
+    bash tools/winebench.sh down --state "$bench" >/dev/null 2>&1
+  done
+  exit 130
+}
+trap stop_suites INT TERM
+set -m
+ctest --test-dir build/win64 --output-on-failure -j "$jobs" </dev/null >"$win64_log" 2>&1 &
 win64_suite=$!
 echo "=== win32: test (the win64 suite runs meanwhile)"
-ctest --test-dir build/win32 --output-on-failure -j "$jobs" || status=1
+ctest --test-dir build/win32 --output-on-failure -j "$jobs" </dev/null &
+win32_suite=$!
+set +m
+wait "$win32_suite" || status=1
 echo "=== win64: test"
 wait "$win64_suite" || status=1
 cat "$win64_log"
