@@ -2,11 +2,11 @@
 # Runs every test on a fresh machine: installs what is missing, builds the host, win32 and win64
 # presets, and runs ctest for each. Host tests run under ASan and UBSan. The Wine suite runs
 # twice: against the shipped 32-bit programs (win32) and against their 64-bit twins (win64), at
-# the same time, each in its build's own WoW64 prefix and virtual display. Its tests spend most of
-# their time waiting on Wine and the display, not on the processor, so two suites side by side
-# take little longer than one. On a machine that cannot run 32-bit programs the
-# win32 Wine tests report themselves skipped (ZQ_FORCE_NO_32BIT=1 pretends to be such a
-# machine). Exits non-zero when anything fails; the last line says which of the two it did.
+# the same time, each in its build's own WoW64 prefix and virtual display. Its tests spend most
+# of their time waiting on Wine and the display, not on the processor, so two suites side by
+# side take little longer than one. On a machine that cannot run 32-bit programs the win32 Wine
+# tests report themselves skipped (ZQ_FORCE_NO_32BIT=1 pretends to be such a machine). Exits
+# non-zero when anything fails; the last line says which of the two it did.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -35,8 +35,9 @@ win64_log=build/win64/test-all.log
 win32_suite="" win64_suite=""
 stop_suites() {
   kill -- ${win32_suite:+-$win32_suite} ${win64_suite:+-$win64_suite} 2>/dev/null
-  for bench in build/win32/winebench build/win64/winebench build/win32/installer-bench; do
-    bash tools/winebench.sh down --state "$bench" >/dev/null 2>&1
+  # A bench that is up has an env file in its state directory (`down` removes it).
+  for env in build/win32/*/env build/win64/*/env; do
+    [ -f "$env" ] && bash tools/winebench.sh down --state "$(dirname "$env")" >/dev/null 2>&1
   done
   exit 130
 }

@@ -8,7 +8,8 @@
 #       twins; quiet, no desktop integration, an "Arial" font family (other scripts come from the
 #       host's Noto fonts through Wine's own font fallback). Uses $DISPLAY or, with
 #       --private-display or when there is none, starts Xvfb at 1920x1080x24, with no window
-#       manager, where Wine then manages its windows itself; starts a persistent wineserver; installs and starts the stand-in sensor service when given.
+#       manager, where Wine then manages its windows itself; starts a persistent wineserver;
+#       installs and starts the stand-in sensor service when given.
 #       --bits names the build under test (default 64): its loader becomes ZQ_WINE. A 32-bit
 #       bench on a machine that cannot run 32-bit programs is not brought up: `up`, `run` and
 #       `exec` then say why and exit 77, which ctest reports as skipped.
