@@ -318,7 +318,7 @@ class ControlsTest(WindowTest):
         moved = [777, 360, 777 + 566, 360 + 460]
         wait_for(lambda: program.refresh()["rect"] == moved, "the window dragged to (777, 360)")
         image = program.settle()
-        self.assertEqual(image.getpixel((40, 150)), (91, 91, 91), "the frame did not follow")
+        self.assertEqual(image.getpixel((40, 150)), PANEL_GREY, "the frame did not follow")
 
         # With the right button held as well the window stays.
         drag(1, 3)

@@ -33,6 +33,7 @@ BUILD = ""
 ARTIFACTS = ""
 
 WINDOW_WIDTH, WINDOW_HEIGHT = 566, 460
+PANEL_GREY = (91, 91, 91)  # where nothing is drawn on the panel
 BLOCK_SIZE = 128
 
 # Client positions of the controls (left to right; the drop-downs move to x 124 right to left).
@@ -405,12 +406,14 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(window_state()["count"], 0)
 
     def assertListOpens(self, program, choice_x, list_top):
+        """The first picture with the list open."""
         opened = program.wait_until(lambda image: list_is_open(image, choice_x, list_top))
         self.assertTrue(list_is_open(opened, choice_x, list_top), "the list did not open")
+        return opened
 
     def open_list(self, program, list_top=RANGE_LIST_TOP, choice_x=CHOICE_X_LTR):
         program.click(*button_centre(list_top, choice_x))
-        self.assertListOpens(program, choice_x, list_top)
+        return self.assertListOpens(program, choice_x, list_top)
 
     def wait_lists_closed(self, program, choice_x=CHOICE_X_LTR,
                           tops=(RANGE_LIST_TOP, OFF_DELAY_LIST_TOP)):

@@ -58,18 +58,41 @@ class JumpToRowTest(WindowTest):
                 with self.subTest(locale=locale, button=drop_down.button):
                     self.jump_to_every_row(locale, choice_x, drop_down)
 
+    def assertMirrored(self, program):
+        """Drop-downs and check box on the other side, in windows and picture; the buttons stay."""
+        children = program.state["children"]
+        self.assertEqual({child: children[child]["rect"][0] for child in ("210", "211", "230", "231")},
+                         dict.fromkeys(("210", "211", "230", "231"), CHOICE_X_RTL))
+        self.assertEqual(children["220"]["rect"][:2], [492, 339])
+        self.assertEqual(children["202"]["rect"][:2], [210, 388])
+        image = program.shot()
+        # Nothing at the left-to-right places: probed above the field label's glyphs, which now
+        # run through the middle of the drop-down's place. (Captions run from the right end of
+        # the buttons; their left ends are bare.)
+        self.assertEqual(image.getpixel((CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 2)), PANEL_GREY)
+        self.assertNotEqual(image.getpixel((CHOICE_X_RTL + 10, RANGE_BUTTON_Y + 16)), PANEL_GREY)
+        self.assertEqual(image.getpixel((70, 349)), PANEL_GREY)
+        self.assertNotEqual(image.getpixel((500, 349)), PANEL_GREY)
+
     def jump_to_every_row(self, locale, choice_x, drop_down):
         current = random_block(self.rng, range_code=0, off_delay_code=0)
         program = self.start(current, locale)
-        suffix = "-rtl" if choice_x == CHOICE_X_RTL else ""
+        mirrored = choice_x == CHOICE_X_RTL
+        suffix = "-rtl" if mirrored else ""
         try:
+            if mirrored:
+                self.assertMirrored(program)
             rows = program.state["children"][drop_down.native]["rows"]
             applied = current
+            marked = 0  # code 0 of either list: the check mark stands on the first row
             for row in PICK_ORDER[drop_down.button]:
                 # As a hand comes in: over the window first, which shows its child windows.
                 # (Else nothing lies under the list, and the jump would test nothing.)
                 over_the_window(program, drop_down.covered)
-                self.open_list(program, drop_down.list_top, choice_x)
+                opened = self.open_list(program, drop_down.list_top, choice_x)
+                # Beside the row of "Current" as last read back, on the side where the text begins.
+                self.assertEqual([check_mark_rows(opened, choice_x, drop_down.list_top, side)
+                                  for side in (mirrored, not mirrored)], [[marked], []])
                 if row == PICK_ORDER[drop_down.button][0]:
                     program.save(f"jump-list-open-{drop_down.button}{suffix}.png")
                 x = choice_x + self.rng.randint(16, 140)  # over the window the list covers
@@ -85,7 +108,14 @@ class JumpToRowTest(WindowTest):
                 program.click(*APPLY_CENTRE)
                 applied = drop_down.pick(applied, row)
                 self.assertApplied(mark, applied)
+                marked = row
                 probe("value-delete", "New")
+            if mirrored:
+                # Where a hand slowly moves, the row under it is highlighted in the mirrored list.
+                self.open_list(program, drop_down.list_top, choice_x)
+                hover_row(program, drop_down.list_top, 1, choice_x)
+                rows_lit = lambda image: highlighted_rows(image, choice_x, drop_down.list_top, 2)  # noqa: E731
+                self.assertEqual(rows_lit(program.wait_until(lambda i: rows_lit(i) == [1])), [1])
             program.save(f"jump-picked-{drop_down.button}{suffix}.png")
             self.assertCancelCloses(program)
         finally:

@@ -18,7 +18,7 @@ class StartupTest(WindowTest):
         self.assertEqual(program.state["title"], "ZQ Proximity Sensor Control")
         self.assertTrue(program.state["exstyle"] & 0x80000, "not a layered window")
         image = program.save("lists-closed.png")
-        self.assertEqual(image.getpixel((40, 150)), (91, 91, 91))
+        self.assertEqual(image.getpixel((40, 150)), PANEL_GREY)
 
         second = subprocess.run([os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
                                 timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
