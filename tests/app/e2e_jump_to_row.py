@@ -71,6 +71,8 @@ class JumpToRowTest(WindowTest):
         # the buttons; their left ends are bare.)
         self.assertEqual(image.getpixel((CHOICE_X_LTR + 60, RANGE_BUTTON_Y + 2)), PANEL_GREY)
         self.assertNotEqual(image.getpixel((CHOICE_X_RTL + 10, RANGE_BUTTON_Y + 16)), PANEL_GREY)
+        self.assertEqual(image.getpixel((CHOICE_X_RTL + 10, OFF_DELAY_BUTTON_Y + 16)),
+                         image.getpixel((CHOICE_X_RTL + 10, RANGE_BUTTON_Y + 16)))
         self.assertEqual(image.getpixel((70, 349)), PANEL_GREY)
         self.assertNotEqual(image.getpixel((500, 349)), PANEL_GREY)
 
