@@ -39,14 +39,14 @@ class ControlsTest(WindowTest):
         self.assertEqual(highlighted_rows(program.settle(), CHOICE_X_LTR, RANGE_LIST_TOP, 2), [1])
         program.move(CHOICE_X_LTR + 60, row_y(RANGE_LIST_TOP, 1))
         xdotool("click", 1)
-        image = program.settle()
+        # The list closes in the frame that shows the pick on the button.
+        image = self.wait_lists_closed(program, tops=(RANGE_LIST_TOP,))
 
         # The button shows Maximum, Apply is enabled, nothing is written yet.
         self.assertEqual(program.refresh()["children"]["210"]["text"], "  Maximum")
         button = image.crop((CHOICE_X_LTR, RANGE_BUTTON_Y, CHOICE_X_LTR + 153, RANGE_BUTTON_Y + 32))
         self.assertIsNone(ImageChops.difference(button, maximum_button).getbbox(),
                           "the button does not show Maximum")
-        self.assertFalse(list_is_open(image, CHOICE_X_LTR, RANGE_LIST_TOP))
         self.assertTrue(apply_enabled(image))
         self.assertNothingWritten(mark)
 

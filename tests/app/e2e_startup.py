@@ -92,8 +92,7 @@ class StartupTest(WindowTest):
         self.open_list(program)
         program.move(200, 60)
         xdotool("key", "space")
-        before = program.settle()
-        self.assertFalse(list_is_open(before, CHOICE_X_LTR, RANGE_LIST_TOP))
+        before = self.wait_lists_closed(program, tops=(RANGE_LIST_TOP,))
         for key in ("alt+question", "alt+slash", "Escape", "Return"):
             xdotool("key", key)
             after = program.settle()
