@@ -49,20 +49,16 @@ SKIPPED = 77  # the bench's and ctest's code for a test that could not run here
 
 # --- The bench -------------------------------------------------------------------------------
 
-def bench_command(command, *args):
+def bench(command, *args, check=True, detached=False, into=None):
+    """Runs a winebench command. A detached one's output is not captured: a program it starts
+    inherits Wine's Unix stdout and would hold a capturing pipe open for as long as it runs. It
+    goes to the file `into`, if given."""
     full = ["bash", os.path.join(ARGS.source, "tools", "winebench.sh"), command,
             "--state", ARGS.state]
     if command in ("run", "exec"):
         full += ["--timeout", "300"]
-    return full + list(args)
-
-
-def bench(command, *args, check=True, detached=False):
-    """Runs a winebench command. A detached one's output is not captured: a program it starts
-    inherits Wine's Unix stdout and would hold a capturing pipe open for as long as it runs."""
-    full = bench_command(command, *args)
-    output = subprocess.DEVNULL if detached else subprocess.PIPE
-    result = subprocess.run(full, stdin=subprocess.DEVNULL, stdout=output,
+    output = (into or subprocess.DEVNULL) if detached else subprocess.PIPE
+    result = subprocess.run(full + list(args), stdin=subprocess.DEVNULL, stdout=output,
                             stderr=output, text=True, errors="replace")
     if check and result.returncode != 0:
         raise AssertionError(f"winebench {command} {args} failed ({result.returncode}):\n"
@@ -230,10 +226,6 @@ def installed_processes(name):
     return found
 
 
-def monitor_processes():
-    return installed_processes("APPWATCH.exe")
-
-
 def default_config():
     with open(os.path.join(ARGS.source, "installer", "appwatch.dat"), "rb") as f:
         return f.read()
@@ -333,8 +325,8 @@ class InstallerTest(unittest.TestCase):
         with open(batch, "w", newline="\r\n") as f:
             f.write(f'@start "" {command}\n')
         with open(os.path.join(self.temp, "start.out"), "ab") as said:
-            return subprocess.run(bench_command("exec", WINE64, "cmd", "/c", windows_path(batch)),
-                                  stdin=subprocess.DEVNULL, stdout=said, stderr=said)
+            return bench("exec", WINE64, "cmd", "/c", windows_path(batch), check=False,
+                         detached=True, into=said)
 
     def install_with_class_key_blocked(self):
         """An install whose ICONREG -R fails: the class key made volatile first."""
@@ -433,12 +425,12 @@ class InstallerTest(unittest.TestCase):
                 gone = time.monotonic() - started > 10 and not installed_processes("SENSORCTL.exe")
                 return "gone" if gone else None
             seen = polled(outcome, bool, timeout=60)
-            with open(os.path.join(self.temp, "start.out"), errors="replace") as f:
-                said = f.read().strip()
             if seen == "shown":
                 log(f"the settings window seen {time.monotonic() - started:.1f} s after start "
                     f"{attempt}")
                 break
+            with open(os.path.join(self.temp, "start.out"), errors="replace") as f:
+                said = f.read().strip()
             if seen != "gone" or attempt == 2:
                 self.fail(f"the settings window: not seen after start {attempt} "
                           f"({time.monotonic() - started:.0f} s); processes "
@@ -462,11 +454,11 @@ class InstallerTest(unittest.TestCase):
         self.start_detached(f'"{INSTALL_DIR}\\APPWATCH.exe"')
         try:
             # Running once its window has loaded the configuration, which it logs.
-            wait_for(lambda: monitor_processes() and
+            wait_for(lambda: installed_processes("APPWATCH.exe") and
                      "ExecutableFileList:" in read_text(MONITOR_LOG),
                      "the installed monitor running", timeout=60)
             self.removed()
-            self.assertEqual(monitor_processes(), [], "the monitor outlived the removal")
+            self.assertEqual(installed_processes("APPWATCH.exe"), [], "the monitor outlived the removal")
         finally:
             bench("exec", WINE64, "taskkill", "/f", "/im", "APPWATCH.exe", check=False,
                   detached=True)
