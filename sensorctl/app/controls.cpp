@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "sensorctl/app/accessible.h"
+#include "sensorctl/app/keyboard.h"
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resource.h"
@@ -30,6 +32,35 @@ void SubclassButton(int position, HWND window) {
   if (window == nullptr) return;
   entry.previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
       window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonSubclassProc)));
+}
+
+// Puts AccessibleChildProc in front of a window that needs no ButtonSubclassProc.
+WNDPROC SubclassForAccessibility(HWND window) {
+  if (window == nullptr) return nullptr;
+  return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AccessibleChildProc)));
+}
+
+// What every control window does before its own procedure: answer assistive technologies,
+// take the window's keys, and let the focus mark follow the focus. Returns true, with `result`,
+// when the message is answered.
+bool HandleCommonControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                LRESULT* result) {
+  switch (message) {
+    case WM_GETOBJECT:
+      *result = AnswerGetObject(window, wParam, lParam);
+      return *result != 0;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      *result = 0;
+      return OnWindowKey(window, message, wParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      OnControlFocusChanged();
+      return false;
+    default:
+      return false;
+  }
 }
 
 HWND CreateList(const ChildPlacement& place, int id) {
@@ -187,6 +218,7 @@ int BuildControls(const SettingsBlock& current, const ControlTexts& texts) {
 
     HWND list = CreateList(dropDown.listPlace, dropDown.listId);
     controls.lists[choice] = list;
+    controls.listPrevious[choice] = SubclassForAccessibility(list);
     for (int row = 0; row < dropDown.rows; ++row) AddListRow(list, dropDown.rowText(row, words));
     if (dropDown.rounded) RoundListCorners(list);
   }
@@ -195,6 +227,7 @@ int BuildControls(const SettingsBlock& current, const ControlTexts& texts) {
   controls.checkBox = CreateChild(L"BUTTON", AsWide(texts.disableSensor.c_str()),
                                   WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, layout.checkBoxWindow,
                                   IDC_DISABLE_CHECKBOX);
+  controls.checkBoxPrevious = SubclassForAccessibility(controls.checkBox);
 
   // 9. Check box and drop-downs from bit 0 of "Current".
   const bool sensorEnabled = SensorEnabled(current);
@@ -226,6 +259,8 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
   Widget* widget = ButtonWidget(position);
   if (widget == nullptr) return CallWindowProcW(previous, window, message, wParam, lParam);
 
+  LRESULT answered = 0;
+  if (HandleCommonControlMessage(window, message, wParam, lParam, &answered)) return answered;
   switch (message) {
     case WM_PAINT: {
       // The button is never seen: the frame shows its widget instead.
@@ -274,5 +309,18 @@ LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LP
     default:
       break;
   }
+  const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+  AfterControlKey(window, message, wParam);
+  return result;
+}
+
+LRESULT CALLBACK AccessibleChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC previous = window == controls.checkBox ? controls.checkBoxPrevious : nullptr;
+  for (int choice = 0; choice < kChoiceCount && previous == nullptr; ++choice) {
+    if (window == controls.lists[choice]) previous = controls.listPrevious[choice];
+  }
+  if (previous == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  LRESULT answered = 0;
+  if (HandleCommonControlMessage(window, message, wParam, lParam, &answered)) return answered;
   return CallWindowProcW(previous, window, message, wParam, lParam);
 }

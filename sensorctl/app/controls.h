@@ -24,6 +24,10 @@ struct ControlWindows {
   SubclassedButton buttons[9];
   HWND lists[3] = {};  // native list boxes 230, 231, 232 (never shown; they hold the row texts)
   HWND checkBox = nullptr;
+  // The procedures the check box and the lists had before AccessibleChildProc: it answers
+  // assistive technologies for them, and takes the window's keys on the check box.
+  WNDPROC checkBoxPrevious = nullptr;
+  WNDPROC listPrevious[3] = {};
 };
 
 extern ControlWindows controls;
@@ -38,6 +42,7 @@ constexpr int kDelayRows = 3;
 int BuildControls(const SettingsBlock& current, const ControlTexts& texts);
 
 LRESULT CALLBACK ButtonSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK AccessibleChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Helpers shared with the window procedure.
 HRSRC WidgetImage(const wchar_t* name);                       // an "IMAGE" resource of the program

@@ -187,3 +187,18 @@ FrameBox CheckMarkAt(const FrameBox& list, int row, bool rightToLeft) {
   mark.bottom = mark.top + kCheckMarkHeight;
   return mark;
 }
+
+int HighlightedRow(const FrameBox& list, int rowCount, const FrameBox& highlight) {
+  for (int row = 0; row < rowCount; ++row) {
+    const FrameBox at = RowHighlightAt(highlight, list, row);
+    if (at.top == highlight.top && at.bottom == highlight.bottom) return row;
+  }
+  return kNoListRow;
+}
+
+FrameBox ListRowBox(const FrameBox& list, int row) {
+  FrameBox box = list;
+  box.top = list.top + kListFirstRowOffset + kListRowHeight * static_cast<float>(row);
+  box.bottom = box.top + kListRowHeight;
+  return box;
+}

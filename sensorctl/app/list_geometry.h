@@ -54,6 +54,13 @@ bool ListCoversChild(const FrameBox& list, const ChildPlacement& child);
 // The row highlight moved onto row `row` of `list`: its left and right stay as they are.
 FrameBox RowHighlightAt(const FrameBox& highlight, const FrameBox& list, int row);
 
+// The row of `list` (rowCount rows) that the row highlight stands on, or kNoListRow when it
+// stands on none of them.
+int HighlightedRow(const FrameBox& list, int rowCount, const FrameBox& highlight);
+
+// The box of row `row` of `list`: the full width of the list, one row high.
+FrameBox ListRowBox(const FrameBox& list, int row);
+
 // The check mark beside row `row` of `list` (10 x 8): 8 units in from the left edge, or 20 in
 // from the right edge when right to left. Rows past the end (range code 3 gives row 3) are
 // placed below the list's rows all the same.

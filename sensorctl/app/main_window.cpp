@@ -4,7 +4,9 @@
 
 #include <cwchar>
 
+#include "sensorctl/app/accessible.h"
 #include "sensorctl/app/controls.h"
+#include "sensorctl/app/keyboard.h"
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/process_state.h"
 #include "sensorctl/app/service_wait.h"
@@ -71,6 +73,7 @@ void PaintFrame(HWND window) {
   PAINTSTRUCT paint;
   BeginPaint(window, &paint);
   ++paintDepth;
+  renderer.focusMark = FocusMarkBox();
   const bool device = framePushed || SUCCEEDED(EnsureDeviceResources());
   const int pushed = device ? RenderFrame(window, paint) : 0;
   --paintDepth;
@@ -123,12 +126,58 @@ void ShowChoiceOnButton(int choice, const wchar_t* text) {
     SetWindowTextW(button, text);
     InvalidateRect(button, nullptr, TRUE);
   }
+  NotifyWidget(EVENT_OBJECT_VALUECHANGE, kWidgetRangeButton + choice);
+}
+
+// The Apply widget's look, greyed out or not; assistive technologies hear of a change.
+void SetApplyEnabled(int enabled) {
+  Widget& apply = WidgetAt(kWidgetApply);
+  if (apply.enabled == enabled) return;
+  apply.enabled = enabled;
+  NotifyWidget(EVENT_OBJECT_STATECHANGE, kWidgetApply);
 }
 
 bool AnyListOpen() {
   return WidgetAt(kWidgetRangeList).visible || WidgetAt(kWidgetOffDelayList).visible ||
          WidgetAt(kWidgetOnDelayList).visible;
 }
+
+// A list that closed, for assistive technologies: the list is gone, its drop-down collapsed,
+// and a drop-down that holds the keyboard focus has it back from the list's rows.
+void AnnounceListClosed(int choice) {
+  if (choice < 0) return;
+  NotifyWidget(EVENT_OBJECT_HIDE, kWidgetRangeList + choice);
+  NotifyWidget(EVENT_OBJECT_STATECHANGE, kWidgetRangeButton + choice);
+  HWND button = controls.buttons[kWidgetRangeButton + choice].window;
+  if (button != nullptr && GetFocus() == button) NotifyAccessible(EVENT_OBJECT_FOCUS, button);
+}
+
+// The row highlight onto `row` of the open list of `choice`; the row takes the accessible focus
+// when it was not highlighted before.
+void MoveHighlight(int choice, int row) {
+  const int before = HighlightedListRow(choice);
+  const Widget& list = WidgetAt(kWidgetRangeList + choice);
+  Widget& highlight = WidgetAt(kWidgetRowHighlight);
+  const FrameBox moved = RowHighlightAt(RectOf(highlight), RectOf(list), row);
+  highlight.top = moved.top;
+  highlight.bottom = moved.bottom;
+  highlight.visible = 1;
+  CopyWidgetText(kWidgetRowHighlight, 0, list.text[row]);
+  if (row != before) {
+    NotifyWidget(EVENT_OBJECT_FOCUS, kWidgetRangeList + choice, ListRowChild(row));
+  }
+}
+
+// A row picked: into the working block, onto the button, heard as the drop-down's new value
+// and the list's selection.
+void TakePick(int choice, int row) {
+  EncodeRow(choice, row);
+  wchar_t text[kTextBufferSize];
+  ListRowText(controls.lists[choice], row, text);
+  ShowChoiceOnButton(choice, text);
+  NotifyWidget(EVENT_OBJECT_SELECTION, kWidgetRangeList + choice, ListRowChild(row));
+}
+
 
 ChildPlacement PlacementInMainWindow(HWND child) {
   RECT box = {};
@@ -166,12 +215,26 @@ void GiveBackWindowsUnderList() {
   }
 }
 
+// After a release or a pick: no list, no highlight, no check mark.
+void HideListsAndMarks(HWND window) {
+  const int open = OpenListChoice();
+  for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList,
+                       kWidgetRowHighlight, kWidgetCheckMark}) {
+    WidgetAt(position).visible = 0;
+  }
+  GiveBackWindowsUnderList();
+  AnnounceListClosed(open);
+  InvalidateWhole(window);
+}
+
 void CloseAllLists(HWND window) {
+  const int open = OpenListChoice();
   HideNativeLists();
   for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList, kWidgetCheckMark}) {
     WidgetAt(position).visible = 0;
   }
   GiveBackWindowsUnderList();
+  AnnounceListClosed(open);
   InvalidateWhole(window);
 }
 
@@ -199,6 +262,8 @@ void OpenOrCloseList(HWND window, int choice) {
   checkMark.right = mark.right;
   checkMark.bottom = mark.bottom;
   checkMark.visible = 1;
+  NotifyWidget(EVENT_OBJECT_STATECHANGE, kWidgetRangeButton + choice);
+  NotifyWidget(EVENT_OBJECT_SHOW, kWidgetRangeList + choice);
   InvalidateWhole(window);
 }
 
@@ -208,6 +273,7 @@ void OnCheckBoxToggled(HWND window) {
   const bool ticked = controls.checkBox != nullptr &&
                       SendMessageW(controls.checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
   ShowSensorState(!ticked, true);
+  NotifyWidget(EVENT_OBJECT_STATECHANGE, kWidgetDisableCheckBox);
   // Takes effect at once, with any pick not applied yet; Apply keeps its state.
   SetSensorEnabled(workingBlock, !ticked);
   WriteNewSettings();
@@ -226,9 +292,11 @@ void OnNativeListSelection(HWND window, int choice) {
   ShowChoiceOnButton(choice, text);
   if (row >= 0 && row < RowCount(choice)) EncodeRow(choice, row);
   ShowWindow(list, SW_HIDE);
+  const bool wasOpen = WidgetAt(kWidgetRangeList + choice).visible != 0;
   WidgetAt(kWidgetRangeList + choice).visible = 0;
   if (!AnyListOpen()) GiveBackWindowsUnderList();
-  WidgetAt(kWidgetApply).enabled = 1;
+  if (wasOpen) AnnounceListClosed(choice);
+  SetApplyEnabled(1);
   InvalidateWhole(window);
 }
 
@@ -267,17 +335,12 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
     const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, x, y)) continue;
     overList = true;
-    Widget& highlight = WidgetAt(kWidgetRowHighlight);
     const int row = HitListRow(listRect, RowCount(choice), x, y);
     if (row == kNoListRow) {
-      highlight.visible = 0;
+      WidgetAt(kWidgetRowHighlight).visible = 0;
       continue;
     }
-    const FrameBox moved = RowHighlightAt(RectOf(highlight), listRect, row);
-    highlight.top = moved.top;
-    highlight.bottom = moved.bottom;
-    highlight.visible = 1;
-    CopyWidgetText(kWidgetRowHighlight, 0, list.text[row]);
+    MoveHighlight(choice, row);
   }
 
   if (dragging && IsDragMove(keys)) {
@@ -314,24 +377,53 @@ void OnLeftButtonUp(HWND window, int x, int y) {
     const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;
     const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
-    if (row != kNoListRow) {
-      EncodeRow(choice, row);
-      wchar_t text[kTextBufferSize];
-      ListRowText(controls.lists[choice], row, text);
-      ShowChoiceOnButton(choice, text);
-    }
-    WidgetAt(kWidgetApply).enabled = 1;
+    if (row != kNoListRow) TakePick(choice, row);
+    SetApplyEnabled(1);
     InvalidateWhole(window);
   }
-  for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList,
-                       kWidgetRowHighlight, kWidgetCheckMark}) {
-    WidgetAt(position).visible = 0;
-  }
-  GiveBackWindowsUnderList();
-  InvalidateWhole(window);
+  HideListsAndMarks(window);
 }
 
 }  // namespace
+
+int OpenListChoice() {
+  if (!WidgetsReady()) return -1;
+  for (int choice = 0; choice < kChoiceCount; ++choice) {
+    if (WidgetAt(kWidgetRangeList + choice).visible) return choice;
+  }
+  return -1;
+}
+
+int ListRowCount(int choice) { return RowCount(choice); }
+
+int HighlightedListRow(int choice) {
+  if (!WidgetsReady() || choice < 0 || choice >= kChoiceCount) return kNoListRow;
+  const Widget& list = WidgetAt(kWidgetRangeList + choice);
+  const Widget& highlight = WidgetAt(kWidgetRowHighlight);
+  if (!list.visible || !highlight.visible) return kNoListRow;
+  return HighlightedRow(RectOf(list), RowCount(choice), RectOf(highlight));
+}
+
+int CurrentListRow(int choice) { return CheckMarkRow(choice); }
+
+void HighlightListRow(HWND window, int choice, int row) {
+  if (OpenListChoice() != choice || row < 0 || row >= RowCount(choice)) return;
+  MoveHighlight(choice, row);
+  InvalidateWhole(window);
+}
+
+void PickListRow(HWND window, int choice, int row) {
+  if (OpenListChoice() != choice) return;
+  if (row >= 0 && row < RowCount(choice)) TakePick(choice, row);
+  SetApplyEnabled(1);
+  HideListsAndMarks(window);
+}
+
+void CloseLists(HWND window) {
+  if (!WidgetsReady()) return;
+  CloseAllLists(window);
+  WidgetAt(kWidgetRowHighlight).visible = 0;
+}
 
 int RunCommand(int commandId, HWND window) {
   switch (commandId) {
@@ -351,7 +443,7 @@ int RunCommand(int commandId, HWND window) {
       // closes first, as on any click outside it.
       if (WidgetsReady() && AnyListOpen()) CloseAllLists(window);
       WriteNewSettings();
-      if (WidgetsReady()) WidgetAt(kWidgetApply).enabled = 0;
+      if (WidgetsReady()) SetApplyEnabled(0);
       InvalidateWhole(window);
       break;
     case IDC_RANGE_BUTTON:
@@ -373,6 +465,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       mainWindow = window;
       framePushed = false;
       unpushedFirstFrames = 0;
+      ResetFocusCues();
       sendControlToService = &SendControlWhileWindowWaits;
       // The controls edit a copy of what the service uses now.
       ReadCurrentSettings();
@@ -420,6 +513,22 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
       }
       return DefWindowProcW(window, message, wParam, lParam);
+    case WM_GETOBJECT: {
+      const LRESULT object = AnswerGetObject(window, wParam, lParam);
+      return object != 0 ? object : DefWindowProcW(window, message, wParam, lParam);
+    }
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      if (!waitingForService) OnWindowKey(window, message, wParam);
+      return 0;
+    case WM_UPDATEUISTATE:
+      OnUpdateUiState(window, wParam);
+      return DefWindowProcW(window, message, wParam, lParam);
+    case kPickRowMessage:
+      if (!waitingForService) {
+        PickListRow(window, static_cast<int>(wParam), static_cast<int>(lParam));
+      }
+      return 0;
     case WM_CAPTURECHANGED:
       dragging = false;
       return 0;

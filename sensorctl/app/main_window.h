@@ -24,5 +24,22 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Commands kFirstRunCommand to kLastRunCommand; always returns 1.
 int RunCommand(int commandId, HWND window);
 
+// The drawn drop-down lists, for the keyboard and the accessibility objects. A choice is 0 (the
+// sensitivity), 1 (the delay until off) or 2 (the delay until on); rows count from 0.
+int OpenListChoice();                 // the choice whose list is open, or -1
+int ListRowCount(int choice);
+int HighlightedListRow(int choice);   // the row its open list highlights, or kNoListRow
+int CurrentListRow(int choice);       // the row "Current" holds: the one with the check mark
+// Moves the highlight of the open list onto `row`, as the pointer over the row does.
+void HighlightListRow(HWND window, int choice, int row);
+// Picks `row` of the open list of `choice`, as a click on the row does, and closes it.
+void PickListRow(HWND window, int choice, int row);
+// Closes whatever list is open, picking nothing.
+void CloseLists(HWND window);
+
+// Posted to the main window to pick a row of the open list (wParam the choice, lParam the row):
+// how an assistive technology's default action on a row is carried out.
+constexpr UINT kPickRowMessage = WM_APP + 1;
+
 // The whole program: start-up, message loop, exit code.
 int RunSettingsWindow(HINSTANCE moduleInstance, int showCommand);

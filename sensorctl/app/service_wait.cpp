@@ -1,5 +1,7 @@
 #include "sensorctl/app/service_wait.h"
 
+#include "sensorctl/app/accessible.h"
+#include "sensorctl/app/main_window.h"
 #include "sensorctl/app/process_state.h"
 #include "sensorctl/render/renderer.h"
 #include "shared/service_link.h"
@@ -15,16 +17,22 @@ DWORD WINAPI SendOnWorker(void* code) {
   return 0;
 }
 
-// Clicks and keys, on the window or its frame: each could run a command (a second write, a
-// close) while the first write is still with the service. Pointer moves still come through.
+// Clicks and keys, on the window or its frame, and the clicks and picks an assistive technology
+// posts: each could run a command (a second write, a close) while the first write is still with
+// the service, or tick the check box without its command. Pointer moves still come through.
 bool IsActingInput(UINT message) {
-  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+  return message == BM_CLICK || message == kPickRowMessage ||
+         (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message >= WM_LBUTTONDOWN && message <= WM_MOUSELAST) ||
          (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK);
 }
 
 void ShowWaitingLine(HWND window, bool shown) {
+  const bool changed = renderer.waitingLineShown != (shown ? 1 : 0);
   renderer.waitingLineShown = shown ? 1 : 0;
+  if (changed) {
+    NotifyAccessible(shown ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, window, WaitingLineChild());
+  }
   if (window != nullptr) InvalidateRect(window, nullptr, TRUE);
 }
 

@@ -4,6 +4,8 @@
 #include "sensorctl/resources/strings/string_ids.h"
 #include "shared/text16.h"
 
+#include <utility>
+
 namespace {
 
 std::u16string LoadU16(HMODULE module, int stringId) {
@@ -121,4 +123,22 @@ void SetSensorStateWidgets(WidgetList& list, bool sensorEnabled) {
   list.items[kWidgetRangeButton].enabled = sensorEnabled ? 1 : 0;
   list.items[kWidgetOffDelayButton].enabled = sensorEnabled ? 1 : 0;
   list.items[kWidgetOnDelayButton].enabled = 0;  // never offered
+}
+
+void AccessibleReadingOrder(bool rightToLeft, int (&order)[kAccessibleControlCount]) {
+  for (int k = 0; k < kAccessibleControlCount; ++k) order[k] = k;
+  if (!rightToLeft) return;
+  for (int first = 0; first < kAccessibleControlCount;) {
+    int end = first;
+    while (end < kAccessibleControlCount &&
+           kAccessibleControls[end].line == kAccessibleControls[first].line) {
+      ++end;
+    }
+    // A drop-down and its list stand in one column: they keep their order.
+    const bool column = kAccessibleControls[first].role == ROLE_SYSTEM_COMBOBOX;
+    if (!column) {
+      for (int a = first, b = end - 1; a < b; ++a, --b) std::swap(order[a], order[b]);
+    }
+    first = end;
+  }
 }

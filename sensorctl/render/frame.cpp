@@ -79,6 +79,7 @@ void DescribeFrame(FrameContent& content, const FrameContent* earlier) {
                FrameTextBox(source.which, LayoutMetrics(), rightToLeft), rightToLeft,
                earlier != nullptr ? &earlier->texts[k] : nullptr);
   }
+  content.focusMark = FocusMarkOutline(renderer.focusMark);
 }
 
 // Draws what of `content` falls into `area`, in drawing order.
@@ -88,6 +89,13 @@ void PaintContent(ID2D1RenderTarget* target, const FrameContent& content, const 
   }
   for (const DrawnText& text : content.texts) {
     if (text.layout && Overlap(text.ink, area)) DrawLaidOutText(target, text);
+  }
+  const FrameBox& mark = content.focusMark;
+  ID2D1Brush* brush = renderer.device.brushes.white.Get();
+  if (!Empty(mark) && Overlap(FocusMarkBounds(mark), area) && brush != nullptr) {
+    const D2D1_ROUNDED_RECT outline = {D2D1::RectF(mark.left, mark.top, mark.right, mark.bottom),
+                                       kFocusMarkRadius, kFocusMarkRadius};
+    target->DrawRoundedRectangle(outline, brush, kFocusMarkStroke);
   }
 }
 
@@ -109,6 +117,10 @@ FrameBox ChangedArea(const FrameContent& now, const FrameContent& shown) {
     if (SameText(a, b)) continue;
     if (a.layout) area = Union(area, a.ink);
     if (b.layout) area = Union(area, b.ink);
+  }
+  if (!(now.focusMark == shown.focusMark)) {
+    area = Union(area, FocusMarkBounds(now.focusMark));
+    area = Union(area, FocusMarkBounds(shown.focusMark));
   }
   return area;
 }

@@ -120,6 +120,7 @@ constexpr int kFrameTextCount = 5;
 struct FrameContent {
   std::vector<DrawnWidget> widgets;
   DrawnText texts[kFrameTextCount];
+  FrameBox focusMark;  // the outline around the control with the keyboard focus, if shown
 };
 
 // The last frame, kept as a bitmap of the render target: a new frame redraws only the part
@@ -152,6 +153,7 @@ struct Renderer {
   FrameMetrics layoutMetrics{0, 0, 0, 0, 0, 0};  // zero until the controls set them
   int rightToLeft = 0;       // the reading direction of the texts, set at start-up
   int waitingLineShown = 0;  // the line saying that the window waits for the sensor service
+  FrameBox focusMark;        // the control that shows the keyboard focus; empty for none
   int opaqueUpdate = 0;      // the last frame was pushed without per-pixel alpha
 };
 

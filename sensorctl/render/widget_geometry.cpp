@@ -127,3 +127,15 @@ FrameBox FrameTextBox(FrameText text, const FrameMetrics& m, bool rightToLeft) {
   }
   return {};
 }
+
+FrameBox FocusMarkOutline(const FrameBox& control) {
+  if (!(control.right > control.left && control.bottom > control.top)) return {};
+  return {control.left - kFocusMarkGap, control.top - kFocusMarkGap,
+          control.right + kFocusMarkGap, control.bottom + kFocusMarkGap};
+}
+
+FrameBox FocusMarkBounds(const FrameBox& outline) {
+  if (!(outline.right > outline.left && outline.bottom > outline.top)) return {};
+  const float half = kFocusMarkStroke / 2 + 1;  // and a pixel of antialiasing
+  return {outline.left - half, outline.top - half, outline.right + half, outline.bottom + half};
+}

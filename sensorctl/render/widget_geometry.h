@@ -56,6 +56,15 @@ struct CaptionLayout {
 // its rectangle.
 CaptionLayout WidgetCaptionLayout(int position, const FrameBox& rect, bool rightToLeft);
 
+// The focus mark: a one-unit outline this far around the control that holds the keyboard focus,
+// with rounded corners; an empty control box gives an empty outline.
+constexpr float kFocusMarkGap = 3.0f;
+constexpr float kFocusMarkStroke = 1.0f;
+constexpr float kFocusMarkRadius = 6.0f;
+FrameBox FocusMarkOutline(const FrameBox& control);
+// Where the outline's pixels can fall.
+FrameBox FocusMarkBounds(const FrameBox& outline);
+
 constexpr int kListRows = 3;
 constexpr float kListFirstRowOffset = 9.0f;
 constexpr float kListRowHeight = 24.0f;

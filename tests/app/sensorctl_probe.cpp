@@ -44,8 +44,19 @@
 //   standin-release-start        let a stand-in held in SERVICE_START_PENDING run
 //   standin-pause                pause it and wait until it is paused
 //   standin-continue             continue it and wait until it runs
+//   a11y                         the settings window as an assistive technology reads it: its
+//                                client object and every descendant, as a JSON list of
+//                                {"path", "role", "roleText", "name", "value", "description",
+//                                "state", "stateText", "rect"}; a path is the child numbers
+//                                from the window down ("" the window, "3.2" row 2 of child 3)
+//   a11y-do PATH                 accDoDefaultAction on the object at PATH
+//   events-start                 listen (SetWinEventHook, out of context) to what the settings
+//                                window's process announces
+//   events                       what it announced since, as a JSON list of {"event", "child",
+//                                "role", "name", "state"}, read when it was heard; emptied
 
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -440,6 +451,222 @@ int PrintKeyExists() {
   return 0;
 }
 
+// --- What an assistive technology finds -------------------------------------------------------
+
+std::string Utf8OfBstr(BSTR text) { return text != nullptr ? Json(text) : "null"; }
+
+std::string StateText(LONG state) {
+  std::wstring words;
+  for (int bit = 0; bit < 31; ++bit) {
+    if ((state & (1L << bit)) == 0) continue;
+    wchar_t word[128] = {};
+    GetStateTextW(static_cast<DWORD>(1L << bit), word, 128);
+    if (!words.empty()) words += L", ";
+    words += word;
+  }
+  return Json(words);
+}
+
+// One object (or simple element `child` of it) as a JSON record.
+std::string DescribeAccessible(IAccessible* object, LONG child, const std::string& path) {
+  VARIANT id;
+  VariantInit(&id);
+  id.vt = VT_I4;
+  id.lVal = child;
+  VARIANT role, state;
+  VariantInit(&role);
+  VariantInit(&state);
+  object->get_accRole(id, &role);
+  object->get_accState(id, &state);
+  BSTR name = nullptr, value = nullptr, description = nullptr;
+  object->get_accName(id, &name);
+  object->get_accValue(id, &value);
+  object->get_accDescription(id, &description);
+  LONG left = 0, top = 0, width = 0, height = 0;
+  object->accLocation(&left, &top, &width, &height, id);
+  const LONG roleId = role.vt == VT_I4 ? role.lVal : -1;
+  const LONG stateBits = state.vt == VT_I4 ? state.lVal : 0;
+  wchar_t roleText[128] = {};
+  GetRoleTextW(static_cast<DWORD>(roleId), roleText, 128);
+  char rect[96];
+  std::snprintf(rect, sizeof rect, "[%ld, %ld, %ld, %ld]", left, top, width, height);
+  std::string record = "{\"path\": \"" + path + "\", \"role\": " + std::to_string(roleId) +
+                       ", \"roleText\": " + Json(roleText) + ", \"name\": " + Utf8OfBstr(name) +
+                       ", \"value\": " + Utf8OfBstr(value) + ", \"description\": " +
+                       Utf8OfBstr(description) + ", \"state\": " + std::to_string(stateBits) +
+                       ", \"stateText\": " + StateText(stateBits) + ", \"rect\": " + rect + "}";
+  SysFreeString(name);
+  SysFreeString(value);
+  SysFreeString(description);
+  VariantClear(&role);
+  VariantClear(&state);
+  return record;
+}
+
+// Each child of `object`: an object of its own, or a simple element of `object`.
+template <typename Visit>
+void ForEachChild(IAccessible* object, Visit visit) {
+  LONG count = 0;
+  if (FAILED(object->get_accChildCount(&count)) || count <= 0) return;
+  std::vector<VARIANT> children(static_cast<size_t>(count));
+  LONG got = 0;
+  if (FAILED(AccessibleChildren(object, 0, count, children.data(), &got))) return;
+  for (LONG k = 0; k < got; ++k) {
+    IAccessible* childObject = nullptr;
+    if (children[k].vt == VT_DISPATCH && children[k].pdispVal != nullptr) {
+      children[k].pdispVal->QueryInterface(IID_IAccessible,
+                                           reinterpret_cast<void**>(&childObject));
+    }
+    visit(k + 1, childObject, children[k].vt == VT_I4 ? children[k].lVal : CHILDID_SELF);
+    if (childObject != nullptr) childObject->Release();
+    VariantClear(&children[k]);
+  }
+}
+
+void DumpTree(IAccessible* object, const std::string& path, std::string& out) {
+  out += (out.size() > 1 ? ", " : "") + DescribeAccessible(object, CHILDID_SELF, path);
+  ForEachChild(object, [&](LONG k, IAccessible* childObject, LONG simple) {
+    const std::string childPath = (path.empty() ? "" : path + ".") + std::to_string(k);
+    if (childObject != nullptr) {
+      DumpTree(childObject, childPath, out);
+    } else {
+      out += ", " + DescribeAccessible(object, simple, childPath);
+    }
+  });
+}
+
+IAccessible* SettingsWindowObject() {
+  const std::vector<HWND> windows = SettingsWindows();
+  IAccessible* object = nullptr;
+  if (windows.empty() ||
+      FAILED(AccessibleObjectFromWindow(windows.front(), static_cast<DWORD>(OBJID_CLIENT),
+                                        IID_IAccessible, reinterpret_cast<void**>(&object)))) {
+    return nullptr;
+  }
+  return object;
+}
+
+int DumpAccessibility() {
+  IAccessible* window = SettingsWindowObject();
+  if (window == nullptr) return 1;
+  std::string out = "[";
+  DumpTree(window, "", out);
+  window->Release();
+  std::printf("%s]\n", out.c_str());
+  return 0;
+}
+
+int DoDefaultAction(const std::string& path) {
+  IAccessible* object = SettingsWindowObject();
+  if (object == nullptr) return 1;
+  LONG simple = CHILDID_SELF;
+  size_t at = 0;
+  while (at < path.size() && object != nullptr) {
+    const size_t dot = path.find('.', at);
+    const LONG wanted = std::strtol(path.substr(at, dot - at).c_str(), nullptr, 10);
+    at = dot == std::string::npos ? path.size() : dot + 1;
+    IAccessible* found = nullptr;
+    bool simpleFound = false;
+    ForEachChild(object, [&](LONG k, IAccessible* childObject, LONG id) {
+      if (k != wanted) return;
+      if (childObject != nullptr) {
+        found = childObject;
+        found->AddRef();
+      } else {
+        simple = id;
+        simpleFound = true;
+      }
+    });
+    if (found != nullptr) {
+      object->Release();
+      object = found;
+    } else if (!simpleFound || at < path.size()) {
+      object->Release();
+      return 1;
+    }
+  }
+  VARIANT id;
+  VariantInit(&id);
+  id.vt = VT_I4;
+  id.lVal = simple;
+  const HRESULT hr = object->accDoDefaultAction(id);
+  object->Release();
+  std::printf("0x%08lX\n", static_cast<unsigned long>(hr));
+  return SUCCEEDED(hr) ? 0 : 1;
+}
+
+// What the window announced, as heard by an out-of-context hook on a thread of its own.
+CRITICAL_SECTION eventLock;
+std::string heardEvents;
+DWORD listenedProcess = 0;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child,
+                         DWORD, DWORD) {
+  if (object != OBJID_CLIENT) return;
+  IAccessible* accessible = nullptr;
+  VARIANT id;
+  VariantInit(&id);
+  std::string record = "{\"event\": " + std::to_string(event) +
+                       ", \"child\": " + std::to_string(child);
+  if (SUCCEEDED(AccessibleObjectFromEvent(window, static_cast<DWORD>(object),
+                                          static_cast<DWORD>(child), &accessible, &id)) &&
+      accessible != nullptr) {
+    const std::string described = DescribeAccessible(accessible, id.vt == VT_I4 ? id.lVal : 0, "");
+    record += ", " + described.substr(described.find("\"role\""));
+    accessible->Release();
+  } else {
+    record += "}";
+  }
+  EnterCriticalSection(&eventLock);
+  heardEvents += (heardEvents.empty() ? "" : ", ") + record;
+  LeaveCriticalSection(&eventLock);
+}
+
+DWORD WINAPI ListenToEvents(void* ready) {
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_END, nullptr,
+                                       &OnWinEvent, listenedProcess, 0, WINEVENT_OUTOFCONTEXT);
+  SetEvent(static_cast<HANDLE>(ready));
+  if (hook == nullptr) return 1;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  UnhookWinEvent(hook);
+  return 0;
+}
+
+int StartEventLog() {
+  static bool started = false;
+  const std::vector<HWND> windows = SettingsWindows();
+  if (windows.empty()) return 1;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(windows.front(), &pid);
+  if (started && pid == listenedProcess) {
+    EnterCriticalSection(&eventLock);
+    heardEvents.clear();
+    LeaveCriticalSection(&eventLock);
+    return 0;
+  }
+  static DWORD listener = 0;
+  if (listener != 0) PostThreadMessageW(listener, WM_QUIT, 0, 0);
+  if (!started) InitializeCriticalSection(&eventLock);
+  started = true;
+  listenedProcess = pid;
+  heardEvents.clear();
+  UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueKernelHandle thread(CreateThread(nullptr, 0, &ListenToEvents, ready.Get(), 0, &listener));
+  if (!thread) return 1;
+  WaitForSingleObject(ready.Get(), 10000);
+  return 0;
+}
+
+int TakeEvents() {
+  EnterCriticalSection(&eventLock);
+  std::printf("[%s]\n", heardEvents.c_str());
+  heardEvents.clear();
+  LeaveCriticalSection(&eventLock);
+  return 0;
+}
+
 // arguments[0] is the command; every argument is ASCII (commands, numbers, hex, paths of this build).
 int RunCommand(const std::vector<std::string>& arguments) {
   std::vector<const char*> pointers = {""};  // argv[1] is the command, as on a command line
@@ -490,6 +717,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
     return 0;
   }
   if (command == "window") return DescribeWindow();
+  if (command == "a11y") return DumpAccessibility();
+  if (command == "a11y-do" && argc == 3) return DoDefaultAction(argv[2]);
+  if (command == "events-start") return StartEventLog();
+  if (command == "events") return TakeEvents();
   if (command == "boxes") return DescribeBoxes();
   if (command == "gdi" && argc == 3) return PrintGdi(std::strtoul(argv[2], nullptr, 10));
   if (command == "paint-native-list" && argc == 4) {
@@ -576,6 +807,8 @@ int wmain(int argc, wchar_t** wideArgv) {
     for (const wchar_t* p = wideArgv[i]; *p != 0; ++p) argument += static_cast<char>(*p);
     arguments.push_back(argument);
   }
+  // Assistive technologies' calls into the settings window are made from any thread.
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (arguments.size() == 1 && arguments[0] == "serve") return Serve();
   return RunCommand(arguments);
 }
