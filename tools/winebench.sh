@@ -38,8 +38,12 @@ die() { echo "winebench: $*" >&2; exit 2; }
 
 # Why 32-bit programs cannot run here, or nothing when they can.
 why_no_32bit() {
+  local failed
   if ! bash "$here/install-deps.sh" --probe32 >/dev/null 2>&1; then
     echo "this machine cannot run 32-bit programs (a 32-bit ELF probe did not run)"
+  elif failed=$(bash "$here/install-deps.sh" --failed32 2>/dev/null); then
+    # Even where part of it landed: a half-installed 32-bit Wine would fail every test.
+    echo "32-bit Wine could not be installed ($failed; tools/install-deps.sh tries again)"
   elif [ ! -x "$WINE32" ]; then
     echo "32-bit Wine is not installed ($WINE32 is missing; tools/install-deps.sh installs it)"
   fi
