@@ -133,9 +133,11 @@ LONG ControlState(int control) {
   if (row.role == ROLE_SYSTEM_LIST) {
     return widget->visible ? 0 : STATE_SYSTEM_INVISIBLE;
   }
-  // The title bar's hot spots are drawn by the background; the drop-downs of a disabled sensor
-  // are drawn greyed although their windows are hidden.
-  if (!windowShown && !widget->visible) state |= STATE_SYSTEM_INVISIBLE;
+  // What the frame draws: the widget, or for the title bar's hot spots the background's glyphs.
+  // The drop-downs of a disabled sensor are drawn greyed while their windows are hidden, and the
+  // delay-until-on button is never drawn, whatever its window does.
+  const bool titleBarArea = row.widget == kWidgetCloseArea || row.widget == kWidgetMinimizeArea;
+  if (!widget->visible && !(titleBarArea && windowShown)) state |= STATE_SYSTEM_INVISIBLE;
   if (!widget->enabled) {
     state |= STATE_SYSTEM_UNAVAILABLE;
   } else if (windowShown) {

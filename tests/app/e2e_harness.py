@@ -303,6 +303,15 @@ class Program:
         xdotool("click", button)
         self.settle()
 
+    def take_keyboard(self):
+        """Gives the window the display's keyboard focus, as a window manager gives a window
+        that opens: this display runs none, and its keys go to whatever lies under the pointer."""
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "sensorctl.exe"],
+                               timeout=60, capture_output=True, text=True).stdout.split()
+        if not found:
+            raise AssertionError("no X window of sensorctl.exe is shown")
+        xdotool("windowfocus", "--sync", found[0])
+
     def settle(self, quiet=0.3, timeout=10):
         """Waits until the window's picture stops changing."""
         deadline = time.time() + timeout
