@@ -257,6 +257,26 @@ TEST(RowHighlightAt, MovesVerticallyOnly) {
   ExpectRect(RowHighlightAt(highlight, kRangeList, 1), 311, 228, 471, 252);
 }
 
+// The row a highlight stands on is the row RowHighlightAt put it on, and no other; the rows'
+// boxes are the bands HitListRow hits.
+TEST(HighlightedRow, FindsTheRowRowHighlightAtPlacedItOn) {
+  const FrameBox highlight = {311, 204, 471, 228};
+  for (const FrameBox& list : {kRangeList, kDelayList}) {
+    for (int row = 0; row < 3; ++row) {
+      EXPECT_EQ(HighlightedRow(list, 3, RowHighlightAt(highlight, list, row)), row);
+      EXPECT_EQ(HighlightedRow(list, row, RowHighlightAt(highlight, list, row)), kNoListRow)
+          << "past the last of " << row << " rows";
+      const FrameBox box = ListRowBox(list, row);
+      ExpectRect(box, list.left, list.top + 9 + 24 * row, list.right, list.top + 33 + 24 * row);
+      const int middle = static_cast<int>(box.top) + 12;
+      EXPECT_EQ(HitListRow(list, 3, 400, middle), row);
+    }
+  }
+  // A highlight left over another list's row, or between rows, stands on none.
+  EXPECT_EQ(HighlightedRow(kRangeList, 3, RowHighlightAt(highlight, kDelayList, 0)), kNoListRow);
+  EXPECT_EQ(HighlightedRow(kRangeList, 3, {311, 210, 471, 234}), kNoListRow);
+}
+
 TEST(CheckMarkAt, SitsBesideTheRowOnTheLeadingSide) {
   struct Case {
     FrameBox list;

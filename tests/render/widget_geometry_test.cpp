@@ -137,3 +137,15 @@ TEST(FrameTextBoxTest, BoxesFollowTheLayoutMetrics) {
 }
 
 }  // namespace
+
+// The focus mark stands 3 units around its control, its pixels within a stroke and a pixel of
+// that; no control, no mark.
+TEST(FocusMarkTest, OutlineAroundTheControlAndNoneForNoControl) {
+  const FrameBox outline = FocusMarkOutline({308, 165, 461, 197});
+  EXPECT_EQ(outline, (FrameBox{305, 162, 464, 200}));
+  EXPECT_EQ(FocusMarkBounds(outline), (FrameBox{303.5f, 160.5f, 465.5f, 201.5f}));
+  for (const FrameBox& none : {FrameBox{}, FrameBox{10, 10, 10, 20}, FrameBox{10, 20, 30, 5}}) {
+    EXPECT_EQ(FocusMarkOutline(none), FrameBox{});
+    EXPECT_EQ(FocusMarkBounds(FocusMarkOutline(none)), FrameBox{});
+  }
+}
