@@ -67,12 +67,16 @@ std::wstring MenuItemName(HMENU menu, int command) {
 std::wstring SystemCommandName(int command) {
   std::wstring name = MenuItemName(GetSystemMenu(mainWindow, FALSE), command);
   if (!name.empty()) return name;
+  // The words do not change while the program runs: the lender is asked once per command.
+  static std::wstring lentClose, lentMinimize;
+  std::wstring& lent = command == SC_CLOSE ? lentClose : lentMinimize;
+  if (!lent.empty()) return lent;
   HWND lender = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
                                 0, 0, nullptr, nullptr, instance, nullptr);
   if (lender == nullptr) return L"";
-  name = MenuItemName(GetSystemMenu(lender, FALSE), command);
+  lent = MenuItemName(GetSystemMenu(lender, FALSE), command);
   DestroyWindow(lender);
-  return name;
+  return lent;
 }
 
 BSTR MakeBstr(const std::wstring& text) {

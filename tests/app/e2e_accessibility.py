@@ -51,6 +51,8 @@ def heard(expected):
     def missing():
         got.update((e["event"], e.get("role"), e.get("name")) for e in json.loads(probe("events")))
         return set(expected) - got
+    wine_fact("out-of-context events reach the hook in the order they were raised",
+              "they may reach it in another order: each is only asked to be heard")
     left = polled(missing, lambda m: not m)
     if left:
         raise AssertionError(f"not heard: {sorted(left)}; heard {sorted(got)}")
