@@ -217,13 +217,7 @@ class AccessibleObject final : public IAccessible {
 
   STDMETHODIMP get_accChildCount(LONG* count) override {
     if (count == nullptr) return E_POINTER;
-    if (IsMain()) {
-      *count = WaitingLineChild();
-    } else if (IsList()) {
-      *count = RowCountOf(Position());
-    } else {
-      *count = 0;
-    }
+    *count = ChildCount();
     return S_OK;
   }
 
@@ -447,11 +441,12 @@ class AccessibleObject final : public IAccessible {
     AccessibleReadingOrder(rightToLeft != 0, order);
     return order[child - 1];
   }
-  bool ValidChild(LONG id) const {
-    LONG count = 0;
-    const_cast<AccessibleObject*>(this)->get_accChildCount(&count);
-    return id >= CHILDID_SELF && id <= count;
+  // The window: the controls and the waiting line; a list: its rows; a control: none.
+  LONG ChildCount() const {
+    if (IsMain()) return WaitingLineChild();
+    return IsList() ? RowCountOf(Position()) : 0;
   }
+  bool ValidChild(LONG id) const { return id >= CHILDID_SELF && id <= ChildCount(); }
 
   LONG refs_ = 1;
   HWND window_;
@@ -485,7 +480,6 @@ int AccessibleControlOfWindow(HWND window) {
 LRESULT AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam) {
   if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT)) return 0;
   const int control = window == mainWindow ? kMainWindowObject : AccessibleControlOfWindow(window);
-  if (control == kMainWindowObject && window != mainWindow) return 0;
   if (window != mainWindow && control < 0) return 0;
   IAccessible* standard = nullptr;
   if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, IID_IAccessible,
