@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/display_scale.h"
+#include "sensorctl/app/window_dpi.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resource.h"
 #include "shared/text16.h"
@@ -17,7 +19,8 @@ namespace {
 Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
 
 HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style,
-                 const ChildPlacement& place, int id) {
+                 const ChildPlacement& units, int id) {
+  const ChildPlacement place = ChildPixels(units);
   return CreateWindowExW(0, className, text, style, place.x, place.y, place.width, place.height,
                          mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                          nullptr);
@@ -43,20 +46,6 @@ void AddListRow(HWND list, const std::u16string& text) {
   SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AsWide(text.c_str())));
 }
 
-// The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
-constexpr int kListCornerSize = 10;
-
-void RoundListCorners(HWND list) {
-  if (list == nullptr) return;
-  RECT client = {};
-  GetClientRect(list, &client);
-  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom,
-                                 kListCornerSize, kListCornerSize);
-  if (region == nullptr) return;
-  // On success the window owns the region; on failure it is still ours to free.
-  if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
-}
-
 Widget* ButtonWidget(int position) {
   if (position < 1 || position >= static_cast<int>(renderer.widgets.items.size())) return nullptr;
   return &WidgetAt(position);
@@ -72,6 +61,21 @@ void RepaintAfterButtonChange(HWND button) {
 }
 
 }  // namespace
+
+// The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
+constexpr int kListCornerSize = 10;
+
+void RoundListCorners(HWND list) {
+  if (list == nullptr) return;
+  RECT client = {};
+  GetClientRect(list, &client);
+  const int corner = PixelsFromUnits(kListCornerSize, renderer.dpi);
+  HRGN region =
+      CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, corner, corner);
+  if (region == nullptr) return;
+  // On success the window owns the region; on failure it is still ours to free.
+  if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
+}
 
 HRSRC WidgetImage(const wchar_t* name) { return FindWidgetImage(instance, name); }
 

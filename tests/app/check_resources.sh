@@ -42,6 +42,11 @@ echo "$accelerators" | grep -q '"/", 104, ALT' || fail "accelerator Alt+/ -> 104
 
 grep -q 'requestedExecutionLevel level=""requireAdministrator"" uiAccess=""false""' "$script" ||
   fail "the manifest does not ask for administrator rights without UI access"
+# Per-monitor (v2) DPI awareness, system awareness for systems without it.
+grep -q 'dpiAwareness xmlns=""http://schemas.microsoft.com/SMI/2016/WindowsSettings"">PerMonitorV2<' "$script" ||
+  fail "the manifest does not declare per-monitor (v2) DPI awareness"
+grep -q 'dpiAware xmlns=""http://schemas.microsoft.com/SMI/2005/WindowsSettings"">true<' "$script" ||
+  fail "the manifest has no system-aware fallback"
 grep -q '^ FILEVERSION 1, 0, 18, 0' "$script" || fail "file version is not 1.0.18.0"
 grep -q '^ PRODUCTVERSION 1, 0, 18, 0' "$script" || fail "product version is not 1.0.18.0"
 
