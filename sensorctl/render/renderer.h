@@ -153,7 +153,8 @@ struct Renderer {
   int rightToLeft = 0;       // the reading direction of the texts, set at start-up
   int waitingLineShown = 0;  // the line saying that the window waits for the sensor service
   int opaqueUpdate = 0;      // the last frame was pushed without per-pixel alpha
-  // The window's DPI: frames are drawn in frame units (DIPs) at this DPI.
+  // The window's DPI: frames are drawn in frame units (DIPs) at this DPI, with the image set
+  // of its scale (ImageSetFor).
   int dpi = 96;
 };
 

@@ -127,3 +127,10 @@ FrameBox FrameTextBox(FrameText text, const FrameMetrics& m, bool rightToLeft) {
   }
   return {};
 }
+
+int ImageSetFor(int dpi) {
+  for (int set = 0; set < kImageScaleCount; ++set) {
+    if (kImageScalePercents[set] * 96 >= dpi * 100) return set;
+  }
+  return kImageScaleCount - 1;
+}
