@@ -395,6 +395,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
       InvalidateWhole(window);
       return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(window, wParam, lParam);
+      return 0;
     case WM_PAINT:
       PaintFrame(window);
       return 0;

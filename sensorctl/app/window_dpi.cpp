@@ -1,7 +1,10 @@
 #include "sensorctl/app/window_dpi.h"
 
+#include "sensorctl/app/controls.h"
 #include "sensorctl/app/display_scale.h"
+#include "sensorctl/app/process_state.h"
 #include "sensorctl/render/renderer.h"
+#include "shared/win_handles.h"
 
 namespace {
 
@@ -23,6 +26,35 @@ int ScreenDpi() {
   return dpi;
 }
 
+void MoveChild(HWND child, const ChildPlacement& units) {
+  if (child == nullptr) return;
+  const ChildPlacement place = ChildPixels(units);
+  SetWindowPos(child, nullptr, place.x, place.y, place.width, place.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Every child window at its place for the renderer's DPI.
+void PlaceChildWindows() {
+  const ControlLayout layout = ComputeControlLayout(LayoutMetrics(), rightToLeft != 0);
+  // By the position of the button's widget (controls.h), entry 0 unused.
+  const ChildPlacement* const buttons[] = {
+      nullptr, &layout.okWindow, &layout.cancelWindow, &layout.applyWindow, &layout.closeWindow,
+      &layout.minimizeWindow, &layout.rangeButtonWindow, &layout.offDelayButtonWindow,
+      &layout.onDelayButtonWindow};
+  static_assert(sizeof buttons / sizeof buttons[0] == sizeof controls.buttons / sizeof controls.buttons[0]);
+  for (int position = 1; position < static_cast<int>(sizeof buttons / sizeof buttons[0]);
+       ++position) {
+    MoveChild(controls.buttons[position].window, *buttons[position]);
+  }
+  const ChildPlacement* const lists[] = {&layout.rangeListWindow, &layout.offDelayListWindow,
+                                         &layout.onDelayListWindow};
+  for (int choice = 0; choice < 3; ++choice) {
+    MoveChild(controls.lists[choice], *lists[choice]);
+    if (choice != 0) RoundListCorners(controls.lists[choice]);  // the delay lists' outline
+  }
+  MoveChild(controls.checkBox, layout.checkBoxWindow);
+}
+
 }  // namespace
 
 int ReadWindowDpi(HWND window) {
@@ -39,3 +71,15 @@ ChildPlacement ChildPixels(const ChildPlacement& units) {
 
 int ClientUnits(int pixels) { return UnitsFromPixels(pixels, renderer.dpi); }
 
+void OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
+  SetRenderDpi(UsableDpi(LOWORD(wParam)));
+  PlaceChildWindows();
+  const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+  if (suggested != nullptr) {
+    SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(window, nullptr, TRUE);
+  UpdateWindow(window);
+}

@@ -15,3 +15,8 @@ int ReadWindowDpi(HWND window);
 ChildPlacement ChildPixels(const ChildPlacement& units);
 // A client pixel of the main window as a frame unit.
 int ClientUnits(int pixels);
+
+// WM_DPICHANGED: the renderer's device resources and images remade for the new DPI, the child
+// windows placed again, the window moved to the suggested rectangle (lParam) and one frame
+// drawn.
+void OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam);
