@@ -78,7 +78,8 @@ bench exec --state "$state" --timeout 60 bash -c '
   import -window root "$0"
   # Close it as a user would: the Cancel button, 353,402 inside the window at 96 DPI.
   eval "$(xdotool getwindowgeometry --shell "$window")"
-  xdotool mousemove $((X + 353 * $1 / 96)) $((Y + 402 * $1 / 96)) click 1' "$shot_path" "$dpi" || status=$?
+  xdotool mousemove $((X + 353 * $1 / 96)) $((Y + 402 * $1 / 96)) click 1' "$shot_path" "$dpi" ||
+  status=$?
 if [ "$status" = 0 ]; then
   echo "run-demo: screenshot saved to $shot"
   for _ in $(seq 1 50); do

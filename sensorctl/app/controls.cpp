@@ -46,6 +46,21 @@ void AddListRow(HWND list, const std::u16string& text) {
   SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(AsWide(text.c_str())));
 }
 
+// The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
+constexpr int kListCornerSize = 10;
+
+void RoundListCorners(HWND list) {
+  if (list == nullptr) return;
+  RECT client = {};
+  GetClientRect(list, &client);
+  const int corner = PixelsFromUnits(kListCornerSize, renderer.dpi);
+  HRGN region =
+      CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, corner, corner);
+  if (region == nullptr) return;
+  // On success the window owns the region; on failure it is still ours to free.
+  if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
+}
+
 Widget* ButtonWidget(int position) {
   if (position < 1 || position >= static_cast<int>(renderer.widgets.items.size())) return nullptr;
   return &WidgetAt(position);
@@ -62,20 +77,7 @@ void RepaintAfterButtonChange(HWND button) {
 
 }  // namespace
 
-// The rounded outline of the delay lists: their client rectangle with 10 x 10 corners.
-constexpr int kListCornerSize = 10;
-
-void RoundListCorners(HWND list) {
-  if (list == nullptr) return;
-  RECT client = {};
-  GetClientRect(list, &client);
-  const int corner = PixelsFromUnits(kListCornerSize, renderer.dpi);
-  HRGN region =
-      CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, corner, corner);
-  if (region == nullptr) return;
-  // On success the window owns the region; on failure it is still ours to free.
-  if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
-}
+void RoundNativeListCorners(HWND list) { RoundListCorners(list); }
 
 HRSRC WidgetImage(const wchar_t* name) { return FindWidgetImage(instance, name); }
 

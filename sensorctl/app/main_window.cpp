@@ -41,7 +41,7 @@ HBRUSH ListBrush(UniqueGdiObject& brush, COLORREF colour) {
   return static_cast<HBRUSH>(brush.Get());
 }
 
-// Mouse state of the main window: the last move in frame units, the drag in client pixels. A drag runs from a press on the main window
+// Mouse state of the main window, in client units. A drag runs from a press on the main window
 // until the release or the loss of the capture (the wait for the service takes it away), so a
 // move with the left button held that did not start there moves nothing.
 int lastMouseX = 0;
@@ -149,7 +149,8 @@ void HideWindowsUnderList(int choice) {
     SubclassedButton& button = controls.buttons[position];
     if (position == kWidgetRangeButton + choice || button.window == nullptr ||
         button.underOpenList ||
-        !ListCoversChild(listRect, UnitPlacement(PlacementInMainWindow(button.window), renderer.dpi))) {
+        !ListCoversChild(listRect,
+                         UnitPlacement(PlacementInMainWindow(button.window), renderer.dpi))) {
       continue;
     }
     button.underOpenList = true;

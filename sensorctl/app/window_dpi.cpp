@@ -1,5 +1,7 @@
 #include "sensorctl/app/window_dpi.h"
 
+#include <iterator>
+
 #include "sensorctl/app/controls.h"
 #include "sensorctl/app/display_scale.h"
 #include "sensorctl/app/process_state.h"
@@ -41,16 +43,15 @@ void PlaceChildWindows() {
       nullptr, &layout.okWindow, &layout.cancelWindow, &layout.applyWindow, &layout.closeWindow,
       &layout.minimizeWindow, &layout.rangeButtonWindow, &layout.offDelayButtonWindow,
       &layout.onDelayButtonWindow};
-  static_assert(sizeof buttons / sizeof buttons[0] == sizeof controls.buttons / sizeof controls.buttons[0]);
-  for (int position = 1; position < static_cast<int>(sizeof buttons / sizeof buttons[0]);
-       ++position) {
+  static_assert(std::size(buttons) == std::size(controls.buttons), "a place for every button");
+  for (size_t position = 1; position < std::size(buttons); ++position) {
     MoveChild(controls.buttons[position].window, *buttons[position]);
   }
   const ChildPlacement* const lists[] = {&layout.rangeListWindow, &layout.offDelayListWindow,
                                          &layout.onDelayListWindow};
   for (int choice = 0; choice < 3; ++choice) {
     MoveChild(controls.lists[choice], *lists[choice]);
-    if (choice != 0) RoundListCorners(controls.lists[choice]);  // the delay lists' outline
+    if (choice != 0) RoundNativeListCorners(controls.lists[choice]);  // the delay lists' outline
   }
   MoveChild(controls.checkBox, layout.checkBoxWindow);
 }

@@ -17,7 +17,8 @@ trap 'rm -f "$script" "$script.ico"' EXIT
 
 # Every image of the art list at every scale, named as the list names it.
 art_list=$(dirname "$0")/../../tools/art/art_list.py
-resources=$(python3 "$art_list" --resource-files "$images" "$scaled") || fail "the art list cannot be read"
+resources=$(python3 "$art_list" --resource-files "$images" "$scaled") ||
+  fail "the art list cannot be read"
 while read -r name png; do
   if wrestool -x --raw --type=IMAGE --name="$name" "$exe" | cmp -s - "$png"; then
     ok "image $name"

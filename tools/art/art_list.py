@@ -89,7 +89,8 @@ def image_header():
               + ", ".join(str(p) for p in IMAGE_SCALES) + "};",
               f"constexpr const wchar_t* kScaledImageNames[kImageScaleCount][{count}] = {{"]
     for percent in IMAGE_SCALES:
-        names = ", ".join(f"L\"{scaled_name(name, percent)}\"" for name, _, _, _ in SENSORCTL_IMAGES)
+        names = ", ".join(f"L\"{scaled_name(name, percent)}\""
+                          for name, _, _, _ in SENSORCTL_IMAGES)
         lines.append(f"    {{{names}}},")
     lines.append("};")
     return "\n".join(lines) + "\n"
