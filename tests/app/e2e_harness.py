@@ -218,8 +218,9 @@ def window_shot(origin, size=(WINDOW_WIDTH, WINDOW_HEIGHT)):
 
 def set_scale(dpi):
     """The DPI of the programs started from now on; 96 removes the user's own value again."""
-    wine_fact("a changed display scale (LogPixels) takes effect at the next sign-in",
-              "each process reads HKCU\\Control Panel\\Desktop LogPixels when it starts")
+    if dpi != 96:
+        wine_fact("a changed display scale (LogPixels) takes effect at the next sign-in",
+                  "each process reads HKCU\\Control Panel\\Desktop LogPixels when it starts")
     key = r"HKCU\Control Panel\Desktop"
     change = (["add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"]
               if dpi != 96 else ["delete", key, "/v", "LogPixels", "/f"])
@@ -420,8 +421,7 @@ class WindowTest(unittest.TestCase):
     def setUpClass(cls):
         probe("standin-ensure")
         cls.saved_current = read_value("Current")
-        if cls.dpi != 96:
-            set_scale(cls.dpi)
+        set_scale(cls.dpi)  # at 96 also after a run of another scale that was cut short
 
     @classmethod
     def tearDownClass(cls):
