@@ -1,6 +1,7 @@
 #!/bin/bash
 # Regenerates every PNG and ICO of the three programs from the SVG drawings under art/.
-# The results are committed, so building the programs needs none of these tools.
+# The results are committed; the build itself renders only the settings window's larger image
+# sets (tools/art/build_art.py --scaled, with rsvg-convert and PIL).
 #
 #   tools/make-art.sh            render and write the resources (only changed files are rewritten)
 #

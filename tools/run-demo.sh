@@ -9,16 +9,20 @@
 #                                to F (PNG), closes the window with its Cancel button
 #   --build DIR                  build in DIR (default build/win32, or build/win64) and keep the
 #                                bench in DIR/demo
+#   --dpi N                      the display scale of the demo's prefix (LogPixels), e.g. 192 for
+#                                200 %; it is set back to 96 afterwards
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 shot=""
 build=""
+dpi=96
 while [ $# -gt 0 ]; do
   case "$1" in
     --shot) shot=${2:?--shot needs a file name}; shift 2 ;;
+    --dpi) dpi=${2:?--dpi needs a number}; shift 2 ;;
     --build) build=${2:?--build needs a directory}; shift 2 ;;
-    *) echo "usage: tools/run-demo.sh [--shot FILE.png] [--build DIR]" >&2; exit 2 ;;
+    *) echo "usage: tools/run-demo.sh [--shot FILE.png] [--build DIR] [--dpi N]" >&2; exit 2 ;;
   esac
 done
 
@@ -39,7 +43,15 @@ bench() { bash tools/winebench.sh "$@"; }
 up_args=(--state "$state" --bits "$bits" --service "$build/bin/tools/zqprxsvc.exe")
 [ -n "$shot" ] && up_args+=(--private-display)
 bench up "${up_args[@]}"
-trap 'bench down --state "$state" >/dev/null' EXIT
+# Wine reads the scale when a program starts; 96 is the prefix's own value.
+scale() {
+  local change=(delete 'HKCU\Control Panel\Desktop' /v LogPixels /f)
+  [ "$1" = 96 ] || change=(add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f)
+  bench exec --state "$state" --timeout 60 bash -c '"$ZQ_WINE64" reg "$@" >/dev/null 2>&1' reg \
+    "${change[@]}" || true
+}
+trap 'scale 96; bench down --state "$state" >/dev/null' EXIT
+[ "$dpi" = 96 ] || scale "$dpi"
 
 if [ -z "$shot" ]; then
   bench run --state "$state" --timeout 86400 "$build/bin/sensorctl.exe"
@@ -64,9 +76,10 @@ bench exec --state "$state" --timeout 60 bash -c '
   fi
   sleep 1.5  # the first frames
   import -window root "$0"
-  # Close it as a user would: the Cancel button, 353,402 inside the window.
+  # Close it as a user would: the Cancel button, 353,402 inside the window at 96 DPI.
   eval "$(xdotool getwindowgeometry --shell "$window")"
-  xdotool mousemove $((X + 353)) $((Y + 402)) click 1' "$shot_path" || status=$?
+  xdotool mousemove $((X + 353 * $1 / 96)) $((Y + 402 * $1 / 96)) click 1' "$shot_path" "$dpi" ||
+  status=$?
 if [ "$status" = 0 ]; then
   echo "run-demo: screenshot saved to $shot"
   for _ in $(seq 1 50); do

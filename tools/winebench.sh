@@ -222,6 +222,8 @@ ENV
   # places and stacks the windows itself; on a display of the caller's, with a manager, it hands
   # them over as usual. This first program also makes sure Wine's own first-start services,
   # which come up lazily, have.
+  # Programs start at 96 DPI; a test that runs them at another scale sets LogPixels itself.
+  "$WINE64" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
   if [ "$own_display" = 1 ]; then
     "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   else

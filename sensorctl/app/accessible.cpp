@@ -4,11 +4,13 @@
 #include <string>
 
 #include "sensorctl/app/controls.h"
+#include "sensorctl/app/display_scale.h"
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/main_window.h"
 #include "sensorctl/app/process_state.h"
 #include "sensorctl/app/service_wait.h"
 #include "sensorctl/app/widget_layout.h"
+#include "sensorctl/app/window_dpi.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resources/strings/string_ids.h"
 
@@ -96,10 +98,12 @@ bool IsChild(const VARIANT& child, LONG* id) {
   return true;
 }
 
-// Frame units of the main window's client area to screen pixels.
+// Frame units of the main window's client area to screen pixels, at the window's DPI.
 RECT ScreenRectOf(const FrameBox& box) {
-  RECT rect = {static_cast<LONG>(box.left), static_cast<LONG>(box.top),
-               static_cast<LONG>(box.right), static_cast<LONG>(box.bottom)};
+  const auto pixels = [](float units) {
+    return static_cast<LONG>(PixelsFromUnits(static_cast<int>(units), renderer.dpi));
+  };
+  RECT rect = {pixels(box.left), pixels(box.top), pixels(box.right), pixels(box.bottom)};
   MapWindowPoints(mainWindow, nullptr, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
@@ -400,6 +404,7 @@ class AccessibleObject final : public IAccessible {
     VariantInit(hit);
     POINT point = {x, y};
     ScreenToClient(mainWindow, &point);
+    point = {ClientUnits(point.x), ClientUnits(point.y)};
     const Widget* list = WidgetAt(Position());
     if (list == nullptr || !list->visible || !ListContains(BoxOf(*list), point.x, point.y)) {
       return S_FALSE;

@@ -5,6 +5,8 @@
 #include "sensorctl/app/accessible.h"
 #include "sensorctl/app/keyboard.h"
 #include "sensorctl/app/list_geometry.h"
+#include "sensorctl/app/display_scale.h"
+#include "sensorctl/app/window_dpi.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resource.h"
 #include "shared/text16.h"
@@ -19,7 +21,8 @@ namespace {
 Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
 
 HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style,
-                 const ChildPlacement& place, int id) {
+                 const ChildPlacement& units, int id) {
+  const ChildPlacement place = ChildPixels(units);
   return CreateWindowExW(0, className, text, style, place.x, place.y, place.width, place.height,
                          mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                          nullptr);
@@ -81,8 +84,9 @@ void RoundListCorners(HWND list) {
   if (list == nullptr) return;
   RECT client = {};
   GetClientRect(list, &client);
-  HRGN region = CreateRoundRectRgn(client.left, client.top, client.right, client.bottom,
-                                 kListCornerSize, kListCornerSize);
+  const int corner = PixelsFromUnits(kListCornerSize, renderer.dpi);
+  HRGN region =
+      CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, corner, corner);
   if (region == nullptr) return;
   // On success the window owns the region; on failure it is still ours to free.
   if (SetWindowRgn(list, region, FALSE) == 0) DeleteObject(region);
@@ -103,6 +107,8 @@ void RepaintAfterButtonChange(HWND button) {
 }
 
 }  // namespace
+
+void RoundNativeListCorners(HWND list) { RoundListCorners(list); }
 
 HRSRC WidgetImage(const wchar_t* name) { return FindWidgetImage(instance, name); }
 

@@ -56,5 +56,7 @@ void ShowButtonWindow(int position, bool show);
 // of the check box shows all three; building the controls keeps that one hidden).
 void ShowSensorState(bool sensorEnabled, bool showOnDelayWindow);
 void CopyWidgetText(int position, int slot, const wchar_t* text);  // cut to the slot
+// Gives a native list its rounded outline, 10 x 10 frame units at the corners.
+void RoundNativeListCorners(HWND list);
 // The text of a row of a native list box, or empty when there is no such row.
 void ListRowText(HWND list, int row, wchar_t (&text)[kTextBufferSize]);

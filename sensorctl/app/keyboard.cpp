@@ -2,6 +2,7 @@
 
 #include "sensorctl/app/accessible.h"
 #include "sensorctl/app/controls.h"
+#include "sensorctl/app/display_scale.h"
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/main_window.h"
 #include "sensorctl/app/process_state.h"
@@ -161,6 +162,8 @@ FrameBox FocusMarkBox() {
   HWND window = AccessibleControlWindow(control);
   GetWindowRect(window, &box);
   MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&box), 2);
-  return {static_cast<float>(box.left), static_cast<float>(box.top),
-          static_cast<float>(box.right), static_cast<float>(box.bottom)};
+  const ChildPlacement units = UnitPlacement(
+      {box.left, box.top, box.right - box.left, box.bottom - box.top}, renderer.dpi);
+  return {static_cast<float>(units.x), static_cast<float>(units.y),
+          static_cast<float>(units.x + units.width), static_cast<float>(units.y + units.height)};
 }

@@ -7,10 +7,12 @@
 #include "sensorctl/app/accessible.h"
 #include "sensorctl/app/controls.h"
 #include "sensorctl/app/keyboard.h"
+#include "sensorctl/app/display_scale.h"
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/process_state.h"
 #include "sensorctl/app/service_wait.h"
 #include "sensorctl/app/widget_layout.h"
+#include "sensorctl/app/window_dpi.h"
 #include "sensorctl/app/window_rules.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/resource.h"
@@ -195,7 +197,9 @@ void HideWindowsUnderList(int choice) {
   for (int position = kWidgetOk; position <= kWidgetOnDelayButton; ++position) {
     SubclassedButton& button = controls.buttons[position];
     if (position == kWidgetRangeButton + choice || button.window == nullptr ||
-        button.underOpenList || !ListCoversChild(listRect, PlacementInMainWindow(button.window))) {
+        button.underOpenList ||
+        !ListCoversChild(listRect,
+                         UnitPlacement(PlacementInMainWindow(button.window), renderer.dpi))) {
       continue;
     }
     button.underOpenList = true;
@@ -316,8 +320,8 @@ void OnDrawItem(const DRAWITEMSTRUCT& item) {
 
 void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
   if (!WidgetsReady()) return;
-  lastMouseX = x;
-  lastMouseY = y;
+  lastMouseX = ClientUnits(x);  // the lists are hit in frame units, the drag in pixels
+  lastMouseY = ClientUnits(y);
   bool overList = false;
 
   if (!AnyListOpen()) {
@@ -333,9 +337,9 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
   for (int choice = 0; choice < kChoiceCount; ++choice) {
     const Widget& list = WidgetAt(kWidgetRangeList + choice);
     const FrameBox listRect = RectOf(list);
-    if (!list.visible || !ListContains(listRect, x, y)) continue;
+    if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;
     overList = true;
-    const int row = HitListRow(listRect, RowCount(choice), x, y);
+    const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
     if (row == kNoListRow) {
       WidgetAt(kWidgetRowHighlight).visible = 0;
       continue;
@@ -461,6 +465,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE:
       renderer.instance = instance;
+      SetRenderDpi(ReadWindowDpi(window));  // before the child windows are placed
       CreateFactories(window);  // a failure has shown its own message; the window still opens
       mainWindow = window;
       framePushed = false;
@@ -483,6 +488,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_SIZE:
       InvalidateWhole(window);
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(window, wParam, lParam);
       return 0;
     case WM_PAINT:
       PaintFrame(window);
@@ -594,8 +602,10 @@ int CreateMainWindow(HINSTANCE moduleInstance, int showCommand) {
   if (window == nullptr) return 0;
   RECT desktop = {};
   GetWindowRect(GetDesktopWindow(), &desktop);
-  const WindowOrigin origin = CentredWindowOrigin(desktop.right, desktop.bottom);
-  SetWindowPos(window, nullptr, origin.x, origin.y, kMainWindowWidth, kMainWindowHeight, 0);
+  const WindowSize size = MainWindowSize(renderer.dpi);
+  const WindowOrigin origin = CentredWindowOrigin(desktop.right, desktop.bottom, size.width,
+                                                  size.height);
+  SetWindowPos(window, nullptr, origin.x, origin.y, size.width, size.height, 0);
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   // A first frame from the message queue as well.

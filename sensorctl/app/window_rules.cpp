@@ -5,8 +5,8 @@ bool IsRightToLeftLanguage(std::uint16_t languageId) {
   return primary == 0x01 || primary == 0x0D;
 }
 
-WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom) {
-  return {desktopRight / 2 - kMainWindowWidth / 2, desktopBottom / 2 - kMainWindowHeight / 2};
+WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom, int width, int height) {
+  return {desktopRight / 2 - width / 2, desktopBottom / 2 - height / 2};
 }
 
 bool IsDragMove(std::uintptr_t mouseKeys) { return mouseKeys == 0x0001; }

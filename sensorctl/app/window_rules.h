@@ -15,9 +15,10 @@ struct WindowOrigin {
 // The window is the size of its background image, 566 x 460.
 constexpr int kMainWindowWidth = kImageBackground.width;
 constexpr int kMainWindowHeight = kImageBackground.height;
-// The window centred on the desktop rectangle by integer halves of its right and
-// bottom edges.
-WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom);
+// The window (566 x 460 unless a scaled size is given) centred on the desktop rectangle by
+// integer halves of its right and bottom edges.
+WindowOrigin CentredWindowOrigin(int desktopRight, int desktopBottom,
+                                 int width = kMainWindowWidth, int height = kMainWindowHeight);
 
 // A mouse move drags the window only with the left button alone held (MK_LBUTTON, nothing else).
 bool IsDragMove(std::uintptr_t mouseKeys);

@@ -128,12 +128,17 @@ FrameBox ChangedArea(const FrameContent& now, const FrameContent& shown) {
 const D2D1_COLOR_F kTransparent = D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f);
 const FrameBox kEverywhere = {-1e6f, -1e6f, 1e6f, 1e6f};
 
-// A bitmap render target of the frame's size that shares the device of the frame's target, and
-// draws the way it does.
+// Pixels per frame unit at the renderer's DPI.
+float FrameScale() { return static_cast<float>(renderer.dpi) / 96.0f; }
+
+// A bitmap render target of the frame's size (`width` x `height` pixels, at the frame's DPI)
+// that shares the device of the frame's target, and draws the way it does.
 HRESULT MakeFrameCache(FrameCache& cache, int width, int height) {
   cache = FrameCache{};
   ID2D1DCRenderTarget* target = renderer.device.target.Get();
-  const D2D1_SIZE_F size = D2D1::SizeF(static_cast<float>(width), static_cast<float>(height));
+  const float scale = FrameScale();
+  const D2D1_SIZE_F size = D2D1::SizeF(static_cast<float>(width) / scale,
+                                       static_cast<float>(height) / scale);
   const D2D1_SIZE_U pixels = D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height));
   const D2D1_PIXEL_FORMAT format =
       D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED);
@@ -154,20 +159,23 @@ HRESULT MakeFrameCache(FrameCache& cache, int width, int height) {
 
 // Brings the cached frame up to `now`, redrawing from scratch, in the cache's own bitmap, only
 // the whole pixels where something changed. Fails (and leaves no cache) when the cache cannot
-// be made or drawn.
+// be made or drawn. `width` and `height` are pixels; the area is in frame units.
 HRESULT UpdateFrameCache(FrameContent& now, int width, int height) {
   FrameCache& cache = renderer.device.cache;
+  const float scale = FrameScale();
   FrameBox area;
   if (!cache.target || cache.width != width || cache.height != height) {
     const HRESULT hr = MakeFrameCache(cache, width, height);
     if (FAILED(hr)) return hr;
-    area = {0, 0, static_cast<float>(width), static_cast<float>(height)};
+    area = {0, 0, static_cast<float>(width) / scale, static_cast<float>(height) / scale};
   } else {
     area = ChangedArea(now, cache.shown);
   }
-  area = {std::max(0.0f, std::floor(area.left)), std::max(0.0f, std::floor(area.top)),
-          std::min(static_cast<float>(width), std::ceil(area.right)),
-          std::min(static_cast<float>(height), std::ceil(area.bottom))};
+  // Out to whole pixels, so that the aliased clip clears and redraws every pixel it touches.
+  area = {std::max(0.0f, std::floor(area.left * scale)) / scale,
+          std::max(0.0f, std::floor(area.top * scale)) / scale,
+          std::min(static_cast<float>(width), std::ceil(area.right * scale)) / scale,
+          std::min(static_cast<float>(height), std::ceil(area.bottom * scale)) / scale};
   if (!Empty(area)) {
     ID2D1BitmapRenderTarget* target = cache.target.Get();
     target->BeginDraw();
@@ -199,8 +207,9 @@ void ComposeFrame(int width, int height) {
     PaintContent(target, now, kEverywhere);
     return;
   }
-  const D2D1_RECT_F whole =
-      D2D1::RectF(0, 0, static_cast<float>(width), static_cast<float>(height));
+  const float scale = FrameScale();
+  const D2D1_RECT_F whole = D2D1::RectF(0, 0, static_cast<float>(width) / scale,
+                                        static_cast<float>(height) / scale);
   target->DrawBitmap(renderer.device.cache.bitmap.Get(), whole, 1.0f,
                      D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
 }

@@ -114,6 +114,8 @@ HRESULT MakeDeviceResources(DeviceResources& made) {
     return hr;
   }
   renderTargetFailureShown = false;
+  // Made with the default DPI, then set to the window's: frames are drawn in frame units.
+  made.target->SetDpi(static_cast<float>(renderer.dpi), static_cast<float>(renderer.dpi));
   return MakeBrushes(made.target.Get(), made.brushes);
 }
 
@@ -177,3 +179,10 @@ HRESULT EnsureDeviceResources() {
 }
 
 void DiscardDeviceResources() { renderer.device = DeviceResources{}; }
+
+void SetRenderDpi(int dpi) {
+  if (dpi == renderer.dpi) return;
+  renderer.dpi = dpi;
+  DiscardDeviceResources();
+  for (Widget& widget : renderer.widgets.items) widget.bitmap.Reset();
+}

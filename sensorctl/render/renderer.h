@@ -155,6 +155,9 @@ struct Renderer {
   int waitingLineShown = 0;  // the line saying that the window waits for the sensor service
   FrameBox focusMark;        // the control that shows the keyboard focus; empty for none
   int opaqueUpdate = 0;      // the last frame was pushed without per-pixel alpha
+  // The window's DPI: frames are drawn in frame units (DIPs) at this DPI, with the image set
+  // of its scale (ImageSetFor).
+  int dpi = 96;
 };
 
 // The one Renderer of the process.
@@ -183,6 +186,10 @@ HRESULT EnsureDeviceResources();
 void DiscardDeviceResources();
 // The words of a window that can show no frame: no render target could be made.
 constexpr wchar_t kFrameFailureText[] = L"Fail CreateDCRenderTarget";
+
+// A new DPI for the frames: at a change the device resources and every widget's decoded image
+// are dropped, so the next frame makes them for the new scale (each image decoded once).
+void SetRenderDpi(int dpi);
 
 // Appends a widget with the defaults above and `caption` in text slot 0 (cut to the slot).
 // Returns 1.

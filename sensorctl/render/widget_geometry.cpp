@@ -139,3 +139,10 @@ FrameBox FocusMarkBounds(const FrameBox& outline) {
   const float half = kFocusMarkStroke / 2 + 1;  // and a pixel of antialiasing
   return {outline.left - half, outline.top - half, outline.right + half, outline.bottom + half};
 }
+
+int ImageSetFor(int dpi) {
+  for (int set = 0; set < kImageScaleCount; ++set) {
+    if (kImageScalePercents[set] * 96 >= dpi * 100) return set;
+  }
+  return kImageScaleCount - 1;
+}

@@ -69,6 +69,10 @@ constexpr int kListRows = 3;
 constexpr float kListFirstRowOffset = 9.0f;
 constexpr float kListRowHeight = 24.0f;
 
+// The image set a window at `dpi` draws with: the index into kImageScalePercents of the
+// smallest scale at or above dpi / 96 (the set is drawn down to size), the largest beyond them.
+int ImageSetFor(int dpi);
+
 // Layout metrics of the window (set by the controls before the first frame).
 constexpr float kFrameHeaderHeight = 32;
 constexpr float kFrameMargin = 24;

@@ -43,6 +43,25 @@ bool SameShape(const DrawnWidget& a, const DrawnWidget& b) {
          a.bitmap.Get() == b.bitmap.Get() && a.captionCount == b.captionCount;
 }
 
+constexpr int kImageCount = sizeof kImages / sizeof kImages[0];
+
+// The picture of `base` (an image of the art list at 100 %) in the set of the renderer's DPI:
+// the nearest set at or above that the module holds, else `base` itself, as also for an image
+// outside the list.
+HRSRC ImageForDpi(HMODULE module, HRSRC base) {
+  const int set = ImageSetFor(renderer.dpi);
+  if (set == 0 || base == nullptr) return base;
+  for (int k = 0; k < kImageCount; ++k) {
+    if (FindWidgetImage(module, kImages[k].name) != base) continue;
+    for (int larger = set; larger < kImageScaleCount; ++larger) {
+      HRSRC scaled = FindWidgetImage(module, kScaledImageNames[larger][k]);
+      if (scaled != nullptr) return scaled;
+    }
+    break;
+  }
+  return base;
+}
+
 }  // namespace
 
 void DescribeWidget(DrawnWidget& drawn, Widget& widget, int position, const DrawnWidget* earlier) {
@@ -126,10 +145,12 @@ HRESULT LoadWidgetBitmap(Widget& widget, HMODULE module, ID2D1RenderTarget* rend
   if (widget.imageResource == nullptr || renderTarget == nullptr || imagingFactory == nullptr) {
     return E_POINTER;
   }
-  HGLOBAL loaded = LoadResource(module, widget.imageResource);
+  // The set of the window's scale, drawn into the widget's rectangle in frame units.
+  const HRSRC resource = ImageForDpi(module, widget.imageResource);
+  HGLOBAL loaded = LoadResource(module, resource);
   if (loaded == nullptr) return E_FAIL;
   const void* bytes = LockResource(loaded);
-  const DWORD size = SizeofResource(module, widget.imageResource);
+  const DWORD size = SizeofResource(module, resource);
   if (bytes == nullptr || size == 0) return E_FAIL;
 
   // Released in the reverse order of making: converter, frame, decoder, stream.

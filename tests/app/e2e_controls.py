@@ -314,9 +314,10 @@ class ControlsTest(WindowTest):
                 xdotool("mouseup", button)
 
         program = self.start(random_block(self.rng))
+        left, top, right, bottom = program.state["rect"]
         drag(1)
-        moved = [777, 360, 777 + 566, 360 + 460]
-        wait_for(lambda: program.refresh()["rect"] == moved, "the window dragged to (777, 360)")
+        moved = [left + 100, top + 50, right + 100, bottom + 50]  # as far as the pointer went
+        wait_for(lambda: program.refresh()["rect"] == moved, f"the window dragged to {moved[:2]}")
         image = program.settle()
         self.assertEqual(image.getpixel((40, 150)), PANEL_GREY, "the frame did not follow")
 
@@ -328,6 +329,14 @@ class ControlsTest(WindowTest):
         self.assertEqual(program.refresh()["rect"], moved)
         self.assertCancelCloses(program)
 
+
+# Every control at its place in the window drawn 1.5 and 2 times as large.
+SCALED_ROWS = ("test_pick_maximum_apply_in_the_programs_registry_view_and_apply_again",
+               "test_cancel_and_close_area_after_a_pick_and_ok_after_none_write_nothing",
+               "test_disable_writes_at_once_and_cancel_undoes_nothing",
+               "test_minimise_area_minimises", "test_dragging_the_title_bar_moves_the_window")
+ControlsTestAt144 = at_scale(ControlsTest, 144, *SCALED_ROWS)
+ControlsTestAt192 = at_scale(ControlsTest, 192, *SCALED_ROWS)
 
 if __name__ == "__main__":
     main()

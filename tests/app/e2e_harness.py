@@ -24,13 +24,14 @@ import tempfile
 import time
 import unittest
 
-from PIL import ImageChops, ImageGrab
+from PIL import Image, ImageChops, ImageGrab
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wine_support import log, pe_bits, polled, wait_for, wine_fact  # noqa: E402,F401
 
 BUILD = ""
 ARTIFACTS = ""
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 WINDOW_WIDTH, WINDOW_HEIGHT = 566, 460
 PANEL_GREY = (91, 91, 91)  # where nothing is drawn on the panel
@@ -207,11 +208,56 @@ def standin_codes(mark):
     return [int(code) for code in probe("standin-codes", mark).split()]
 
 
-def window_shot(origin):
+def window_shot(origin, size=(WINDOW_WIDTH, WINDOW_HEIGHT)):
     """The window's part of the display, its top left corner at `origin`."""
     left, top = origin
-    return ImageGrab.grab().convert("RGB").crop((left, top, left + WINDOW_WIDTH,
-                                                 top + WINDOW_HEIGHT))
+    return ImageGrab.grab().convert("RGB").crop((left, top, left + size[0], top + size[1]))
+
+
+# --- Display scales ----------------------------------------------------------------------------
+
+def set_scale(dpi):
+    """The DPI of the programs started from now on; 96 removes the user's own value again."""
+    if dpi != 96:
+        wine_fact("a changed display scale (LogPixels) takes effect at the next sign-in",
+                  "each process reads HKCU\\Control Panel\\Desktop LogPixels when it starts")
+    key = r"HKCU\Control Panel\Desktop"
+    change = (["add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"]
+              if dpi != 96 else ["delete", key, "/v", "LogPixels", "/f"])
+    subprocess.run([os.environ["ZQ_WINE64"], "reg", *change], check=dpi != 96, timeout=120,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+SCALES = (96, 144, 192)
+
+
+def scale_shot_name(name, dpi):
+    """lists-closed.png at 96 DPI, lists-closed-144.png at 144 ..."""
+    stem, extension = os.path.splitext(name)
+    return name if dpi == 96 else f"{stem}-{dpi}{extension}"
+
+
+def save_scale_montage(name):
+    """The screenshots `name` saved so far at each scale, side by side on one picture
+    (scales-<name>), to be looked at by eye."""
+    shots = [Image.open(path) for path in (os.path.join(ARTIFACTS, scale_shot_name(name, dpi))
+                                           for dpi in SCALES) if os.path.exists(path)]
+    montage = Image.new("RGB", (sum(s.width for s in shots) + 20 * len(shots),
+                                max(s.height for s in shots)), (255, 255, 255))
+    x = 0
+    for shot in shots:
+        montage.paste(shot, (x, montage.height - shot.height))
+        x += shot.width + 20
+    montage.save(os.path.join(ARTIFACTS, "scales-" + name))
+
+
+def at_scale(test_class, dpi, *names):
+    """`test_class` with only the tests `names`, run with the window at `dpi`: its client places
+    are given in frame units as at 96 DPI and scaled by Program, its pictures read at that size."""
+    hidden = {name: None for name in dir(test_class)
+              if name.startswith("test_") and name not in names}
+    return type(f"{test_class.__name__}At{dpi}", (test_class,),
+                {"dpi": dpi, "__module__": test_class.__module__, **hidden})
 
 
 def cancel_hovered(image):
@@ -252,7 +298,8 @@ class Program:
 
     runs = 0
 
-    def __init__(self, locale=None):
+    def __init__(self, locale=None, dpi=96):
+        self.dpi = dpi
         env = dict(os.environ)
         if locale:
             env["LC_ALL"] = locale
@@ -288,8 +335,12 @@ class Program:
             self.origin = (left, top)
         return self.state
 
+    def scaled(self, units):
+        """Frame units in the window's pixels (a click point: the nearest pixel will do)."""
+        return int(units * self.dpi / 96 + 0.5)
+
     def screen(self, x, y):
-        return self.origin[0] + x, self.origin[1] + y
+        return self.origin[0] + self.scaled(x), self.origin[1] + self.scaled(y)
 
     def move(self, x, y):
         """Puts the pointer on a client point; returns once the display has it there. What the
@@ -335,12 +386,18 @@ class Program:
         return polled(self.shot, looks_right, timeout)
 
     def shot(self):
-        return window_shot(self.origin)
+        """The window, brought to frame units (566 x 460) when it is drawn larger."""
+        image = self.full_shot()
+        return image if self.dpi == 96 else image.resize((WINDOW_WIDTH, WINDOW_HEIGHT), Image.BOX)
+
+    def full_shot(self):
+        return window_shot(self.origin, (self.scaled(WINDOW_WIDTH), self.scaled(WINDOW_HEIGHT)))
 
     def save(self, name):
+        """The settled window saved at its own size; returns it in frame units."""
         os.makedirs(ARTIFACTS, exist_ok=True)
         image = self.settle()
-        image.save(os.path.join(ARTIFACTS, name))
+        self.full_shot().save(os.path.join(ARTIFACTS, name))
         return image
 
     def describe_end(self):
@@ -367,14 +424,18 @@ class WindowTest(unittest.TestCase):
     """Registry, stand-in and pointer prepared for every test; the program ended after it."""
 
     saved_current = None
+    dpi = 96  # the display scale of the programs the tests start (at_scale)
 
     @classmethod
     def setUpClass(cls):
         probe("standin-ensure")
         cls.saved_current = read_value("Current")
+        set_scale(cls.dpi)  # at 96 also after a run of another scale that was cut short
 
     @classmethod
     def tearDownClass(cls):
+        if cls.dpi != 96:
+            set_scale(96)
         probe("value-delete", "New")
         if cls.saved_current is not None:
             set_current(cls.saved_current)
@@ -397,7 +458,7 @@ class WindowTest(unittest.TestCase):
     def start(self, current, locale=None):
         set_current(current)
         self.assertIsNone(read_value("New"))
-        program = Program(locale)
+        program = Program(locale, self.dpi)
         self.programs.append(program)
         return program
 

@@ -5,7 +5,7 @@ import json
 import os
 import subprocess
 
-from PIL import ImageChops
+from PIL import Image, ImageChops
 
 from e2e_harness import *  # noqa: F401,F403  the bench, the program, the window's places
 
@@ -13,12 +13,20 @@ class StartupTest(WindowTest):
 
     def test_window_opens_centred_and_a_second_start_leaves_it_alone(self):
         program = self.start(random_block(self.rng, range_code=2, off_delay_code=3))
-        centred = [677, 310, 677 + 566, 310 + 460]  # on the 1920 by 1080 display
+        # 566 x 460 at 96 DPI, 1.5 and 2 times that at 144 and 192, on the 1920 by 1080 display.
+        width, height = WINDOW_WIDTH * self.dpi // 96, WINDOW_HEIGHT * self.dpi // 96
+        centred = [960 - width // 2, 540 - height // 2, 960 - width // 2 + width,
+                   540 - height // 2 + height]
         self.assertEqual(program.state["rect"], centred)
         self.assertEqual(program.state["title"], "ZQ Proximity Sensor Control")
         self.assertTrue(program.state["exstyle"] & 0x80000, "not a layered window")
-        image = program.save("lists-closed.png")
+        image = program.save(scale_shot_name("lists-closed.png", self.dpi))
         self.assertEqual(image.getpixel((40, 150)), PANEL_GREY)
+        if self.dpi == 96:
+            # Pixel for pixel the window as it was drawn before it knew of display scales.
+            reference = Image.open(os.path.join(HERE, "reference", "lists-closed.png"))
+            self.assertIsNone(ImageChops.difference(image, reference.convert("RGB")).getbbox())
+        save_scale_montage("lists-closed.png")
 
         second = subprocess.run([os.environ["ZQ_WINE"], wine_path("bin/sensorctl.exe")],
                                 timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -101,6 +109,11 @@ class StartupTest(WindowTest):
         self.assertNothingWritten(mark)
         self.assertCancelCloses(program)
 
+
+StartupTestAt144 = at_scale(StartupTest, 144,
+                            "test_window_opens_centred_and_a_second_start_leaves_it_alone")
+StartupTestAt192 = at_scale(StartupTest, 192,
+                            "test_window_opens_centred_and_a_second_start_leaves_it_alone")
 
 if __name__ == "__main__":
     main()

@@ -1,4 +1,5 @@
 // Placement and hit-testing of the settings window's controls, in both reading directions.
+#include "sensorctl/app/display_scale.h"
 #include "sensorctl/app/list_geometry.h"
 #include "sensorctl/app/window_rules.h"
 #include "sensorctl/resource.h"
@@ -319,19 +320,67 @@ TEST(IsRightToLeftLanguage, ArabicAndHebrewInAnySublanguage) {
 
 TEST(CentredWindowOrigin, IntegerHalvesOfTheDesktop) {
   struct Case {
-    int right, bottom, x, y;
+    int right, bottom, dpi, x, y, width, height;
   };
   const Case cases[] = {
-      {1920, 1080, 677, 310},
-      {1921, 1081, 677, 310},
-      {1366, 768, 400, 154},
-      {1024, 768, 229, 154},
-      {566, 460, 0, 0},
-      {500, 400, -33, -30},
+      {1920, 1080, 96, 677, 310, 566, 460},
+      {1921, 1081, 96, 677, 310, 566, 460},
+      {1366, 768, 96, 400, 154, 566, 460},
+      {1024, 768, 96, 229, 154, 566, 460},
+      {566, 460, 96, 0, 0, 566, 460},
+      {500, 400, 96, -33, -30, 566, 460},
+      {1920, 1080, 120, 606, 253, 708, 575},  // 707.5 rounds up
+      {1920, 1080, 144, 536, 195, 849, 690},
+      {1920, 1080, 168, 465, 138, 991, 805},
+      {1920, 1080, 192, 394, 80, 1132, 920},
+      {1920, 1080, 0, 677, 310, 566, 460},  // no DPI read: 96
   };
   for (const Case& c : cases) {
-    const WindowOrigin origin = CentredWindowOrigin(c.right, c.bottom);
-    EXPECT_EQ(std::tie(origin.x, origin.y), std::tie(c.x, c.y)) << c.right << " x " << c.bottom;
+    const WindowSize size = MainWindowSize(UsableDpi(c.dpi));
+    const WindowOrigin origin = CentredWindowOrigin(c.right, c.bottom, size.width, size.height);
+    EXPECT_EQ(std::tie(origin.x, origin.y, size.width, size.height),
+              std::tie(c.x, c.y, c.width, c.height))
+        << c.right << " x " << c.bottom << " at " << c.dpi;
+  }
+}
+
+TEST(DisplayScale, UnitsAndPixelsAtEachScale) {
+  // `units` start at `pixels`; the pixel before them lies in the unit before.
+  struct Case {
+    int dpi, units, pixels;
+  };
+  const Case cases[] = {
+      {96, 308, 308}, {96, -3, -3},    {120, 1, 1},     {120, 2, 3},    {120, 165, 206},
+      {144, 1, 2},    {144, 308, 462}, {144, -1, -1},   {168, 3, 5},    {192, 308, 616},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PixelsFromUnits(c.units, c.dpi), c.pixels) << c.units << " at " << c.dpi;
+    EXPECT_EQ(UnitsFromPixels(c.pixels, c.dpi), c.units) << c.pixels << " at " << c.dpi;
+    EXPECT_EQ(UnitsFromPixels(c.pixels - 1, c.dpi), c.units - 1) << c.pixels << " at " << c.dpi;
+  }
+  for (int dpi : {0, -96, 100000}) EXPECT_EQ(UsableDpi(dpi), 96) << dpi;
+  EXPECT_EQ(UsableDpi(144), 144);
+}
+
+// At every scale each child window's pixels lie in its own frame units and nobody else's: a
+// click anywhere on it reaches it, and ListCoversChild sees what the list really covers.
+TEST(DisplayScale, ChildWindowsCoverTheirUnitsAtEachScale) {
+  const ControlLayout layout = ComputeControlLayout(FrameMetrics{}, false);
+  for (int dpi : {96, 120, 144, 168, 192}) {
+    for (const Clickable& c : kClickable) {
+      SCOPED_TRACE(testing::Message() << "id " << c.id << " at " << dpi);
+      const ChildPlacement& units = layout.*c.place;
+      const ChildPlacement pixels = PixelPlacement(units, dpi);
+      EXPECT_EQ(pixels.x + pixels.width, PixelsFromUnits(units.x + units.width, dpi));
+      const ChildPlacement back = UnitPlacement(pixels, dpi);
+      EXPECT_EQ(std::tie(back.x, back.y, back.width, back.height),
+                std::tie(units.x, units.y, units.width, units.height));
+    }
+  }
+  if (!HasFailure()) {
+    // 96 DPI is the layout itself.
+    const ChildPlacement ok = PixelPlacement(layout.okWindow, 96);
+    ExpectPlace(ok, 210, 388, 85, 28);
   }
 }
 

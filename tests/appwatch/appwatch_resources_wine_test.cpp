@@ -271,6 +271,11 @@ TEST_F(ProgramResources, ManifestAsksForTheStartersRights) {
   EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""),
             std::string::npos)
       << manifest;
+  // System aware: its windows are laid out by the system at the session's DPI.
+  EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
+                          "WindowsSettings\">true</dpiAware>"),
+            std::string::npos)
+      << manifest;
 }
 
 }  // namespace

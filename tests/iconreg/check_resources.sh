@@ -71,5 +71,8 @@ manifest = open(os.path.join(work, "manifest"), "rb").read().decode("utf-8")
 level = re.search(r'<requestedExecutionLevel\s+level="([^"]+)"\s+uiAccess="([^"]+)"', manifest)
 if not level or level.groups() != ("highestAvailable", "false"):
     fail(f"execution level {level.groups() if level else None}")
+if not re.search(r'<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">'
+                 r'true</dpiAware>', manifest):
+    fail("the manifest does not declare system DPI awareness")
 print("ok: seven icon images (256 PNG), version 1.2.1.0, highestAvailable without UI access")
 PY

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sensorctl/app/display_scale.h"
 #include "sensorctl/app/widget_layout.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/render/render_test_hooks.h"
@@ -22,6 +23,7 @@ constexpr wchar_t kBackdropClass[] = L"ZQ Render Test Backdrop";
 
 HWND frameWindow = nullptr;
 HWND backdropWindow = nullptr;
+WindowSize sceneSize = MainWindowSize(kBaseDpi);
 int paintCount = 0;
 int framesPushed = 0;  // paints whose RenderFrame pushed a frame
 
@@ -213,6 +215,33 @@ bool RegisterClasses(HINSTANCE instance) {
   return registered;
 }
 
+// Between BeginDraw and EndDraw of `target`: the frame drawn from scratch into a bitmap target
+// of the frame's size, then copied pixel for pixel. Beyond 96 DPI Direct2D antialiases text in
+// a bitmap target otherwise than in the DC target (seen here: up to 27 levels at glyph edges),
+// so the frame cache is compared with a frame drawn the way it draws.
+bool DrawnThroughABitmap(ID2D1DCRenderTarget* target) {
+  const float scale = static_cast<float>(renderer.dpi) / kBaseDpi;
+  const D2D1_SIZE_F size = D2D1::SizeF(sceneSize.width / scale, sceneSize.height / scale);
+  const D2D1_SIZE_U pixels = D2D1::SizeU(sceneSize.width, sceneSize.height);
+  const D2D1_PIXEL_FORMAT format =
+      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED);
+  ComPtr<ID2D1BitmapRenderTarget> drawn;
+  ComPtr<ID2D1Bitmap> bitmap;
+  if (FAILED(target->CreateCompatibleRenderTarget(
+          &size, &pixels, &format, D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &drawn)) ||
+      FAILED(drawn->GetBitmap(&bitmap))) {
+    return false;
+  }
+  drawn->SetTextAntialiasMode(target->GetTextAntialiasMode());
+  drawn->BeginDraw();
+  DrawFrameFromScratch(drawn.Get());
+  if (FAILED(drawn->EndDraw())) return false;
+  target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f));
+  target->DrawBitmap(bitmap.Get(), D2D1::RectF(0, 0, size.width, size.height), 1.0f,
+                     D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
+  return true;
+}
+
 }  // namespace
 
 void FillWindowWidgets(bool rightToLeft, bool sensorDisabled) {
@@ -231,17 +260,19 @@ bool OpenScene(const SceneOptions& options) {
   CoInitialize(nullptr);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!RegisterClasses(instance)) return false;
+  sceneSize = MainWindowSize(options.dpi);
   // The backdrop is disabled, so that Wine never activates it when a message box of the
   // failing paints closes: it would come above the frame.
   backdropWindow = CreateWindowExW(0, kBackdropClass, L"backdrop", WS_POPUP | WS_DISABLED,
-                                   options.x - 60, options.y - 60, kFrameWidth + 120,
-                                   kFrameHeight + 120, nullptr, nullptr, instance, nullptr);
+                                   options.x - 60, options.y - 60, sceneSize.width + 120,
+                                   sceneSize.height + 120, nullptr, nullptr, instance, nullptr);
   frameWindow = CreateWindowExW(WS_EX_LAYERED, kFrameClass, L"render test", WS_POPUP, options.x,
-                                options.y, kFrameWidth, kFrameHeight, nullptr, nullptr,
+                                options.y, sceneSize.width, sceneSize.height, nullptr, nullptr,
                                 instance, nullptr);
   if (backdropWindow == nullptr || frameWindow == nullptr) return false;
 
   renderer.instance = instance;
+  SetRenderDpi(options.dpi);
   CreateFactories(frameWindow);
   FrameMetrics metrics;  // the window's header and margin
   metrics.frameWidth = kFrameWidth;
@@ -262,6 +293,7 @@ void CloseScene() {
   ReleaseFactories();
   renderer.widgets.items.clear();
   renderer.opaqueUpdate = 0;
+  SetRenderDpi(kBaseDpi);
   renderSeams = RenderSeams{};
   if (frameWindow != nullptr) DestroyWindow(frameWindow);
   if (backdropWindow != nullptr) DestroyWindow(backdropWindow);
@@ -278,22 +310,30 @@ std::vector<DWORD> FrameDrawnFromScratch() {
   if (FAILED(EnsureDeviceResources())) return pixels;
   void* bits = nullptr;
   UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
-  UniqueGdiObject bitmap = TopDownSection(memory.Get(), kFrameWidth, kFrameHeight, &bits);
+  UniqueGdiObject bitmap =
+      TopDownSection(memory.Get(), sceneSize.width, sceneSize.height, &bits);
   if (!memory || !bitmap || bits == nullptr) return pixels;
   SelectedObject selection(memory.Get(), bitmap.Get());
-  const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
+  const RECT bound = {0, 0, sceneSize.width, sceneSize.height};
   ID2D1DCRenderTarget* target = renderer.device.target.Get();
   if (FAILED(target->BindDC(memory.Get(), &bound))) return pixels;
   target->BeginDraw();
-  DrawFrameFromScratch(target);
+  if (renderer.dpi == kBaseDpi) {
+    DrawFrameFromScratch(target);
+  } else if (!DrawnThroughABitmap(target)) {
+    target->EndDraw();
+    return pixels;
+  }
   if (FAILED(target->EndDraw())) return pixels;
   GdiFlush();
   const DWORD* first = static_cast<const DWORD*>(bits);
-  pixels.assign(first, first + static_cast<size_t>(kFrameWidth) * kFrameHeight);
+  pixels.assign(first, first + static_cast<size_t>(sceneSize.width) * sceneSize.height);
   return pixels;
 }
 
 HWND SceneFrameWindow() { return frameWindow; }
+int SceneWidth() { return sceneSize.width; }
+int SceneHeight() { return sceneSize.height; }
 int FramePaintCount() { return paintCount; }
 int FramesPushed() { return framesPushed; }
 

@@ -31,6 +31,7 @@ struct Rgb {
 struct SceneOptions {
   bool rightToLeft = false;
   int x = 300, y = 200;  // where the frame window lands on the screen
+  int dpi = 96;          // the frame is drawn at this DPI, its window 566 x 460 frame units
 };
 
 // Creates the backdrop and the frame window, CreateFactories, and the fifteen widgets as the
@@ -40,6 +41,9 @@ bool OpenScene(const SceneOptions& options);
 void CloseScene();
 
 HWND SceneFrameWindow();
+// The frame window's size in pixels.
+int SceneWidth();
+int SceneHeight();
 
 // Fills the widget list with the fifteen widgets (images, texts, flags) for the direction and
 // sensor state; the list is emptied first.

@@ -436,6 +436,27 @@ TEST_F(ImageDecodeTest, AnImageIsDecodedAgainOnlyOnceSetWidgetImageChangesIt) {
   EXPECT_NE(CaptureFrame().At(400, 170).r, normal.At(400, 170).r) << "the hover picture is shown";
 }
 
+// A new scale: each shown image is decoded once more, from the nearest set at or above, and
+// the render target draws at the new DPI; the same scale again changes nothing.
+TEST_F(ImageDecodeTest, ANewScaleDecodesEachShownImageOnceFromItsSet) {
+  const int rows[][2] = {{192, 1132}, {144, 849}, {120, 708}, {97, 708}, {96, 566}, {288, 1132}};
+  ASSERT_EQ(PushFrame(), 1);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row[0]);
+    const long decodes = renderSeams.imageDecodes;
+    SetRenderDpi(row[0]);
+    ASSERT_EQ(PushFrame(), 1);
+    SetRenderDpi(row[0]);
+    ASSERT_EQ(PushFrame(), 1);
+    EXPECT_EQ(renderSeams.imageDecodes, decodes + 4);
+    float dpiX = 0, dpiY = 0;
+    renderer.device.target->GetDpi(&dpiX, &dpiY);
+    EXPECT_EQ(dpiX, static_cast<float>(row[0]));
+    EXPECT_EQ(dpiY, dpiX);
+    EXPECT_EQ(At(kWidgetBackground).bitmap->GetPixelSize().width, static_cast<UINT32>(row[1]));
+  }
+}
+
 HRESULT LoseTheDeviceOnce(HRESULT result) {
   static int calls = 0;
   return calls++ == 0 ? static_cast<HRESULT>(D2DERR_RECREATE_TARGET) : result;
@@ -801,9 +822,15 @@ const FrameChange kFrameChanges[] = {
     {"device back", [] { renderSeams.endDrawResult = nullptr; }},
 };
 
-using FrameCacheTest = RenderSceneTest;
+// At 96 DPI, at 125 % (frame units between pixels) and at 200 %.
+class FrameCacheTest : public RenderSceneTest, public testing::WithParamInterface<int> {};
+INSTANTIATE_TEST_SUITE_P(Scales, FrameCacheTest, testing::Values(96, 120, 192));
 
-TEST_F(FrameCacheTest, AfterEachKindOfChangeThePushedFrameEqualsOneDrawnFromScratch) {
+TEST_P(FrameCacheTest, AfterEachKindOfChangeThePushedFrameEqualsOneDrawnFromScratch) {
+  SceneOptions options;
+  options.dpi = GetParam();
+  options.x = options.y = 100;  // the 200 % frame and its backdrop on the screen
+  Reopen(options);
   ASSERT_EQ(PushFrame(), 1);
   for (const FrameChange& row : kFrameChanges) {
     SCOPED_TRACE(row.what);
@@ -817,7 +844,7 @@ TEST_F(FrameCacheTest, AfterEachKindOfChangeThePushedFrameEqualsOneDrawnFromScra
       if (pushed[at] == scratch[at]) continue;
       if (differing++ == 0) first = at;
     }
-    EXPECT_EQ(differing, 0u) << "first at (" << first % kFrameWidth << ", " << first / kFrameWidth
+    EXPECT_EQ(differing, 0u) << "first at (" << first % SceneWidth() << ", " << first / SceneWidth()
                              << "): pushed " << std::hex << pushed[first] << ", from scratch "
                              << scratch[first];
   }
@@ -987,6 +1014,53 @@ TEST(SettingsWindowTest, WhatFailsWhileItOpensIsSaidAndOnlyAFrameNeverShownClose
     MSG quit;
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by WM_DESTROY
   }
+  CoUninitialize();
+}
+
+// WM_DPICHANGED (another monitor, another scale): before it returns the window has taken the
+// suggested rectangle, its child windows their places at the new DPI, and a frame is pushed.
+TEST(SettingsWindowTest, ANewDpiPlacesTheWindowAndItsChildrenAndDrawsAFrame) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  ASSERT_TRUE(RefuseLayeredWindowUpdates(0));  // the pushes counted, none refused
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  std::wcsncpy(windowClassName, L"ZQ Settings Window Test", kTextBufferSize - 1);
+  RegisterMainWindowClass(module);
+  ASSERT_EQ(CreateMainWindow(module, SW_SHOWNOACTIVATE), 1);
+  HWND window = mainWindow;
+  struct Row {
+    int dpi;
+    RECT suggested;
+    RECT ok, rangeButton;  // client pixels of the child windows 202 and 210
+  };
+  const Row rows[] = {
+      {192, {100, 50, 1232, 970}, {420, 776, 590, 832}, {616, 330, 922, 394}},
+      {120, {90, 40, 798, 615}, {263, 485, 369, 520}, {385, 206, 576, 246}},
+      {96, {80, 30, 646, 490}, {210, 388, 295, 416}, {308, 165, 461, 197}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.dpi);
+    const int calls = LayeredWindowUpdateCalls();
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(row.dpi, row.dpi),
+                 reinterpret_cast<LPARAM>(&row.suggested));
+    EXPECT_GT(LayeredWindowUpdateCalls(), calls);
+    const auto edges = [](const RECT& r) {
+      return std::make_tuple(r.left, r.top, r.right, r.bottom);
+    };
+    RECT now = {};
+    GetWindowRect(window, &now);
+    EXPECT_EQ(edges(now), edges(row.suggested));
+    const std::pair<int, const RECT&> children[] = {{202, row.ok}, {210, row.rangeButton}};
+    for (const auto& [id, expected] : children) {
+      RECT box = {};
+      GetWindowRect(GetDlgItem(window, id), &box);
+      MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+      EXPECT_EQ(edges(box), edges(expected)) << id;
+    }
+    EXPECT_EQ(renderer.dpi, row.dpi);
+  }
+  DestroyWindow(window);
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by WM_DESTROY
   CoUninitialize();
 }
 

@@ -136,6 +136,13 @@ TEST(FrameTextBoxTest, BoxesFollowTheLayoutMetrics) {
   EXPECT_EQ(FrameTextBox(FrameText::kDescription, moved, true), (FrameBox{50, 60, 519, 130}));
 }
 
+// The nearest set at or above the window's scale, the largest beyond 200 %.
+TEST(ImageSetForTest, NearestSetAtOrAbove) {
+  const int cases[][2] = {{96, 0},  {72, 0},  {97, 1},  {120, 1}, {121, 2},
+                          {144, 2}, {168, 3}, {169, 4}, {192, 4}, {288, 4}};
+  for (const auto& c : cases) EXPECT_EQ(ImageSetFor(c[0]), c[1]) << c[0];
+}
+
 }  // namespace
 
 // The focus mark stands 3 units around its control, its pixels within a stroke and a pixel of

@@ -6,8 +6,15 @@ and the build turns it into the settings window's image table:
 
     python3 tools/art/art_list.py --header OUT.h --rc OUT.rc --images DIR
 
-    OUT.h   one ImageResource (name and size) per image, for the code;
-    OUT.rc  one IMAGE resource per image, the files taken from DIR; included by sensorctl.rc.
+    OUT.h   one ImageResource (name and size) per image, for the code, and the names of each
+            image at every scale of IMAGE_SCALES;
+    OUT.rc  one IMAGE resource per image and scale: the 100 % files taken from DIR, the others
+            from SCALED_DIR (--scaled-images), where tools/art/build_art.py --scaled renders
+            them; included by sensorctl.rc.
+
+    python3 tools/art/art_list.py --scaled-files SCALED_DIR    the files of the other scales
+    python3 tools/art/art_list.py --resource-files IMAGES SCALED_DIR    "NAME FILE" of every
+                                                                        image at every scale
 Standard library only.
 """
 import argparse
@@ -25,6 +32,22 @@ SENSORCTL_IMAGES = (
     ("IDI_CHECKBOXCHECKED", "CheckBoxChecked", 20, 20),
     ("IDI_CHECKBOXUNCHECKED", "CheckBoxUnchecked", 20, 20),
 )
+
+# The scales, in percent, the images are made at: 100 is the committed set, drawn 1:1 at 96 DPI;
+# the build renders the others from art/. The window loads the nearest set at or above its
+# scale and draws it down to size.
+IMAGE_SCALES = (100, 125, 150, 175, 200)
+
+
+def scaled_name(name, percent):
+    """The resource (and file) name of an image at a scale: IDI_PRXBK, IDI_PRXBK_150, ..."""
+    return name if percent == 100 else f"{name}_{percent}"
+
+
+def scaled_size(size, percent):
+    """Pixels of `size` frame units at a scale, to the nearest pixel, halves up."""
+    return (size * percent + 50) // 100
+
 
 SENSORCTL_SIZES = (256, 128, 96, 72, 64, 48, 32, 24, 16)
 SMALL_SET_SIZES = (256, 128, 96, 48, 32, 24, 16)
@@ -58,13 +81,39 @@ def image_header():
     lines += ["", "constexpr ImageResource kImages[] = {"]
     lines += [f"    kImage{code_name}," for _, code_name, _, _ in SENSORCTL_IMAGES]
     lines.append("};")
+    count = len(SENSORCTL_IMAGES)
+    lines += ["", "// The image sets: kScaledImageNames[set][k] is image k of kImages at",
+              "// kImageScalePercents[set] percent.",
+              f"constexpr int kImageScaleCount = {len(IMAGE_SCALES)};",
+              "constexpr int kImageScalePercents[kImageScaleCount] = {"
+              + ", ".join(str(p) for p in IMAGE_SCALES) + "};",
+              f"constexpr const wchar_t* kScaledImageNames[kImageScaleCount][{count}] = {{"]
+    for percent in IMAGE_SCALES:
+        names = ", ".join(f"L\"{scaled_name(name, percent)}\""
+                          for name, _, _, _ in SENSORCTL_IMAGES)
+        lines.append(f"    {{{names}}},")
+    lines.append("};")
     return "\n".join(lines) + "\n"
 
 
-def image_script(images_dir):
+def image_files(images_dir, scaled_dir):
+    """(resource name, file) of every image at every scale: 100 % from images_dir, the rest
+    from scaled_dir."""
+    return [(scaled_name(name, percent),
+             os.path.join(images_dir if percent == 100 else scaled_dir,
+                          scaled_name(name, percent) + ".png").replace("\\", "/"))
+            for percent in IMAGE_SCALES for name, _, _, _ in SENSORCTL_IMAGES]
+
+
+def scaled_files(scaled_dir):
+    """The files the build renders: every image at every scale but 100."""
+    return [path for name, path in image_files("", scaled_dir) if name not in
+            {image[0] for image in SENSORCTL_IMAGES}]
+
+
+def image_script(images_dir, scaled_dir):
     lines = [f"// {GENERATED}", "// Found by name with FindResourceW(module, name, L\"IMAGE\")."]
-    for name, _, _, _ in SENSORCTL_IMAGES:
-        path = os.path.join(images_dir, name + ".png").replace("\\", "/")
+    for name, path in image_files(images_dir, scaled_dir):
         lines.append(f"{name} IMAGE \"{path}\"")
     return "\n".join(lines) + "\n"
 
@@ -81,12 +130,25 @@ def write_if_changed(path, text):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--header", required=True)
-    parser.add_argument("--rc", required=True)
-    parser.add_argument("--images", required=True)
+    parser.add_argument("--header")
+    parser.add_argument("--rc")
+    parser.add_argument("--images")
+    parser.add_argument("--scaled-images")
+    parser.add_argument("--scaled-files")
+    parser.add_argument("--resource-files", nargs=2, metavar=("IMAGES", "SCALED_DIR"))
     args = parser.parse_args()
+    if args.resource_files:
+        for name, path in image_files(*args.resource_files):
+            print(f"{name} {path}")
+        return
+    if args.scaled_files:
+        print(";".join(scaled_files(args.scaled_files)), end="")
+        return
+    if not (args.header and args.rc and args.images and args.scaled_images):
+        parser.error("--header, --rc, --images and --scaled-images are needed")
     write_if_changed(args.header, image_header())
-    write_if_changed(args.rc, image_script(os.path.abspath(args.images)))
+    write_if_changed(args.rc, image_script(os.path.abspath(args.images),
+                                           os.path.abspath(args.scaled_images)))
 
 
 if __name__ == "__main__":

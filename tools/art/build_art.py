@@ -2,6 +2,7 @@
 """Second stage of tools/make-art.sh: turns the rendered PNGs into the committed resources.
 
     /usr/bin/python3 tools/art/build_art.py RENDER_DIR REPO_ROOT
+    /usr/bin/python3 tools/art/build_art.py --scaled OUT_DIR REPO_ROOT
 
 RENDER_DIR holds what rsvg-convert made from art/: sensorctl/IDI_*.png and
 icons/<name>-<size>.png. This script
@@ -9,15 +10,20 @@ icons/<name>-<size>.png. This script
   - writes every image as plain 8-bit RGBA PNG without metadata (byte-identical on re-runs),
   - packs the icon files: 32-bit entries (256 px stored as PNG), and for sensorctl also
     4- and 8-bit palettised entries with a 1-bit transparency mask.
+With --scaled (a build step; nothing of it is committed) it renders the settings window's images
+from art/ at every scale of the art list but 100 into OUT_DIR, the title-bar logo pasted at its
+scaled place, each PNG rewritten only when it changed.
 """
 import io
 import os
 import struct
+import subprocess
 import sys
+import tempfile
 
 from PIL import Image
 
-from art_list import ICON_FILES, SENSORCTL_IMAGES
+from art_list import ICON_FILES, IMAGE_SCALES, SENSORCTL_IMAGES, scaled_name, scaled_size
 
 # Where the title-bar logo goes in IDI_PRXBK: vertically centred in the bar (y 19-52),
 # left of the caption that starts at x 58.
@@ -181,7 +187,37 @@ def build_ico(images, depths):
     return header + directory + blobs
 
 
+def render_svg(svg, width, height, out):
+    subprocess.run(["rsvg-convert", "-w", str(width), "-h", str(height), svg, "-o", out],
+                   check=True)
+    return load_rgba(out, (width, height))
+
+
+def render_scaled(out_dir, root):
+    """Every image at every scale but 100, drawn from its SVG at the scaled size."""
+    art = os.path.join(root, "art")
+    with tempfile.TemporaryDirectory() as work:
+        for percent in IMAGE_SCALES:
+            if percent == 100:
+                continue
+            for name, _, width, height in SENSORCTL_IMAGES:
+                size = (scaled_size(width, percent), scaled_size(height, percent))
+                image = render_svg(os.path.join(art, "sensorctl", name + ".svg"), *size,
+                                   os.path.join(work, "image.png"))
+                if name == "IDI_PRXBK":
+                    logo_size = scaled_size(24, percent)
+                    logo = render_svg(os.path.join(art, "icons", TITLE_LOGO_ICON + ".svg"),
+                                      logo_size, logo_size, os.path.join(work, "logo.png"))
+                    image.alpha_composite(logo, tuple(scaled_size(v, percent)
+                                                      for v in TITLE_LOGO_AT))
+                write_if_changed(os.path.join(out_dir, scaled_name(name, percent) + ".png"),
+                                 png_bytes(image))
+
+
 def main():
+    if sys.argv[1] == "--scaled":
+        render_scaled(sys.argv[2], sys.argv[3])
+        return
     render_dir, root = sys.argv[1], sys.argv[2]
 
     for name, _, width, height in SENSORCTL_IMAGES:

@@ -3,8 +3,10 @@
 //   - RenderFrame for the whole window (the fifteen widgets, the real images), median of many
 //     frames: with nothing changed, with only a button's hover changed, with a list open and its
 //     highlight moving, with Apply enabled or disabled; beside the platform's floor measured in
-//     the same process and window (a DC render target of its own bound to a 566 x 460 DIB,
-//     cleared, one 566 x 460 bitmap drawn, pushed), in alternating rounds, with each ratio;
+//     the same process and window (a DC render target of its own bound to a DIB of the window's
+//     size, cleared, one bitmap of that size drawn, pushed), in alternating rounds, with each
+//     ratio; at 100 % (566 x 460 pixels) and at 200 % (192 DPI, 1132 x 920), where a whole
+//     frame should stay within 1.2 times its floor and a hover-only frame within 1.1 times;
 //   - where a frame drawn from scratch spends its time, part by part;
 //   - the time from starting <build>/bin/sensorctl.exe to its first pushed frame, found by
 //     looking for its window and for its panel's grey on the screen every 10 ms.
@@ -21,8 +23,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "sensorctl/app/display_scale.h"
 #include "sensorctl/render/renderer.h"
 #include "sensorctl/render/render_test_hooks.h"
 #include "shared/win_handles.h"
@@ -93,7 +97,7 @@ double TimeOneFrame(HWND window, void (*change)(int frame), int frame) {
 // Pushes a composed frame to the layered window where it stands, as the program does.
 void PushComposedFrame(HWND window, const RECT& rect, HDC memory) {
   POINT destination = {rect.left, rect.top};
-  SIZE size = {kFrameWidth, kFrameHeight};
+  SIZE size = {SceneWidth(), SceneHeight()};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   UpdateLayeredWindow(window, nullptr, &destination, &size, memory, &source, 0, &blend,
@@ -101,8 +105,8 @@ void PushComposedFrame(HWND window, const RECT& rect, HDC memory) {
 }
 
 // The platform's floor for one frame, made with nothing of the renderer: its own factory and DC
-// render target, bound to a new 566 x 460 DIB, cleared, one 566 x 460 bitmap drawn, pushed to
-// the same layered window with per-pixel alpha.
+// render target (at 96 DPI: pixel for pixel), bound to a new DIB of the window's size, cleared,
+// one bitmap of that size drawn, pushed to the same layered window with per-pixel alpha.
 struct Floor {
   ComPtr<ID2D1Factory> factory;
   ComPtr<ID2D1DCRenderTarget> target;
@@ -119,9 +123,11 @@ bool MakeFloor(Floor& floor) {
       D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 0, 0,
       D2D1_RENDER_TARGET_USAGE_GDI_COMPATIBLE, D2D1_FEATURE_LEVEL_DEFAULT);
   if (FAILED(floor.factory->CreateDCRenderTarget(&properties, &floor.target))) return false;
-  std::vector<UINT32> pixels(kFrameWidth * kFrameHeight, 0xFF5B5B5Bu);  // opaque grey 91
+  floor.target->SetDpi(96.0f, 96.0f);
+  std::vector<UINT32> pixels(static_cast<size_t>(SceneWidth()) * SceneHeight(),
+                             0xFF5B5B5Bu);  // opaque grey 91
   return SUCCEEDED(floor.target->CreateBitmap(
-      D2D1::SizeU(kFrameWidth, kFrameHeight), pixels.data(), kFrameWidth * 4,
+      D2D1::SizeU(SceneWidth(), SceneHeight()), pixels.data(), SceneWidth() * 4,
       D2D1::BitmapProperties(
           D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
       &floor.picture));
@@ -134,19 +140,21 @@ double TimeFloorFrame(HWND window, Floor& floor) {
   UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = kFrameWidth;
-  info.bmiHeader.biHeight = -kFrameHeight;
+  info.bmiHeader.biWidth = SceneWidth();
+  info.bmiHeader.biHeight = -SceneHeight();
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   UniqueGdiObject dib(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !dib) return 0;
   SelectedObject selection(memory.Get(), dib.Get());
-  const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
+  const RECT bound = {0, 0, SceneWidth(), SceneHeight()};
   floor.target->BindDC(memory.Get(), &bound);
   floor.target->BeginDraw();
   floor.target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 0.0f));
-  floor.target->DrawBitmap(floor.picture.Get(), D2D1::RectF(0, 0, kFrameWidth, kFrameHeight),
+  floor.target->DrawBitmap(floor.picture.Get(),
+                           D2D1::RectF(0, 0, static_cast<float>(SceneWidth()),
+                                       static_cast<float>(SceneHeight())),
                            1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
   floor.target->EndDraw();
   PushComposedFrame(window, rect, memory.Get());
@@ -162,10 +170,10 @@ double TimePartialFrame(HWND window, void (*draw)()) {
   WindowDC dc(window);
   const double start = Now();
   UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
-  UniqueGdiObject bitmap(CreateCompatibleBitmap(dc.Get(), kFrameWidth, kFrameHeight));
+  UniqueGdiObject bitmap(CreateCompatibleBitmap(dc.Get(), SceneWidth(), SceneHeight()));
   if (!memory || !bitmap) return 0;
   SelectedObject selection(memory.Get(), bitmap.Get());
-  const RECT bound = {0, 0, kFrameWidth, kFrameHeight};
+  const RECT bound = {0, 0, SceneWidth(), SceneHeight()};
   ID2D1DCRenderTarget* target = renderer.device.target.Get();
   target->BindDC(memory.Get(), &bound);
   target->BeginDraw();
@@ -236,8 +244,17 @@ struct Row {
   size_t count;
 };
 
-void MeasureFrames(int frames) {
-  if (!OpenScene({})) {
+// What a scale's frames should stay within, as multiples of the floor (0: no target).
+struct Targets {
+  double whole = 0, hover = 0;
+};
+
+// `withParts`: also where a frame drawn from scratch spends its time.
+void MeasureFrames(int frames, int dpi, const Targets& targets, bool withParts) {
+  SceneOptions options;
+  options.dpi = dpi;
+  options.x = options.y = 100;  // the 200 % window and its backdrop on the 1920 x 1080 screen
+  if (!OpenScene(options)) {
     std::printf("  frames: not available (the test window could not be made)\n");
     return;
   }
@@ -325,7 +342,19 @@ void MeasureFrames(int frames) {
                 floorMedian > 0 ? rows[kind].figures.median / floorMedian : 0.0, perFrame,
                 floorProcessor > 0 ? perFrame / floorProcessor : 0.0);
   }
+  const std::pair<int, double> goals[] = {{kWhole, targets.whole}, {kHover, targets.hover}};
+  for (const auto& [kind, goal] : goals) {
+    if (goal <= 0 || floorMedian <= 0) continue;
+    const double ratio = rows[kind].figures.median / floorMedian;
+    std::printf("    target: %-36s %8.2f x of the floor, within %.1f x: %s\n",
+                rows[kind].what + 13, ratio, goal, ratio <= goal ? "yes" : "NO");
+  }
 
+  if (!withParts) {
+    std::printf("  %-46s %8ld\n", "images decoded over all frames", renderSeams.imageDecodes);
+    CloseScene();
+    return;
+  }
   // Where a frame drawn from scratch spends its time: each part alone in a frame of its own.
   std::printf("  a frame drawn from scratch, part by part (medians):\n");
   struct Part {
@@ -454,9 +483,21 @@ void MeasureStart(int starts) {
 int wmain(int argc, wchar_t** argv) {
   const int frames = argc > 1 ? std::max(1, _wtoi(argv[1])) : 200;
   const int starts = argc > 2 ? std::max(0, _wtoi(argv[2])) : 5;
-  std::printf("render benchmark: %d x %d layered window, 15 widgets, real images\n",
-              kFrameWidth, kFrameHeight);
-  MeasureFrames(frames);
+  // A 200 % frame has four times the pixels: a quarter of the frames keeps the run short.
+  struct Scale {
+    int dpi;
+    Targets targets;
+    int frames;
+    bool parts;
+  };
+  const Scale scales[] = {{96, {}, frames, true},
+                         {192, {1.2, 1.1}, std::max(10, frames / 4), false}};
+  for (const Scale& scale : scales) {
+    const WindowSize size = MainWindowSize(scale.dpi);
+    std::printf("render benchmark at %d %% (%d DPI): %d x %d layered window, 15 widgets, real "
+                "images\n", scale.dpi * 100 / 96, scale.dpi, size.width, size.height);
+    MeasureFrames(scale.frames, scale.dpi, scale.targets, scale.parts);
+  }
   if (starts > 0) MeasureStart(starts);
   std::fflush(stdout);
   return 0;
