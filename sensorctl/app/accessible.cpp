@@ -18,6 +18,11 @@ namespace {
 
 constexpr int kMainWindowObject = -1;
 
+// IAccessible's IID is always written __uuidof(IAccessible), never IID_IAccessible: the x86-64
+// oleacc import library of MinGW-w64 exports that name as a function thunk, which the linker
+// picks before libuuid's GUID, so a 64-bit build would hand out code bytes as the IID and no
+// object would ever be marshalled to another process.
+
 Widget* WidgetAt(int position) {
   auto& items = renderer.widgets.items;
   if (position < 0 || position >= static_cast<int>(items.size())) return nullptr;
@@ -184,7 +189,7 @@ class AccessibleObject final : public IAccessible {
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IAccessible)) {
       *object = static_cast<IAccessible*>(this);
       AddRef();
       return S_OK;
@@ -487,14 +492,14 @@ LRESULT AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam) {
   const int control = window == mainWindow ? kMainWindowObject : AccessibleControlOfWindow(window);
   if (window != mainWindow && control < 0) return 0;
   IAccessible* standard = nullptr;
-  if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, IID_IAccessible,
+  if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
                                        reinterpret_cast<void**>(&standard)))) {
     return 0;
   }
   AccessibleObject* object = new (std::nothrow) AccessibleObject(window, control, standard);
   standard->Release();
   if (object == nullptr) return 0;
-  const LRESULT result = LresultFromObject(IID_IAccessible, wParam, object);
+  const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, object);
   object->Release();
   return result;
 }

@@ -65,15 +65,6 @@ def until(good, what):
 
 class AccessibilityTest(WindowTest):
 
-    def setUp(self):
-        # Seen on the 64-bit twin under Wine 8: the probe's AccessibleObjectFromWindow fails on
-        # the window's own objects and the events carry the system's ones; the shipped 32-bit
-        # program passes every row. Not yet understood: reported skipped, never passed.
-        if program_bits("bin/sensorctl.exe") == 64:
-            self.skipTest("the 64-bit twin's accessible objects do not reach the probe under "
-                          "Wine (under investigation); the shipped 32-bit program is tested")
-        super().setUp()
-
     def expected_rows(self, texts, right_to_left, program):
         """(role, name, value, states set, states clear) per child of the window, in the order
         a reader of the window meets them."""

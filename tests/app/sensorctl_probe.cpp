@@ -514,7 +514,7 @@ void ForEachChild(IAccessible* object, Visit visit) {
   for (LONG k = 0; k < got; ++k) {
     IAccessible* childObject = nullptr;
     if (children[k].vt == VT_DISPATCH && children[k].pdispVal != nullptr) {
-      children[k].pdispVal->QueryInterface(IID_IAccessible,
+      children[k].pdispVal->QueryInterface(__uuidof(IAccessible),
                                            reinterpret_cast<void**>(&childObject));
     }
     visit(k + 1, childObject, children[k].vt == VT_I4 ? children[k].lVal : CHILDID_SELF);
@@ -540,7 +540,8 @@ IAccessible* SettingsWindowObject() {
   IAccessible* object = nullptr;
   if (windows.empty() ||
       FAILED(AccessibleObjectFromWindow(windows.front(), static_cast<DWORD>(OBJID_CLIENT),
-                                        IID_IAccessible, reinterpret_cast<void**>(&object)))) {
+                                        __uuidof(IAccessible),
+                                        reinterpret_cast<void**>(&object)))) {
     return nullptr;
   }
   return object;
