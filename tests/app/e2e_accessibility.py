@@ -21,6 +21,10 @@ EVENT_SHOW, EVENT_HIDE, EVENT_FOCUS, EVENT_SELECTION = 0x8002, 0x8003, 0x8005, 0
 EVENT_STATE, EVENT_VALUE = 0x800A, 0x800E
 
 LANGUAGES = {None: 1033, "ar_EG.UTF-8": 1}  # locale: the language file its user reads
+# Where the left-to-right window draws a control (frame units): a reader's location of it must
+# hold that point at every display scale.
+DRAWN_AT = {"2": CLOSE_AREA_CENTRE, "3": RANGE_BUTTON, "5": OFF_DELAY_BUTTON,
+            "9": CHECK_BOX_CENTRE_LTR, "10": OK_CENTRE, "11": CANCEL_CENTRE, "12": APPLY_CENTRE}
 
 
 def strings(language_id):
@@ -115,6 +119,12 @@ class AccessibilityTest(WindowTest):
         self.assertEqual(said, [row[:3] for row in expected])
         for record, (_, name, _, on, off) in zip(rows, expected):
             self.assertEqual((record["state"] & on, record["state"] & off), (on, 0), name)
+        for path, spot in DRAWN_AT.items() if not right_to_left else ():
+            left, top, width, height = window[path]["rect"]
+            x, y = program.screen(*spot)
+            self.assertTrue(left <= x < left + width and top <= y < top + height and
+                            width < program.scaled(200), (window[path]["name"], (left, top, width,
+                                                           height), "drawn at", (x, y)))
         # A list's rows: what is drawn in them, the row "Current" holds selected.
         self.assertEqual([window[f"6.{k}"]["name"] for k in (1, 2, 3)],
                          [t.strip() for t in program.state["children"]["231"]["rows"]])
@@ -212,6 +222,9 @@ class AccessibilityTest(WindowTest):
         self.assertEqual(standin_codes(mark), [CODE_APPLY])  # nothing left to write on OK
         self.assertEqual(read_value("Current"), expected)
 
+
+AccessibilityTestAt192 = at_scale(AccessibilityTest, 192,
+                                  "test_the_window_reads_as_drawn_and_tab_follows_the_reading_order")
 
 if __name__ == "__main__":
     main()
