@@ -23,12 +23,6 @@ constexpr int kMainWindowObject = -1;
 // picks before libuuid's GUID, so a 64-bit build would hand out code bytes as the IID and no
 // object would ever be marshalled to another process.
 
-Widget* WidgetAt(int position) {
-  auto& items = renderer.widgets.items;
-  if (position < 0 || position >= static_cast<int>(items.size())) return nullptr;
-  return &items[static_cast<size_t>(position)];
-}
-
 bool IsListWidget(int position) {
   return position >= kWidgetRangeList && position <= kWidgetOnDelayList;
 }
@@ -123,7 +117,7 @@ std::wstring ControlName(int control) {
   const AccessibleControl& row = kAccessibleControls[control];
   switch (row.name) {
     case AccessibleName::kCaption: {
-      const Widget* widget = WidgetAt(row.widget);
+      const Widget* widget = WidgetAt(renderer.widgets, row.widget);
       return widget != nullptr ? Trimmed(widget->text[0]) : L"";
     }
     case AccessibleName::kString:
@@ -138,7 +132,7 @@ std::wstring ControlName(int control) {
 // open or closed, the check box ticked or not.
 LONG ControlState(int control) {
   const AccessibleControl& row = kAccessibleControls[control];
-  const Widget* widget = WidgetAt(row.widget);
+  const Widget* widget = WidgetAt(renderer.widgets, row.widget);
   HWND window = AccessibleControlWindow(control);
   if (widget == nullptr || window == nullptr) return STATE_SYSTEM_INVISIBLE;
   LONG state = 0;
@@ -158,7 +152,7 @@ LONG ControlState(int control) {
   }
   if (GetFocus() == window) state |= STATE_SYSTEM_FOCUSED;
   if (row.role == ROLE_SYSTEM_COMBOBOX) {
-    const Widget* list = WidgetAt(kWidgetRangeList + ChoiceOf(row.widget));
+    const Widget* list = WidgetAt(renderer.widgets, kWidgetRangeList + ChoiceOf(row.widget));
     state |= STATE_SYSTEM_HASPOPUP |
              (list != nullptr && list->visible ? STATE_SYSTEM_EXPANDED : STATE_SYSTEM_COLLAPSED);
   }
@@ -167,7 +161,7 @@ LONG ControlState(int control) {
 }
 
 LONG ListRowState(int position, int row) {
-  const Widget* list = WidgetAt(position);
+  const Widget* list = WidgetAt(renderer.widgets, position);
   LONG state = STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
   if (list == nullptr || !list->visible) state |= STATE_SYSTEM_INVISIBLE;
   const int choice = ChoiceOf(position);
@@ -253,7 +247,7 @@ class AccessibleObject final : public IAccessible {
       return ReturnText(ControlName(ControlAt(id)), name);
     }
     if (id != CHILDID_SELF) {
-      const Widget* list = WidgetAt(Position());
+      const Widget* list = WidgetAt(renderer.widgets, Position());
       return ReturnText(list != nullptr ? Trimmed(list->text[id - 1]) : L"", name);
     }
     return ReturnText(ControlName(control_), name);
@@ -265,7 +259,7 @@ class AccessibleObject final : public IAccessible {
     if (IsMain() || id != CHILDID_SELF || !kAccessibleControls[control_].choiceValue) {
       return ReturnText(L"", value);
     }
-    const Widget* button = WidgetAt(Position());
+    const Widget* button = WidgetAt(renderer.widgets, Position());
     return ReturnText(button != nullptr ? Trimmed(button->text[0]) : L"", value);
   }
 
@@ -384,7 +378,7 @@ class AccessibleObject final : public IAccessible {
                Position() == kWidgetDisableCheckBox) {
       // Where they are drawn: the lists' windows, never shown, stand elsewhere, and the check
       // box's picture is larger than its window.
-      const Widget* widget = WidgetAt(Position());
+      const Widget* widget = WidgetAt(renderer.widgets, Position());
       if (widget == nullptr) return E_FAIL;
       FrameBox box = BoxOf(*widget);
       if (id != CHILDID_SELF) box = ListRowBox(box, id - 1);
@@ -410,7 +404,7 @@ class AccessibleObject final : public IAccessible {
     POINT point = {x, y};
     ScreenToClient(mainWindow, &point);
     point = {ClientUnits(point.x), ClientUnits(point.y)};
-    const Widget* list = WidgetAt(Position());
+    const Widget* list = WidgetAt(renderer.widgets, Position());
     if (list == nullptr || !list->visible || !ListContains(BoxOf(*list), point.x, point.y)) {
       return S_FALSE;
     }

@@ -18,8 +18,6 @@ static_assert(kWidgetTextCapacity == kTextBufferSize, "a row text fits a widget 
 
 namespace {
 
-Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
-
 HWND CreateChild(const wchar_t* className, const wchar_t* text, DWORD style,
                  const ChildPlacement& units, int id) {
   const ChildPlacement place = ChildPixels(units);
@@ -93,8 +91,7 @@ void RoundListCorners(HWND list) {
 }
 
 Widget* ButtonWidget(int position) {
-  if (position < 1 || position >= static_cast<int>(renderer.widgets.items.size())) return nullptr;
-  return &WidgetAt(position);
+  return position >= 1 ? WidgetAt(renderer.widgets, position) : nullptr;  // 0: the background
 }
 
 bool IsDropDownButton(int position) {
@@ -131,11 +128,13 @@ void ShowButtonWindow(int position, bool show) {
 }
 
 void ChangeWidgetImage(int position, const wchar_t* imageName) {
-  SetWidgetImage(WidgetAt(position), WidgetImage(imageName));
+  Widget* widget = WidgetAt(renderer.widgets, position);
+  if (widget != nullptr) SetWidgetImage(*widget, WidgetImage(imageName));
 }
 
 void CopyWidgetText(int position, int slot, const wchar_t* text) {
-  SetWidgetText(WidgetAt(position), slot, text);
+  Widget* widget = WidgetAt(renderer.widgets, position);
+  if (widget != nullptr) SetWidgetText(*widget, slot, text);
 }
 
 void ListRowText(HWND list, int row, wchar_t (&text)[kTextBufferSize]) {

@@ -15,19 +15,13 @@ bool focusCues = false;
 // The space bar that picked a row: its release must not reach the button as a click.
 bool spacePicked = false;
 
-const Widget* WidgetAt(int position) {
-  const auto& items = renderer.widgets.items;
-  if (position < 0 || position >= static_cast<int>(items.size())) return nullptr;
-  return &items[static_cast<size_t>(position)];
-}
-
 // A control the focus may move to: a shown window whose widget is not greyed out. The lists
 // take no focus; their rows are reached from their button.
 bool IsTabStop(int control) {
   const AccessibleControl& row = kAccessibleControls[control];
   if (row.role == ROLE_SYSTEM_LIST) return false;
   HWND window = AccessibleControlWindow(control);
-  const Widget* widget = WidgetAt(row.widget);
+  const Widget* widget = WidgetAt(renderer.widgets, row.widget);
   return window != nullptr && widget != nullptr && widget->enabled &&
          IsWindowVisible(window) && IsWindowEnabled(window);
 }
@@ -152,7 +146,7 @@ FrameBox FocusMarkBox() {
   const int control = AccessibleControlOfWindow(GetFocus());
   if (control < 0 || !IsTabStop(control)) return {};
   const int position = kAccessibleControls[control].widget;
-  const Widget* widget = WidgetAt(position);
+  const Widget* widget = WidgetAt(renderer.widgets, position);
   // Around what is drawn for the control: its widget, or for the title bar's hot spots (drawn
   // by the background) their windows.
   if (widget != nullptr && widget->visible) {

@@ -53,7 +53,8 @@ bool dragging = false;
 
 bool WidgetsReady() { return renderer.widgets.items.size() >= static_cast<size_t>(kWidgetCount); }
 
-Widget& WidgetAt(int position) { return renderer.widgets.items[static_cast<size_t>(position)]; }
+// Only once WidgetsReady(): every caller below has checked it.
+Widget& Drawn(int position) { return *WidgetAt(renderer.widgets, position); }
 
 FrameBox RectOf(const Widget& widget) {
   return {widget.left, widget.top, widget.right, widget.bottom};
@@ -133,15 +134,15 @@ void ShowChoiceOnButton(int choice, const wchar_t* text) {
 
 // The Apply widget's look, greyed out or not; assistive technologies hear of a change.
 void SetApplyEnabled(int enabled) {
-  Widget& apply = WidgetAt(kWidgetApply);
+  Widget& apply = Drawn(kWidgetApply);
   if (apply.enabled == enabled) return;
   apply.enabled = enabled;
   NotifyWidget(EVENT_OBJECT_STATECHANGE, kWidgetApply);
 }
 
 bool AnyListOpen() {
-  return WidgetAt(kWidgetRangeList).visible || WidgetAt(kWidgetOffDelayList).visible ||
-         WidgetAt(kWidgetOnDelayList).visible;
+  return Drawn(kWidgetRangeList).visible || Drawn(kWidgetOffDelayList).visible ||
+         Drawn(kWidgetOnDelayList).visible;
 }
 
 // A list that closed, for assistive technologies: the list is gone, its drop-down collapsed,
@@ -158,8 +159,8 @@ void AnnounceListClosed(int choice) {
 // when it was not highlighted before.
 void MoveHighlight(int choice, int row) {
   const int before = HighlightedListRow(choice);
-  const Widget& list = WidgetAt(kWidgetRangeList + choice);
-  Widget& highlight = WidgetAt(kWidgetRowHighlight);
+  const Widget& list = Drawn(kWidgetRangeList + choice);
+  Widget& highlight = Drawn(kWidgetRowHighlight);
   const FrameBox moved = RowHighlightAt(RectOf(highlight), RectOf(list), row);
   highlight.top = moved.top;
   highlight.bottom = moved.bottom;
@@ -193,7 +194,7 @@ ChildPlacement PlacementInMainWindow(HWND child) {
 // first. So the button windows that the list lies over, other than its own button (which closes
 // it), are hidden from the moment it opens, and given back when it closes.
 void HideWindowsUnderList(int choice) {
-  const FrameBox listRect = RectOf(WidgetAt(kWidgetRangeList + choice));
+  const FrameBox listRect = RectOf(Drawn(kWidgetRangeList + choice));
   for (int position = kWidgetOk; position <= kWidgetOnDelayButton; ++position) {
     SubclassedButton& button = controls.buttons[position];
     if (position == kWidgetRangeButton + choice || button.window == nullptr ||
@@ -224,7 +225,7 @@ void HideListsAndMarks(HWND window) {
   const int open = OpenListChoice();
   for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList,
                        kWidgetRowHighlight, kWidgetCheckMark}) {
-    WidgetAt(position).visible = 0;
+    Drawn(position).visible = 0;
   }
   GiveBackWindowsUnderList();
   AnnounceListClosed(open);
@@ -235,7 +236,7 @@ void CloseAllLists(HWND window) {
   const int open = OpenListChoice();
   HideNativeLists();
   for (int position : {kWidgetRangeList, kWidgetOffDelayList, kWidgetOnDelayList, kWidgetCheckMark}) {
-    WidgetAt(position).visible = 0;
+    Drawn(position).visible = 0;
   }
   GiveBackWindowsUnderList();
   AnnounceListClosed(open);
@@ -246,21 +247,21 @@ void CloseAllLists(HWND window) {
 // or close whatever is open when the list is already open or its button is disabled.
 void OpenOrCloseList(HWND window, int choice) {
   if (!WidgetsReady()) return;
-  Widget& list = WidgetAt(kWidgetRangeList + choice);
-  if (list.visible || !WidgetAt(kWidgetRangeButton + choice).enabled) {
+  Widget& list = Drawn(kWidgetRangeList + choice);
+  if (list.visible || !Drawn(kWidgetRangeButton + choice).enabled) {
     CloseAllLists(window);
     return;
   }
   for (int other = 0; other < kChoiceCount; ++other) {
     if (other == choice) continue;
     ShowChild(controls.lists[other], SW_HIDE);
-    WidgetAt(kWidgetRangeList + other).visible = 0;
+    Drawn(kWidgetRangeList + other).visible = 0;
   }
   GiveBackWindowsUnderList();  // of another list that was open
   list.visible = 1;
   HideWindowsUnderList(choice);
   const FrameBox mark = CheckMarkAt(RectOf(list), CheckMarkRow(choice), rightToLeft != 0);
-  Widget& checkMark = WidgetAt(kWidgetCheckMark);
+  Widget& checkMark = Drawn(kWidgetCheckMark);
   checkMark.left = mark.left;
   checkMark.top = mark.top;
   checkMark.right = mark.right;
@@ -296,8 +297,8 @@ void OnNativeListSelection(HWND window, int choice) {
   ShowChoiceOnButton(choice, text);
   if (row >= 0 && row < RowCount(choice)) EncodeRow(choice, row);
   ShowWindow(list, SW_HIDE);
-  const bool wasOpen = WidgetAt(kWidgetRangeList + choice).visible != 0;
-  WidgetAt(kWidgetRangeList + choice).visible = 0;
+  const bool wasOpen = Drawn(kWidgetRangeList + choice).visible != 0;
+  Drawn(kWidgetRangeList + choice).visible = 0;
   if (!AnyListOpen()) GiveBackWindowsUnderList();
   if (wasOpen) AnnounceListClosed(choice);
   SetApplyEnabled(1);
@@ -329,19 +330,19 @@ void OnMouseMove(HWND window, WPARAM keys, int x, int y) {
       ShowButtonWindow(position, true);
     }
     ShowButtonWindow(kWidgetCancel, true);
-    WidgetAt(kWidgetRowHighlight).visible = 0;
-    WidgetAt(kWidgetCheckMark).visible = 0;
+    Drawn(kWidgetRowHighlight).visible = 0;
+    Drawn(kWidgetCheckMark).visible = 0;
   }
 
   // The windows under an open list were hidden when it opened (HideWindowsUnderList).
   for (int choice = 0; choice < kChoiceCount; ++choice) {
-    const Widget& list = WidgetAt(kWidgetRangeList + choice);
+    const Widget& list = Drawn(kWidgetRangeList + choice);
     const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;
     overList = true;
     const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
     if (row == kNoListRow) {
-      WidgetAt(kWidgetRowHighlight).visible = 0;
+      Drawn(kWidgetRowHighlight).visible = 0;
       continue;
     }
     MoveHighlight(choice, row);
@@ -363,8 +364,8 @@ void OnLeftButtonDown(HWND window, int x, int y) {
   dragging = true;
   HideNativeLists();
   if (WidgetsReady()) {
-    WidgetAt(kWidgetRowHighlight).visible = 0;
-    WidgetAt(kWidgetCheckMark).visible = 0;
+    Drawn(kWidgetRowHighlight).visible = 0;
+    Drawn(kWidgetCheckMark).visible = 0;
     InvalidateWhole(window);
   }
   SetCapture(window);
@@ -377,7 +378,7 @@ void OnLeftButtonUp(HWND window, int x, int y) {
   ReleaseCapture();
   if (!WidgetsReady()) return;
   for (int choice = 0; choice < kChoiceCount; ++choice) {
-    const Widget& list = WidgetAt(kWidgetRangeList + choice);
+    const Widget& list = Drawn(kWidgetRangeList + choice);
     const FrameBox listRect = RectOf(list);
     if (!list.visible || !ListContains(listRect, lastMouseX, lastMouseY)) continue;
     const int row = HitListRow(listRect, RowCount(choice), lastMouseX, lastMouseY);
@@ -393,7 +394,7 @@ void OnLeftButtonUp(HWND window, int x, int y) {
 int OpenListChoice() {
   if (!WidgetsReady()) return -1;
   for (int choice = 0; choice < kChoiceCount; ++choice) {
-    if (WidgetAt(kWidgetRangeList + choice).visible) return choice;
+    if (Drawn(kWidgetRangeList + choice).visible) return choice;
   }
   return -1;
 }
@@ -402,8 +403,8 @@ int ListRowCount(int choice) { return RowCount(choice); }
 
 int HighlightedListRow(int choice) {
   if (!WidgetsReady() || choice < 0 || choice >= kChoiceCount) return kNoListRow;
-  const Widget& list = WidgetAt(kWidgetRangeList + choice);
-  const Widget& highlight = WidgetAt(kWidgetRowHighlight);
+  const Widget& list = Drawn(kWidgetRangeList + choice);
+  const Widget& highlight = Drawn(kWidgetRowHighlight);
   if (!list.visible || !highlight.visible) return kNoListRow;
   return HighlightedRow(RectOf(list), RowCount(choice), RectOf(highlight));
 }
@@ -426,7 +427,7 @@ void PickListRow(HWND window, int choice, int row) {
 void CloseLists(HWND window) {
   if (!WidgetsReady()) return;
   CloseAllLists(window);
-  WidgetAt(kWidgetRowHighlight).visible = 0;
+  Drawn(kWidgetRowHighlight).visible = 0;
 }
 
 int RunCommand(int commandId, HWND window) {

@@ -196,6 +196,11 @@ void SetRenderDpi(int dpi);
 int AddWidget(WidgetList& list, int id, float left, float top, float right, float bottom,
               const wchar_t* caption);
 
+// The widget at `position`, or null where the list holds none: every position is checked, for
+// the list stays empty until the window has its layout.
+Widget* WidgetAt(WidgetList& list, int position);
+const Widget* WidgetAt(const WidgetList& list, int position);
+
 // Puts `text` into text slot `slot` of the widget, cut to the slot.
 void SetWidgetText(Widget& widget, int slot, const wchar_t* text);
 

@@ -27,6 +27,15 @@ int AddWidget(WidgetList& list, int id, float left, float top, float right, floa
   return 1;
 }
 
+Widget* WidgetAt(WidgetList& list, int position) {
+  if (position < 0 || static_cast<size_t>(position) >= list.items.size()) return nullptr;
+  return &list.items[static_cast<size_t>(position)];
+}
+
+const Widget* WidgetAt(const WidgetList& list, int position) {
+  return WidgetAt(const_cast<WidgetList&>(list), position);
+}
+
 void SetWidgetText(Widget& widget, int slot, const wchar_t* text) {
   wchar_t(&target)[kWidgetTextCapacity] = widget.text[slot];
   std::wcsncpy(target, text, kWidgetTextCapacity - 1);

@@ -374,6 +374,14 @@ TEST(WidgetListTest, AddWidgetAppendsNewWidgetsWithTheirDefaults) {
   };
   EXPECT_EQ(rest(last), rest(Widget{}));
   EXPECT_STREQ(list.items[0].text[0], L"");
+  // Positions are checked both ways: none before the first or past the last.
+  const WidgetList& readOnly = list;
+  for (const int position : {-1, 0, 14, 15, kWidgetCount + 100}) {
+    const Widget* expected = position >= 0 && position < 15 ? &list.items[position] : nullptr;
+    EXPECT_EQ(WidgetAt(list, position), expected) << position;
+    EXPECT_EQ(WidgetAt(readOnly, position), expected) << position;
+  }
+  EXPECT_EQ(WidgetAt(WidgetList{}, 0), nullptr);
 }
 
 TEST(WidgetListTest, CaptionsAreCutToTheSlotAndAlwaysTerminated) {
