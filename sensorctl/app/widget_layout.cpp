@@ -134,11 +134,7 @@ void AccessibleReadingOrder(bool rightToLeft, int (&order)[kAccessibleControlCou
            kAccessibleControls[end].line == kAccessibleControls[first].line) {
       ++end;
     }
-    // A drop-down and its list stand in one column: they keep their order.
-    const bool column = kAccessibleControls[first].role == ROLE_SYSTEM_COMBOBOX;
-    if (!column) {
-      for (int a = first, b = end - 1; a < b; ++a, --b) std::swap(order[a], order[b]);
-    }
+    for (int a = first, b = end - 1; a < b; ++a, --b) std::swap(order[a], order[b]);
     first = end;
   }
 }

@@ -51,7 +51,8 @@ struct AccessibleControl {
   AccessibleName name;
   int nameSource;     // the string id (kString) or the SC_ command (kSystemCommand)
   bool choiceValue;   // the value is the choice the drop-down button shows
-  int line;           // controls on one line are read in the window's direction
+  int line;           // controls on one line are read in the window's direction; a list opens
+                      // below its drop-down, on a line of its own
 };
 
 // In the order a reader of the left-to-right window meets them; right to left, each line is
@@ -63,20 +64,20 @@ constexpr AccessibleControl kAccessibleControls[] = {
      0},
     {kWidgetRangeButton, ROLE_SYSTEM_COMBOBOX, AccessibleName::kString, kStringRangeLabel, true,
      1},
-    {kWidgetRangeList, ROLE_SYSTEM_LIST, AccessibleName::kString, kStringRangeLabel, false, 1},
+    {kWidgetRangeList, ROLE_SYSTEM_LIST, AccessibleName::kString, kStringRangeLabel, false, 2},
     {kWidgetOffDelayButton, ROLE_SYSTEM_COMBOBOX, AccessibleName::kString, kStringOffDelayLabel,
-     true, 2},
-    {kWidgetOffDelayList, ROLE_SYSTEM_LIST, AccessibleName::kString, kStringOffDelayLabel, false,
-     2},
-    {kWidgetOnDelayButton, ROLE_SYSTEM_COMBOBOX, AccessibleName::kString, kStringOnDelayLabel,
      true, 3},
+    {kWidgetOffDelayList, ROLE_SYSTEM_LIST, AccessibleName::kString, kStringOffDelayLabel, false,
+     4},
+    {kWidgetOnDelayButton, ROLE_SYSTEM_COMBOBOX, AccessibleName::kString, kStringOnDelayLabel,
+     true, 5},
     {kWidgetOnDelayList, ROLE_SYSTEM_LIST, AccessibleName::kString, kStringOnDelayLabel, false,
-     3},
+     6},
     {kWidgetDisableCheckBox, ROLE_SYSTEM_CHECKBUTTON, AccessibleName::kString,
-     kStringDisableSensor, false, 4},
-    {kWidgetOk, ROLE_SYSTEM_PUSHBUTTON, AccessibleName::kCaption, 0, false, 5},
-    {kWidgetCancel, ROLE_SYSTEM_PUSHBUTTON, AccessibleName::kCaption, 0, false, 5},
-    {kWidgetApply, ROLE_SYSTEM_PUSHBUTTON, AccessibleName::kCaption, 0, false, 5},
+     kStringDisableSensor, false, 7},
+    {kWidgetOk, ROLE_SYSTEM_PUSHBUTTON, AccessibleName::kCaption, 0, false, 8},
+    {kWidgetCancel, ROLE_SYSTEM_PUSHBUTTON, AccessibleName::kCaption, 0, false, 8},
+    {kWidgetApply, ROLE_SYSTEM_PUSHBUTTON, AccessibleName::kCaption, 0, false, 8},
 };
 constexpr int kAccessibleControlCount =
     static_cast<int>(sizeof kAccessibleControls / sizeof kAccessibleControls[0]);
