@@ -142,7 +142,8 @@ void ResetFocusCues() {
 }
 
 FrameBox FocusMarkBox() {
-  if (!focusCues) return {};
+  // An open list takes the keys and shows its own highlight; a mark would lie across its edge.
+  if (!focusCues || OpenListChoice() >= 0) return {};
   const int control = AccessibleControlOfWindow(GetFocus());
   if (control < 0 || !IsTabStop(control)) return {};
   const int position = kAccessibleControls[control].widget;

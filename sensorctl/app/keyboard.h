@@ -25,5 +25,5 @@ void OnControlFocusChanged();
 void ResetFocusCues();
 
 // Where the frame draws the focus mark: around the control that holds the focus, while the cues
-// are shown; an empty box otherwise.
+// are shown and no list is open; an empty box otherwise.
 FrameBox FocusMarkBox();

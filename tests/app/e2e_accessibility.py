@@ -190,11 +190,14 @@ class AccessibilityTest(WindowTest):
                     return
             self.fail(f"Tab never reached {name}")
 
-        def choose(label, key, row_name):
+        def choose(label, key, row_name, ring=None):
             tab_to(texts[label])
             xdotool("key", "space")  # opens the list on the row "Current" holds
             until(lambda w: any(r["state"] & FOCUSED and r["role"] == ITEM for r in w.values()),
                   f"the list of {texts[label]} open on a row")
+            if ring:  # the open list shows the focus: no mark across its edge
+                self.assertLess(count_white(program.wait_until(
+                    lambda i: count_white(i, ring) < 5), ring), 5)
             xdotool("key", key)
             wait_for(lambda: focused_name() == row_name, f"{key} onto {row_name}")
             xdotool("key", "space")  # picks it
@@ -208,7 +211,7 @@ class AccessibilityTest(WindowTest):
                                        ring), 40)
         program.save("keyboard-focus.png")
         xdotool("key", "shift+Tab")  # back, so that choose() tabs onto it again
-        choose(105, "Down", texts[117].strip())
+        choose(105, "Down", texts[117].strip(), ring)
         choose(106, "End", tree()["6.3"]["name"])
         xdotool("key", "Escape", "Return")  # nothing happens: no list is open
         tab_to(texts[108])
